@@ -1,0 +1,13 @@
+#pragma once
+// printf-style formatting, so that texts such as "kpy=%d of %d" or "%.13f"
+// read exactly as the user has always seen them.
+
+#include <cstdarg>
+#include <string>
+
+namespace tessarin {
+
+std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string vformat(const char* fmt, std::va_list args);
+
+}  // namespace tessarin

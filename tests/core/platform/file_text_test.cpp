@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/text.h"
+#include "platform/work_folder.h"
+
+using namespace tessarin;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("tessarin-test-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    std::string path(const std::string& name) const { return (dir / name).string(); }
+    fs::path dir;
+};
+
+using FileTest = TempDir;
+
+}  // namespace
+
+TEST_F(FileTest, FailuresNameThePath) {
+    try {
+        File f(path("missing.bin"), File::Mode::Read);
+        FAIL();
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("missing.bin"), std::string::npos);
+    }
+    EXPECT_FALSE(File::tryOpen(path("missing.bin"), File::Mode::Read).has_value());
+    const std::vector<std::uint8_t> data = {1, 2, 3};
+    writeWholeFile(path("three.bin"), data);
+    File f(path("three.bin"), File::Mode::Read);
+    EXPECT_EQ(f.size(), 3u);
+    std::vector<std::uint8_t> four(4);
+    try {
+        f.readAt(0, four);
+        FAIL() << "short read accepted";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("three.bin"), std::string::npos);
+    }
+    EXPECT_THROW(readWholeFile(path("three.bin"), 2), Error);
+    EXPECT_EQ(readWholeFile(path("three.bin")), data);
+}
+
+TEST_F(FileTest, AtomicFileLeavesNothingUnderTheFinalNameUntilCommitted) {
+    const std::string target = path("tile.cpx");
+    writeWholeFile(target, std::vector<std::uint8_t>{9, 9});
+    {
+        AtomicFile out(target);
+        out.file().write(std::vector<std::uint8_t>(100, 1));
+        EXPECT_TRUE(fileExists(out.tempPath()));
+        EXPECT_EQ(readWholeFile(target).size(), 2u) << "the old file stands while writing";
+        // Leaving the scope without commit: an interrupted conversion.
+    }
+    EXPECT_EQ(readWholeFile(target).size(), 2u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "temporary file left behind";
+    {
+        AtomicFile out(path("new.idx"));
+        out.file().write(std::string("abc"));
+        EXPECT_FALSE(fileExists(path("new.idx")));
+        out.commit();
+    }
+    EXPECT_EQ(readWholeFile(path("new.idx")).size(), 3u);
+}
+
+TEST(Text, CLibraryNumberSemanticsOfFixedFields) {
+    EXPECT_DOUBLE_EQ(cStrtod("   -83.000"), -83.0);
+    EXPECT_DOUBLE_EQ(cStrtod("2000000.000     "), 2000000.0);
+    EXPECT_EQ(cStrtod("        "), 0.0);
+    EXPECT_EQ(cStrtod("abc"), 0.0);
+    EXPECT_DOUBLE_EQ(cStrtod("1.5E+01xyz"), 15.0);
+    EXPECT_EQ(cStrtol("34567"), 34567);
+    EXPECT_EQ(cStrtol(" 0012"), 12) << "base 10, not octal";
+    EXPECT_EQ(cStrtol(""), 0);
+    EXPECT_EQ(cStrtol("12 34"), 12);
+}
+
+TEST(Text, ParsingAndPaths) {
+    EXPECT_EQ(parseInteger("-12"), -12);
+    EXPECT_FALSE(parseInteger("12a").has_value());
+    EXPECT_FALSE(parseInteger("").has_value());
+    EXPECT_EQ(parseReal("+2.5"), 2.5);
+    EXPECT_FALSE(parseReal("2,5").has_value());
+    const auto sp = splitPath("/data/scene/IMG-HH-ALOS2x");
+    EXPECT_EQ(sp.folder, "/data/scene");
+    EXPECT_EQ(sp.name, "IMG-HH-ALOS2x");
+    EXPECT_EQ(splitPath("name").folder, "");
+    EXPECT_EQ(splitPath("/name").folder, "/");
+    EXPECT_EQ(joinPath(splitPath("/name").folder, "LEDx"), "/LEDx");
+    EXPECT_EQ(joinPath("/a/b", "c"), "/a/b/c");
+    EXPECT_EQ(splitString("a,,b", ','), (std::vector<std::string>{"a", "", "b"}));
+}
+
+TEST_F(FileTest, WorkFolderRule) {
+    const std::string chosen = path("work/sub");
+    ::setenv("TESSARIN_WORKDIR", chosen.c_str(), 1);
+    EXPECT_EQ(workFolder(), chosen);
+    EXPECT_TRUE(fs::is_directory(chosen)) << "the folder is created on first use";
+    setWorkFolderOverride(path("other"));
+    EXPECT_EQ(workFolder(), path("other"));
+    setWorkFolderOverride("");
+    ::unsetenv("TESSARIN_WORKDIR");
+    // Without the variable: the executable's folder, which is writable here.
+    EXPECT_EQ(workFolder(), executableFolder());
+    ::setenv("TESSARIN_WORKDIR", "/proc/tessarin-not-here", 1);
+    EXPECT_THROW(workFolder(), Error);
+    ::unsetenv("TESSARIN_WORKDIR");
+}
