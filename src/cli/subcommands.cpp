@@ -1,15 +1,29 @@
 #include "subcommands.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
-#include "app/application.h"
-#include "platform/link_block.h"
-#include "platform/text.h"
-
-#include <cstdint>
-#include "platform/work_folder.h"
 
 namespace tessarin::cli {
+
+namespace {
+
+std::vector<Subcommand>& registry() {
+    static std::vector<Subcommand> commands;
+    return commands;
+}
+
+}  // namespace
+
+SubcommandRegistration::SubcommandRegistration(Subcommand command) {
+    auto& r = registry();
+    const auto at = std::lower_bound(r.begin(), r.end(), command,
+                                     [](const Subcommand& a, const Subcommand& b) { return std::strcmp(a.name, b.name) < 0; });
+    r.insert(at, std::move(command));
+}
+
+const std::vector<Subcommand>& allSubcommands() { return registry(); }
 
 std::vector<OptionSpec> commonOptions() {
     return {
@@ -17,50 +31,6 @@ std::vector<OptionSpec> commonOptions() {
         {"workdir", true, "work folder for new TileSets and scratch files"},
         {"help", false, "show this help"},
     };
-}
-
-namespace {
-
-int runAbout(const Args&, ConsoleUi& ui) {
-    ui.message(app::kAboutText);
-    return 0;
-}
-
-int runWorkdir(const Args&, ConsoleUi&) {
-    std::printf("%s\n", workFolder().c_str());
-    return 0;
-}
-
-int runLink(const Args& args, ConsoleUi& ui) {
-    LinkBlock block;
-    if (!block.valid()) {
-        ui.message(LinkBlock::failureText(block.failure()));
-        return 1;
-    }
-    if (const auto mode = args.value("write")) {
-        const auto value = parseInteger(*mode);
-        if (!value || *value < INT32_MIN || *value > INT32_MAX) throw UsageError("--write expects an integer");
-        block.writeOpenMode(static_cast<std::int32_t>(*value));
-    }
-    const auto read = readLinkBlockOpenMode();
-    if (!read) {
-        ui.message("Can't open link data file");
-        return 1;
-    }
-    std::printf("OpenMode %d\n", *read);
-    return 0;
-}
-
-}  // namespace
-
-const std::vector<Subcommand>& allSubcommands() {
-    static const std::vector<Subcommand> commands = {
-        {"about", "show the About box text", "", {}, runAbout},
-        {"workdir", "print the work folder (new TileSets and scratch files go there)", "", {}, runWorkdir},
-        {"link", "show the OpenMode held in the shared link block", "[--write MODE]",
-         {{"write", true, "store MODE as the next document's OpenMode first"}}, runLink},
-    };
-    return commands;
 }
 
 }  // namespace tessarin::cli

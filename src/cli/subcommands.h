@@ -22,6 +22,12 @@ struct Subcommand {
 // Options every subcommand accepts.
 std::vector<OptionSpec> commonOptions();
 
+// Every subcommand, sorted by name. Each lives in its own file and registers
+// itself with a static SubcommandRegistration.
 const std::vector<Subcommand>& allSubcommands();
+
+struct SubcommandRegistration {
+    explicit SubcommandRegistration(Subcommand command);
+};
 
 }  // namespace tessarin::cli
