@@ -28,6 +28,8 @@ public:
     static std::optional<File> tryOpen(const std::string& path, Mode mode);
 
     bool isOpen() const { return fp_ != nullptr; }
+    // The stdio stream, for positioned reads (pread on its descriptor).
+    std::FILE* handle() const { return fp_; }
     const std::string& path() const { return path_; }
 
     std::uint64_t size() const;

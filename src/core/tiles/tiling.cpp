@@ -1,0 +1,301 @@
+#include "tiles/tiling.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/format.h"
+#include "platform/ui.h"
+
+namespace tessarin::tiles {
+
+namespace {
+
+constexpr std::size_t kComplexSampleBytes = 8;    // big-endian float I, float Q
+constexpr std::size_t kAmplitudeSampleBytes = 2;  // big-endian uint16
+// Limits that keep a lying descriptor from sizing absurd buffers.
+constexpr int kMaxScenePixels = 1 << 17;
+constexpr int kMaxSceneLines = 1 << 21;
+
+void checkLayout(const ImageLayout& image, std::size_t sampleBytes, const ConversionOptions& options) {
+    const auto bad = [&](const char* what) {
+        return Error(format("cannot tile \"%s\": %s (pixel %d, line %d, line record %d bytes with a %d-byte prefix)",
+                            image.imagePath.c_str(), what, image.pixel, image.line, image.linebytes, image.lineheader));
+    };
+    if (image.pixel <= 0 || image.line <= 0) throw bad("the image has no samples");
+    if (image.pixel > kMaxScenePixels || image.line > kMaxSceneLines) throw bad("the image size is beyond any product");
+    if (image.fileheader < 0 || image.lineheader < 0 || image.linebytes <= 0) throw bad("the record sizes are invalid");
+    if (static_cast<long long>(image.lineheader) + static_cast<long long>(image.pixel) * static_cast<long long>(sampleBytes) >
+        image.linebytes)
+        throw bad("the samples of a line do not fit its record");
+    if (options.tpix <= 0 || options.tlin <= 0 || options.tpix > 8192 || options.tlin > 8192)
+        throw bad("the tile size is invalid");
+}
+
+int threadCount(const ConversionOptions& options) {
+    if (options.threads > 0) return std::min(options.threads, 8);
+    const unsigned hw = std::thread::hardware_concurrency();
+    return static_cast<int>(std::clamp(hw, 1u, 4u));
+}
+
+// Reads `count` bytes at `offset`; zero-fills what the file does not hold.
+void readOrZero(int fd, std::uint8_t* out, std::size_t count, std::uint64_t offset) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    if (done < count) std::memset(out + done, 0, count - done);
+}
+
+// Splits [0, pixel) into `parts` ranges that begin on quick-look bucket
+// boundaries, so that every accumulator cell is summed by one thread in scan
+// order, exactly as a single pass would.
+std::vector<int> columnSplits(int pixel, int bucket, int parts) {
+    std::vector<int> cuts{0};
+    for (int p = 1; p < parts; ++p) {
+        int c = static_cast<int>(static_cast<long long>(pixel) * p / parts);
+        c -= c % bucket;
+        if (c > cuts.back() && c < pixel) cuts.push_back(c);
+    }
+    cuts.push_back(pixel);
+    return cuts;
+}
+
+template <typename Fn>
+void runParallel(const std::vector<int>& cuts, Fn&& fn) {
+    const std::size_t parts = cuts.size() - 1;
+    if (parts == 1) {
+        fn(cuts[0], cuts[1]);
+        return;
+    }
+    std::vector<std::thread> workers;
+    for (std::size_t p = 1; p < parts; ++p) workers.emplace_back([&, p] { fn(cuts[p], cuts[p + 1]); });
+    fn(cuts[0], cuts[1]);
+    for (auto& w : workers) w.join();
+}
+
+// Column -> quick-look cell column, or -1 past the 256 cells.
+std::vector<int> cellColumns(int pixel, int bucket, bool clamp) {
+    std::vector<int> cols(static_cast<std::size_t>(pixel));
+    for (int x = 0; x < pixel; ++x) {
+        int c = x / bucket;
+        if (c >= kQuickLookSize) c = clamp ? kQuickLookSize - 1 : -1;
+        cols[static_cast<std::size_t>(x)] = c;
+    }
+    return cols;
+}
+
+void writeQuickLook(AtomicFile& out, const std::vector<double>& cells) {
+    const auto bytes = quickLookImage(cells);
+    out.file().write(bytes);
+}
+
+inline float beFloat(const std::uint8_t* p) {
+    return std::bit_cast<float>((static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+                                (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]));
+}
+
+inline float hostFloat(const std::uint8_t* p) {
+    float f;
+    std::memcpy(&f, p, sizeof f);
+    return f;
+}
+
+}  // namespace
+
+int effectiveBucket(int bucket) { return bucket > 0 ? bucket : 1; }
+
+std::vector<std::uint8_t> quickLookImage(const std::vector<double>& cells) {
+    std::vector<std::uint8_t> out(cells.size(), 0);
+    if (cells.empty()) return out;
+    double sum = 0.0;
+    double sum2 = 0.0;
+    for (double c : cells) {
+        sum += c;
+        sum2 += c * c;
+    }
+    const double n = static_cast<double>(cells.size());
+    const double m = sum / n;
+    if (!(m > 0.0) || !std::isfinite(m)) return out;  // empty scene: nothing to scale by
+    const double variance = std::max(0.0, sum2 / n - m * m);
+    const double s = std::sqrt(variance);
+    const double lo = std::max(0.0, m - 3.0 * s);
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+        double v = std::trunc((cells[k] - lo) / m * 64.0);
+        if (!(v >= 0.0)) v = 0.0;
+        if (v > 255.0) v = 255.0;
+        out[k] = static_cast<std::uint8_t>(v);
+    }
+    return out;
+}
+
+ConversionResult convertComplex(const ImageLayout& image, const std::string& tilePath, const std::string& quickLookPath,
+                                Ui& ui, const ConversionOptions& options) {
+    checkLayout(image, kComplexSampleBytes, options);
+    ConversionResult result;
+    result.grid = TileGrid::make(image.pixel, image.line, options.tpix, options.tlin);
+    result.bucketX = image.pixel / kQuickLookSize;
+    result.bucketY = image.line / kQuickLookSize;
+    result.tilePath = tilePath;
+    result.quickLookPath = quickLookPath;
+    const TileGrid& g = result.grid;
+    const int bx = effectiveBucket(result.bucketX);
+    const int by = effectiveBucket(result.bucketY);
+
+    File in(image.imagePath, File::Mode::Read);
+    const int fd = ::fileno(in.handle());
+    AtomicFile tileOut(tilePath);
+    AtomicFile quickOut(quickLookPath);
+    BusyScope busy(ui);
+
+    const std::size_t pixel = static_cast<std::size_t>(image.pixel);
+    const std::size_t tpix = static_cast<std::size_t>(g.tpix);
+    const std::size_t rawLineBytes = pixel * kComplexSampleBytes;
+    // One strip of raw lines and one strip of packed tiles, allocated once.
+    std::vector<std::uint8_t> raw(rawLineBytes * static_cast<std::size_t>(g.tlin));
+    std::vector<std::uint8_t> strip(g.tileBytes(TileKind::Complex) * static_cast<std::size_t>(g.ntx));
+    std::vector<double> cells(kQuickLookBytes, 0.0);
+    const std::vector<int> cellCol = cellColumns(image.pixel, bx, false);
+    const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
+
+    for (int ky = 0; ky < g.nty; ++ky) {
+        for (int y = 0; y < g.tlin; ++y) {
+            const long long Y = static_cast<long long>(ky) * g.tlin + y;
+            std::uint8_t* dst = raw.data() + static_cast<std::size_t>(y) * rawLineBytes;
+            if (Y >= image.line) break;
+            readOrZero(fd, dst, rawLineBytes,
+                       static_cast<std::uint64_t>(image.fileheader) + static_cast<std::uint64_t>(image.lineheader) +
+                           static_cast<std::uint64_t>(Y) * static_cast<std::uint64_t>(image.linebytes));
+        }
+        // Pixels outside the scene (right of the last column, below the last
+        // line) are zero bytes in the tile file.
+        const bool partialStrip = static_cast<long long>(ky + 1) * g.tlin > image.line;
+        if (pixel % tpix != 0 || partialStrip) std::memset(strip.data(), 0, strip.size());
+
+        runParallel(cuts, [&](int x0, int x1) {
+            const std::size_t n = static_cast<std::size_t>(x1 - x0);
+            std::vector<float> iq(2 * n);
+            std::vector<double> magnitudes(n);
+            std::vector<std::uint8_t> packed(3 * n);
+            for (int y = 0; y < g.tlin; ++y) {
+                const long long Y = static_cast<long long>(ky) * g.tlin + y;
+                if (Y >= image.line) break;
+                const std::uint8_t* src = raw.data() + static_cast<std::size_t>(y) * rawLineBytes +
+                                          static_cast<std::size_t>(x0) * kComplexSampleBytes;
+                if (image.bigEndian) {
+                    for (std::size_t k = 0; k < 2 * n; ++k) iq[k] = beFloat(src + 4 * k);
+                } else {
+                    for (std::size_t k = 0; k < 2 * n; ++k) iq[k] = hostFloat(src + 4 * k);
+                }
+                std::fill(magnitudes.begin(), magnitudes.end(), 0.0);
+                packComplexLine(iq.data(), n, packed.data(), magnitudes.data(), options.equalizingval,
+                                options.phaseSign);
+                // Scatter the packed line into its tiles.
+                for (std::size_t X = static_cast<std::size_t>(x0); X < static_cast<std::size_t>(x1);) {
+                    const std::size_t kx = X / tpix;
+                    const std::size_t end = std::min(static_cast<std::size_t>(x1), (kx + 1) * tpix);
+                    std::uint8_t* tileRow = strip.data() + kx * g.tileBytes(TileKind::Complex) +
+                                            (static_cast<std::size_t>(y) * tpix + (X - kx * tpix)) * kComplexPixelBytes;
+                    std::memcpy(tileRow, packed.data() + (X - static_cast<std::size_t>(x0)) * kComplexPixelBytes,
+                                (end - X) * kComplexPixelBytes);
+                    X = end;
+                }
+                // Quick-look: cells outside the 256 x 256 are skipped.
+                const long long row = Y / by;
+                if (row < kQuickLookSize) {
+                    double* cellRow = cells.data() + static_cast<std::size_t>(row) * kQuickLookSize;
+                    for (std::size_t k = 0; k < n; ++k) {
+                        const int c = cellCol[static_cast<std::size_t>(x0) + k];
+                        if (c >= 0) cellRow[c] += magnitudes[k];
+                    }
+                }
+            }
+        });
+
+        for (int kx = 0; kx < g.ntx; ++kx) ui.status(format("kpy=%d of %d, kx %d of %d", ky, g.nty, kx, g.ntx));
+        tileOut.file().write(strip);
+        ui.progress(ky + 1, g.nty);
+    }
+
+    writeQuickLook(quickOut, cells);
+    tileOut.commit();
+    quickOut.commit();
+    ui.status("End tiling image");
+    return result;
+}
+
+ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
+                                  const std::string& quickLookPath, Ui& ui, const ConversionOptions& options) {
+    checkLayout(image, kAmplitudeSampleBytes, options);
+    ConversionResult result;
+    result.grid = TileGrid::make(image.pixel, image.line, options.tpix, options.tlin);
+    result.bucketX = image.pixel / kQuickLookSize;
+    result.bucketY = image.line / kQuickLookSize;
+    result.tilePath = tilePath;
+    result.quickLookPath = quickLookPath;
+    const TileGrid& g = result.grid;
+    const int bx = effectiveBucket(result.bucketX);
+    const int by = effectiveBucket(result.bucketY);
+
+    File in(image.imagePath, File::Mode::Read);
+    const int fd = ::fileno(in.handle());
+    AtomicFile tileOut(tilePath);
+    AtomicFile quickOut(quickLookPath);
+    BusyScope busy(ui);
+
+    const std::size_t pixel = static_cast<std::size_t>(image.pixel);
+    const std::size_t tpix = static_cast<std::size_t>(g.tpix);
+    const std::size_t rawLineBytes = pixel * kAmplitudeSampleBytes;
+    std::vector<std::uint8_t> raw(rawLineBytes);
+    std::vector<std::uint8_t> strip(g.tileBytes(TileKind::Amplitude) * static_cast<std::size_t>(g.ntx));
+    std::vector<double> cells(kQuickLookBytes, 0.0);
+    const std::vector<int> cellCol = cellColumns(image.pixel, bx, true);
+
+    for (int ky = 0; ky < g.nty; ++ky) {
+        if (pixel % tpix != 0) std::memset(strip.data(), 0, strip.size());
+        for (int y = 0; y < g.tlin; ++y) {
+            const long long Y = static_cast<long long>(ky) * g.tlin + y;
+            if (Y >= image.line) {
+                for (int kx = 0; kx < g.ntx; ++kx)
+                    std::memset(strip.data() + static_cast<std::size_t>(kx) * g.tileBytes(TileKind::Amplitude) +
+                                    static_cast<std::size_t>(y) * tpix * kAmplitudePixelBytes,
+                                0, tpix * kAmplitudePixelBytes);
+                continue;
+            }
+            readOrZero(fd, raw.data(), rawLineBytes,
+                       static_cast<std::uint64_t>(image.fileheader) + static_cast<std::uint64_t>(image.lineheader) +
+                           static_cast<std::uint64_t>(Y) * static_cast<std::uint64_t>(image.linebytes));
+            const std::size_t row = static_cast<std::size_t>(std::min<long long>(Y / by, kQuickLookSize - 1));
+            double* cellRow = cells.data() + row * kQuickLookSize;
+            for (std::size_t X = 0; X < pixel; ++X) {
+                const std::uint8_t hi = raw[2 * X];
+                const std::uint8_t lo = raw[2 * X + 1];
+                const unsigned value = image.bigEndian ? (hi * 256u + lo) : (lo * 256u + hi);
+                cellRow[cellCol[X]] += value;
+                const std::size_t kx = X / tpix;
+                std::uint8_t* p = strip.data() + kx * g.tileBytes(TileKind::Amplitude) +
+                                  (static_cast<std::size_t>(y) * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
+                p[0] = static_cast<std::uint8_t>(value & 0xFFu);  // little-endian in the tile
+                p[1] = static_cast<std::uint8_t>(value >> 8);
+            }
+        }
+        tileOut.file().write(strip);
+        ui.progress(ky + 1, g.nty);
+    }
+
+    writeQuickLook(quickOut, cells);
+    tileOut.commit();
+    quickOut.commit();
+    ui.status("End tiling image");
+    return result;
+}
+
+}  // namespace tessarin::tiles

@@ -1,0 +1,70 @@
+#pragma once
+// Conversion of one scene channel into a TileSet and its quick-look.
+//
+// The image is read once, line by line, in tile-row order; each tile row is
+// assembled in one strip laid out as the tile file holds it and written with
+// one write, so the tile file is written sequentially. Everything is written
+// under temporary names and renamed into place only when complete: an
+// interrupted conversion leaves no TileSet under its final names.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tiles/tile_store.h"
+
+namespace tessarin {
+class Ui;
+}
+
+namespace tessarin::tiles {
+
+// Where the samples of the image file are and how they are stored.
+struct ImageLayout {
+    std::string imagePath;
+    int pixel = 0;         // samples per line
+    int line = 0;          // lines
+    int fileheader = 720;  // bytes before line 0
+    int lineheader = 0;    // prefix bytes of each line record
+    int linebytes = 0;     // bytes per line record
+    bool bigEndian = true; // every CEOS product; false reads host order
+};
+
+struct ConversionOptions {
+    int tpix = kTileSize;
+    int tlin = kTileSize;
+    double equalizingval = kEqualizingVal;
+    int phaseSign = 1;
+    // Worker threads for packing (0: as many as the machine has, at most 4).
+    // The output is the same for any count.
+    int threads = 0;
+};
+
+struct ConversionResult {
+    TileGrid grid;
+    int bucketX = 0;  // quick-look bucket width in pixels, as computed (0 for narrow scenes)
+    int bucketY = 0;  // quick-look bucket height in lines
+    std::string tilePath;
+    std::string quickLookPath;
+};
+
+// Level 1.1: complex samples (float pairs) into 3-byte packed tiles.
+ConversionResult convertComplex(const ImageLayout& image, const std::string& tilePath,
+                                const std::string& quickLookPath, Ui& ui, const ConversionOptions& options = {});
+
+// Level 1.5: 16-bit digital numbers into 2-byte amplitude tiles.
+ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
+                                  const std::string& quickLookPath, Ui& ui, const ConversionOptions& options = {});
+
+// Quick-look bucket size along one axis. A scene side shorter than 256 gives
+// 0 by the bucket rule; such scenes use buckets of one sample instead, so each
+// sample has its own cell and the cells past the scene stay empty.
+int effectiveBucket(int bucket);
+
+// The 256 x 256 quick-look bytes from the accumulated cells: m = mean,
+// s = standard deviation, lo = max(0, m - 3s), byte = trunc((c - lo) / m * 64)
+// limited to 0..255. An all-zero accumulator gives all-zero bytes.
+std::vector<std::uint8_t> quickLookImage(const std::vector<double>& cells);
+
+}  // namespace tessarin::tiles
