@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace tessarin {
 
 class File {
