@@ -130,6 +130,8 @@ struct TileSetNames {
 // For a TileSet about to be made from an original product: every file in the
 // work folder, whatever folder the product lies in.
 TileSetNames namesForNewTileSet(const std::string& imagePath, const std::string& workFolder, TileKind kind);
+// The image path a TileSet stands for (its folder + IMG).
+std::string joinImagePath(const TileSetNames& names);
 // For an existing TileSet, from the chosen tile file: companions beside it.
 TileSetNames namesForExistingTileSet(const std::string& tilePath);
 // The kind a tile file name announces ("tile.cpx" complex, "tile" amplitude).

@@ -98,15 +98,24 @@ void writeQuickLook(AtomicFile& out, const std::vector<double>& cells) {
     out.file().write(bytes);
 }
 
-inline float beFloat(const std::uint8_t* p) {
-    return std::bit_cast<float>((static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-                                (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]));
+// Big-endian (or host-order) floats to host floats; vectorises.
+void floatsFrom(const std::uint8_t* src, std::size_t count, bool bigEndian, float* out) {
+    if (!bigEndian) {
+        std::memcpy(out, src, count * sizeof(float));
+        return;
+    }
+    for (std::size_t k = 0; k < count; ++k) {
+        std::uint32_t u;
+        std::memcpy(&u, src + 4 * k, sizeof u);
+        out[k] = std::bit_cast<float>(__builtin_bswap32(u));
+    }
 }
 
-inline float hostFloat(const std::uint8_t* p) {
-    float f;
-    std::memcpy(&f, p, sizeof f);
-    return f;
+// 16-bit samples to host order; vectorises.
+void valuesFrom(const std::uint8_t* src, std::size_t count, bool bigEndian, std::uint16_t* out) {
+    std::memcpy(out, src, count * sizeof(std::uint16_t));
+    if (bigEndian)
+        for (std::size_t k = 0; k < count; ++k) out[k] = __builtin_bswap16(out[k]);
 }
 
 }  // namespace
@@ -190,11 +199,7 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
                 if (Y >= image.line) break;
                 const std::uint8_t* src = raw.data() + static_cast<std::size_t>(y) * rawLineBytes +
                                           static_cast<std::size_t>(x0) * kComplexSampleBytes;
-                if (image.bigEndian) {
-                    for (std::size_t k = 0; k < 2 * n; ++k) iq[k] = beFloat(src + 4 * k);
-                } else {
-                    for (std::size_t k = 0; k < 2 * n; ++k) iq[k] = hostFloat(src + 4 * k);
-                }
+                floatsFrom(src, 2 * n, image.bigEndian, iq.data());
                 std::fill(magnitudes.begin(), magnitudes.end(), 0.0);
                 packComplexLine(iq.data(), n, packed.data(), magnitudes.data(), options.equalizingval,
                                 options.phaseSign);
@@ -255,36 +260,45 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
     const std::size_t rawLineBytes = pixel * kAmplitudeSampleBytes;
     std::vector<std::uint8_t> raw(rawLineBytes);
+    std::vector<std::uint16_t> values(pixel);
     std::vector<std::uint8_t> strip(g.tileBytes(TileKind::Amplitude) * static_cast<std::size_t>(g.ntx));
     std::vector<double> cells(kQuickLookBytes, 0.0);
-    const std::vector<int> cellCol = cellColumns(image.pixel, bx, true);
+    // Column ranges of the quick-look cells; columns past the 256 cells are
+    // clamped into the last one.
+    const std::size_t cellWidth = static_cast<std::size_t>(bx);
+    const std::size_t usedCells = std::min<std::size_t>(kQuickLookSize, (pixel + cellWidth - 1) / cellWidth);
 
     for (int ky = 0; ky < g.nty; ++ky) {
-        if (pixel % tpix != 0) std::memset(strip.data(), 0, strip.size());
+        const bool partialStrip = static_cast<long long>(ky + 1) * g.tlin > image.line;
+        if (pixel % tpix != 0 || partialStrip) std::memset(strip.data(), 0, strip.size());
         for (int y = 0; y < g.tlin; ++y) {
             const long long Y = static_cast<long long>(ky) * g.tlin + y;
-            if (Y >= image.line) {
-                for (int kx = 0; kx < g.ntx; ++kx)
-                    std::memset(strip.data() + static_cast<std::size_t>(kx) * g.tileBytes(TileKind::Amplitude) +
-                                    static_cast<std::size_t>(y) * tpix * kAmplitudePixelBytes,
-                                0, tpix * kAmplitudePixelBytes);
-                continue;
-            }
+            if (Y >= image.line) break;
             readOrZero(fd, raw.data(), rawLineBytes,
                        static_cast<std::uint64_t>(image.fileheader) + static_cast<std::uint64_t>(image.lineheader) +
                            static_cast<std::uint64_t>(Y) * static_cast<std::uint64_t>(image.linebytes));
+            valuesFrom(raw.data(), pixel, image.bigEndian, values.data());
+            // The tile rows of this line, little-endian (the host order here).
+            for (std::size_t kx = 0; kx < static_cast<std::size_t>(g.ntx); ++kx) {
+                const std::size_t x0 = kx * tpix;
+                const std::size_t count = std::min(tpix, pixel - x0);
+                std::uint8_t* dst = strip.data() + kx * g.tileBytes(TileKind::Amplitude) +
+                                    static_cast<std::size_t>(y) * tpix * kAmplitudePixelBytes;
+                for (std::size_t x = 0; x < count; ++x) {
+                    dst[2 * x] = static_cast<std::uint8_t>(values[x0 + x] & 0xFFu);
+                    dst[2 * x + 1] = static_cast<std::uint8_t>(values[x0 + x] >> 8);
+                }
+            }
+            // Integer sums are exact in a double, so summing a cell's values
+            // first gives the same cell as adding them one by one.
             const std::size_t row = static_cast<std::size_t>(std::min<long long>(Y / by, kQuickLookSize - 1));
             double* cellRow = cells.data() + row * kQuickLookSize;
-            for (std::size_t X = 0; X < pixel; ++X) {
-                const std::uint8_t hi = raw[2 * X];
-                const std::uint8_t lo = raw[2 * X + 1];
-                const unsigned value = image.bigEndian ? (hi * 256u + lo) : (lo * 256u + hi);
-                cellRow[cellCol[X]] += value;
-                const std::size_t kx = X / tpix;
-                std::uint8_t* p = strip.data() + kx * g.tileBytes(TileKind::Amplitude) +
-                                  (static_cast<std::size_t>(y) * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
-                p[0] = static_cast<std::uint8_t>(value & 0xFFu);  // little-endian in the tile
-                p[1] = static_cast<std::uint8_t>(value >> 8);
+            for (std::size_t c = 0; c < usedCells; ++c) {
+                const std::size_t x0 = c * cellWidth;
+                const std::size_t x1 = c + 1 == kQuickLookSize ? pixel : std::min(pixel, x0 + cellWidth);
+                std::uint64_t sum = 0;
+                for (std::size_t x = x0; x < x1; ++x) sum += values[x];
+                cellRow[c] += static_cast<double>(sum);
             }
         }
         tileOut.file().write(strip);

@@ -1,0 +1,153 @@
+// Tiling and canvas assembly against the speed of the disk.
+//
+//   bench_tiling [--size N] [--dir DIR]
+//
+// Writes a level 1.1 image of N x N complex samples (default 8192) and a
+// level 1.5 image of N x N amplitudes, then for each: measures the floor
+// (reading the image sequentially and writing as many bytes as the tile file
+// will hold, plain buffered I/O) and the conversion, and prints their ratio.
+// Then the median of complex canvas assemblies (4 tiles read, canvas file
+// written), and the peak resident size.
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <numbers>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/bytes.h"
+#include "platform/file.h"
+#include "platform/ui.h"
+#include "tiles/canvas.h"
+#include "tiles/tiling.h"
+
+using namespace tessarin;
+using namespace tessarin::tiles;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
+
+long peakRssKiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+// Speckled samples with a slow amplitude pattern, written line by line.
+ImageLayout writeImage(const std::string& path, int n, bool complex) {
+    const int prefix = complex ? 544 : 192;
+    const int sampleBytes = complex ? 8 : 2;
+    File f(path, File::Mode::Write);
+    std::vector<std::uint8_t> header(720, ' ');
+    f.write(header);
+    std::vector<std::uint8_t> rec(static_cast<std::size_t>(prefix + sampleBytes * n));
+    std::uint32_t h = 12345;
+    for (int y = 0; y < n; ++y) {
+        std::memset(rec.data(), 0, static_cast<std::size_t>(prefix));
+        for (int x = 0; x < n; ++x) {
+            h = h * 1664525u + 1013904223u;
+            const double amp = 300.0 + 2000.0 * (0.5 + 0.5 * std::sin(x * 0.01) * std::cos(y * 0.013)) * ((h >> 8) & 0xFFFF) / 65536.0;
+            std::uint8_t* p = rec.data() + prefix + static_cast<std::size_t>(x) * static_cast<std::size_t>(sampleBytes);
+            if (complex) {
+                const double ph = (h >> 20) * (2 * std::numbers::pi / 4096.0);
+                store<float>(std::span<std::uint8_t>(p, 8), 0, static_cast<float>(amp * std::cos(ph)), ByteOrder::Big);
+                store<float>(std::span<std::uint8_t>(p, 8), 4, static_cast<float>(amp * std::sin(ph)), ByteOrder::Big);
+            } else {
+                store<std::uint16_t>(std::span<std::uint8_t>(p, 2), 0, static_cast<std::uint16_t>(amp), ByteOrder::Big);
+            }
+        }
+        f.write(rec);
+    }
+    f.close();
+    return {path, n, n, 720, prefix, prefix + sampleBytes * n, true};
+}
+
+// Read the whole image sequentially, write outBytes to a new file.
+double floorTime(const std::string& image, std::uint64_t outBytes, const std::string& out) {
+    const auto t0 = Clock::now();
+    std::FILE* in = std::fopen(image.c_str(), "rb");
+    std::FILE* o = std::fopen(out.c_str(), "wb");
+    std::vector<char> buf(1 << 20);
+    std::uint64_t written = 0;
+    std::uint64_t read = 0;
+    const std::uint64_t total = std::filesystem::file_size(image);
+    std::size_t got;
+    while ((got = std::fread(buf.data(), 1, buf.size(), in)) > 0) {
+        read += got;
+        const std::uint64_t due = outBytes * read / total;
+        const std::size_t w = static_cast<std::size_t>(due - written);
+        std::fwrite(buf.data(), 1, w, o);
+        written += w;
+    }
+    std::fclose(in);
+    std::fclose(o);
+    const auto t1 = Clock::now();
+    std::filesystem::remove(out);
+    return seconds(t0, t1);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int n = 8192;
+    std::string dir = std::filesystem::temp_directory_path() / "tessarin-bench";
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--size") == 0) n = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--dir") == 0) dir = argv[i + 1];
+    }
+    std::filesystem::create_directories(dir);
+    std::printf("bench_tiling: %d x %d samples, %u hardware threads, folder %s\n", n, n,
+                std::thread::hardware_concurrency(), dir.c_str());
+    ScriptedUi ui;
+
+    // Complex.
+    const ImageLayout cpx = writeImage(dir + "/IMG-HH-BENCH-1.1__A", n, true);
+    const TileGrid grid = TileGrid::make(n, n);
+    const long rssBefore = peakRssKiB();
+    const double cFloor = floorTime(cpx.imagePath, grid.fileBytes(TileKind::Complex), dir + "/floor.bin");
+    auto t0 = Clock::now();
+    convertComplex(cpx, dir + "/bench.cpx", dir + "/bench.idx", ui);
+    auto t1 = Clock::now();
+    const double cTile = seconds(t0, t1);
+    const long rssAfter = peakRssKiB();
+    std::printf("complex tiling:   floor %.3f s, tiling %.3f s, ratio %.2f (target <= 1.5)\n", cFloor, cTile,
+                cTile / cFloor);
+    std::printf("peak resident size during complex tiling: %.1f MiB (before: %.1f MiB)\n", rssAfter / 1024.0,
+                rssBefore / 1024.0);
+
+    // Canvas assembly, median over positions spread across the scene.
+    Canvas canvas;
+    std::vector<double> ms;
+    for (int k = 0; k < 21; ++k) {
+        const GlobalPoint at{(k * 977) % n, (k * 1531) % n};
+        const auto a = Clock::now();
+        mergeComplex(at, grid, dir + "/bench.cpx", dir + "/bench.cut", canvas);
+        const auto b = Clock::now();
+        ms.push_back(seconds(a, b) * 1000.0);
+    }
+    std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
+    std::printf("complex canvas assembly: median %.1f ms over 21 runs (target < 30 ms)\n", ms[10]);
+    std::filesystem::remove(cpx.imagePath);
+
+    // Amplitude.
+    const ImageLayout amp = writeImage(dir + "/IMG-HH-BENCH-1.5__D", n, false);
+    const double aFloor = floorTime(amp.imagePath, grid.fileBytes(TileKind::Amplitude), dir + "/floor.bin");
+    t0 = Clock::now();
+    convertAmplitude(amp, dir + "/bench.tile", dir + "/bench.idx", ui);
+    t1 = Clock::now();
+    const double aTile = seconds(t0, t1);
+    std::printf("amplitude tiling: floor %.3f s, tiling %.3f s, ratio %.2f (target <= 1.3)\n", aFloor, aTile,
+                aTile / aFloor);
+    std::filesystem::remove_all(dir);
+    return 0;
+}
