@@ -2,23 +2,46 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <functional>
 
+#include "app/app_core.h"
 #include "app/application.h"
+#include "app/command_table.h"
+#include "child_frame.h"
+#include "document/tessarin_doc.h"
 
 namespace tessarin::app {
 
 namespace {
 
 constexpr const char* kRecentGroup = "Recent File List";
+constexpr int kRecentPlaceholderId = 57616;
+constexpr int kExitId = 57665;
+constexpr int kCloseId = 57602;
+constexpr int kStatusBarId = 59393;
 
 QSettings settings() { return QSettings(kSettingsOrganisation, kSettingsApplication); }
+
+// A document's child window; closing it closes the document.
+class ChildWindow : public QMdiSubWindow {
+public:
+    std::function<void()> onClose;
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        if (onClose) onClose();
+        QMdiSubWindow::closeEvent(event);
+    }
+};
 
 }  // namespace
 
@@ -37,34 +60,132 @@ MainFrame::MainFrame() {
     statusBar()->addPermanentWidget(progressBar_);
 
     ui_ = std::make_unique<QtUi>(this, statusPane_, progressBar_);
-    buildMenus();
-    resize(1280, 900);
+    connect(mdi_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow*) { updateActions(); });
+    resize(1600, 1100);
 }
 
 MainFrame::~MainFrame() = default;
 
 QString MainFrame::statusText() const { return statusPane_->text(); }
 
-void MainFrame::buildMenus() {
-    fileMenu_ = menuBar()->addMenu("&File");
-    recentSeparator_ = fileMenu_->addSeparator();
-    exitAction_ = fileMenu_->addAction("E&xit");
-    exitAction_->setStatusTip("Quit the application; prompts to save documents");
-    connect(exitAction_, &QAction::triggered, this, &QWidget::close);
-    rebuildRecentMenu();
+void MainFrame::attach(AppCore& core) {
+    core_ = &core;
+    core.onDocumentOpened = [this](document::CTessarinDoc& doc) {
+        addDocumentWindow(doc);
+        addRecentFile(QString::fromStdString(doc.path()));
+    };
+    buildMenu(kMenuNoDocument, noDocument_);
+    buildMenu(kMenuDocument, documentMenu_);
+    updateActions();
+}
 
-    QMenu* view = menuBar()->addMenu("&View");
-    statusBarAction_ = view->addAction("&Status Bar");
-    statusBarAction_->setCheckable(true);
-    statusBarAction_->setChecked(true);
-    connect(statusBarAction_, &QAction::toggled, statusBar(), &QWidget::setVisible);
+void MainFrame::buildMenu(int menuId, MenuSet& set) {
+    std::map<std::string, QMenu*> popups;
+    for (const CommandInfo* info : menuEntries(menuId)) {
+        // Find or create the popup path ("Tile (export/selction)", "File/Save Tile image").
+        QMenu* menu = nullptr;
+        std::string pathSoFar;
+        const std::string_view popup = info->popup.empty() ? std::string_view("File") : info->popup;
+        for (const std::string_view levelView : popupLevels(popup)) {
+            const std::string level(levelView);
+            pathSoFar += (pathSoFar.empty() ? "" : "/") + level;
+            auto it = popups.find(pathSoFar);
+            if (it == popups.end()) {
+                QMenu* created = menu ? menu->addMenu(QString::fromStdString(level))
+                                      : new QMenu(QString::fromStdString(level), this);
+                if (!menu) set.topLevel.push_back(created);
+                it = popups.emplace(pathSoFar, created).first;
+            }
+            menu = it->second;
+        }
+        if (info->id == kRecentPlaceholderId) {
+            set.recentMenu = menu;
+            set.recentAnchor = menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(QString::fromStdString(std::string(info->caption)));
+        action->setCheckable(info->checkable);
+        set.actions.emplace(info->id, std::make_pair(action, info));
+        connect(action, &QAction::triggered, this, [this, info] { runCommand(*info); });
+    }
+    if (set.recentMenu) rebuildRecentEntries(set);
+}
 
-    QMenu* help = menuBar()->addMenu("&Help");
-    aboutAction_ = help->addAction("&About Tessarin...");
-    connect(aboutAction_, &QAction::triggered, this, &MainFrame::showAbout);
+MainFrame::MenuSet& MainFrame::currentSet() { return showingDocumentMenu_ ? documentMenu_ : noDocument_; }
+const MainFrame::MenuSet& MainFrame::currentSet() const { return showingDocumentMenu_ ? documentMenu_ : noDocument_; }
+
+QAction* MainFrame::action(int id) const {
+    const MenuSet& set = currentSet();
+    const auto it = set.actions.find(id);
+    return it == set.actions.end() ? nullptr : it->second.first;
+}
+
+document::CTessarinDoc* MainFrame::activeDocument() const {
+    const auto it = windows_.find(mdi_->activeSubWindow());
+    return it == windows_.end() ? nullptr : it->second;
+}
+
+void MainFrame::updateActions() {
+    document::CTessarinDoc* doc = activeDocument();
+    const bool wantDocumentMenu = doc != nullptr;
+    if (menuBar()->actions().isEmpty() || wantDocumentMenu != showingDocumentMenu_) {
+        showingDocumentMenu_ = wantDocumentMenu;
+        menuBar()->clear();
+        for (QMenu* m : currentSet().topLevel) menuBar()->addMenu(m);
+    }
+    for (auto& [id, entry] : currentSet().actions) {
+        auto [action, info] = entry;
+        bool enabled = false;
+        bool checked = false;
+        if (info->owner == CommandOwner::Framework) {
+            enabled = id == kExitId || id == kStatusBarId || (id == kCloseId && doc);
+            checked = id == kStatusBarId && statusBar()->isVisible();
+        } else if (core_) {
+            enabled = core_->isEnabled(*info, doc);
+            checked = core_->isChecked(*info, doc);
+        }
+        action->setEnabled(enabled);
+        if (action->isCheckable()) action->setChecked(checked);
+    }
+}
+
+void MainFrame::runCommand(const CommandInfo& info) {
+    if (info.owner == CommandOwner::Framework) {
+        if (info.id == kExitId) close();
+        else if (info.id == kStatusBarId) statusBar()->setVisible(!statusBar()->isVisible());
+        else if (info.id == kCloseId) mdi_->closeActiveSubWindow();
+    } else if (core_) {
+        core_->run(info, activeDocument());
+        if (core_->exitRequested) close();
+    }
+    updateActions();
+}
+
+void MainFrame::addDocumentWindow(document::CTessarinDoc& doc) {
+    auto* window = new ChildWindow;
+    auto* view = new CTessarinView(doc, window);
+    window->setWidget(view);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->setWindowTitle(QString::fromStdString(doc.fileName()));
+    document::CTessarinDoc* docPtr = &doc;
+    window->onClose = [this, window, docPtr] {
+        windows_.erase(window);
+        if (core_) core_->closeDocument(docPtr);
+        updateActions();
+    };
+    windows_[window] = &doc;
+    mdi_->addSubWindow(window);
+    window->showMaximized();
+    mdi_->setActiveSubWindow(window);
+    updateActions();
 }
 
 void MainFrame::showAbout() { ui_->message(kAboutText); }
+
+void MainFrame::closeEvent(QCloseEvent* event) {
+    mdi_->closeAllSubWindows();
+    QMainWindow::closeEvent(event);
+}
 
 QStringList MainFrame::recentFiles() const {
     QSettings s = settings();
@@ -90,28 +211,37 @@ void MainFrame::addRecentFile(const QString& path) {
         else s.remove(key);
     }
     s.endGroup();
-    rebuildRecentMenu();
+    rebuildRecentEntries(noDocument_);
+    rebuildRecentEntries(documentMenu_);
 }
 
-void MainFrame::rebuildRecentMenu() {
-    for (QAction* a : recentActions_) {
-        fileMenu_->removeAction(a);
-        a->deleteLater();
+void MainFrame::openRecent(const QString& path) {
+    // The last OpenMode stored in the link block decides, as it always has.
+    if (core_) core_->reopenRecent(path.toStdString());
+    updateActions();
+}
+
+void MainFrame::rebuildRecentEntries(MenuSet& set) {
+    if (!set.recentMenu) return;
+    for (QAction* a : set.recentMenu->actions()) {
+        if (a->property("recent").toBool()) {
+            set.recentMenu->removeAction(a);
+            a->deleteLater();
+        }
     }
-    recentActions_.clear();
     const QStringList files = recentFiles();
     if (files.isEmpty()) {
-        auto* none = new QAction("Recent File", this);
+        auto* none = new QAction("Recent File", set.recentMenu);
         none->setEnabled(false);
-        fileMenu_->insertAction(recentSeparator_, none);
-        recentActions_ << none;
+        none->setProperty("recent", true);
+        set.recentMenu->insertAction(set.recentAnchor, none);
     }
     for (int i = 0; i < files.size(); ++i) {
-        auto* a = new QAction(QString("&%1 %2").arg(i + 1).arg(files[i]), this);
+        auto* a = new QAction(QString("&%1 %2").arg(i + 1).arg(files[i]), set.recentMenu);
+        a->setProperty("recent", true);
         const QString path = files[i];
-        connect(a, &QAction::triggered, this, [this, path] { emit recentFileChosen(path); });
-        fileMenu_->insertAction(recentSeparator_, a);
-        recentActions_ << a;
+        connect(a, &QAction::triggered, this, [this, path] { openRecent(path); });
+        set.recentMenu->insertAction(set.recentAnchor, a);
     }
 }
 

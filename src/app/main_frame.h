@@ -1,21 +1,32 @@
 #pragma once
-// The main frame: title "Tessarin", an MDI area for the documents, the
-// no-document menu, and a status bar whose first pane carries the status
-// texts, with a progress bar beside it.
+// The main frame: title "Tessarin", an MDI area with one child window per
+// document, the menus built from the command table (the no-document menu
+// while no document window is active, the document menu otherwise), and a
+// status bar whose first pane carries the status texts, with a progress bar.
 
 #include <QMainWindow>
 #include <QStringList>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "qt_ui.h"
 
 class QAction;
 class QLabel;
 class QMdiArea;
+class QMdiSubWindow;
 class QMenu;
 class QProgressBar;
 
+namespace tessarin::document {
+class CTessarinDoc;
+}
+
 namespace tessarin::app {
+
+class AppCore;
+struct CommandInfo;
 
 class MainFrame : public QMainWindow {
     Q_OBJECT
@@ -26,34 +37,57 @@ public:
     Ui& ui() { return *ui_; }
     QMdiArea* mdiArea() const { return mdi_; }
     QString statusText() const;
-    QAction* aboutAction() const { return aboutAction_; }
-    QAction* exitAction() const { return exitAction_; }
-    QAction* statusBarAction() const { return statusBarAction_; }
+
+    // Builds the menus from the command table and routes commands to core.
+    void attach(AppCore& core);
+
+    // The action of a command in the menu now shown (null when absent).
+    QAction* action(int id) const;
+    QAction* aboutAction() const { return action(57664); }
+    QAction* exitAction() const { return action(57665); }
+    QAction* statusBarAction() const { return action(59393); }
+
+    // The active document, if a document window is active.
+    document::CTessarinDoc* activeDocument() const;
+    // Enables and checks every action for the active document, and shows the
+    // menu that fits it.
+    void updateActions();
 
     // The most-recently-used list (newest first, at most 4 entries), kept in
     // the settings so that it survives a restart.
     QStringList recentFiles() const;
     void addRecentFile(const QString& path);
+    void openRecent(const QString& path);
 
     void showAbout();
 
-signals:
-    void recentFileChosen(const QString& path);
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildMenus();
-    void rebuildRecentMenu();
+    struct MenuSet {
+        std::vector<QMenu*> topLevel;
+        std::multimap<int, std::pair<QAction*, const CommandInfo*>> actions;
+        QMenu* recentMenu = nullptr;      // the popup holding the recent-file entries
+        QAction* recentAnchor = nullptr;  // entries go before this action
+    };
+    void buildMenu(int menuId, MenuSet& set);
+    void runCommand(const CommandInfo& info);
+    void rebuildRecentEntries(MenuSet& set);
+    void addDocumentWindow(document::CTessarinDoc& doc);
+    MenuSet& currentSet();
+    const MenuSet& currentSet() const;
 
     QMdiArea* mdi_ = nullptr;
     QLabel* statusPane_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
-    QMenu* fileMenu_ = nullptr;
-    QAction* recentSeparator_ = nullptr;
-    QList<QAction*> recentActions_;
-    QAction* exitAction_ = nullptr;
-    QAction* statusBarAction_ = nullptr;
-    QAction* aboutAction_ = nullptr;
     std::unique_ptr<QtUi> ui_;
+    AppCore* core_ = nullptr;
+    MenuSet noDocument_;
+    MenuSet documentMenu_;
+    bool showingDocumentMenu_ = false;
+    std::map<QMdiSubWindow*, document::CTessarinDoc*> windows_;
+    QList<QAction*> recentActions_;
 };
 
 }  // namespace tessarin::app

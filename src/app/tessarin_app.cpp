@@ -4,6 +4,7 @@
 #include <QSettings>
 
 #include "app/application.h"
+#include "app/app_core.h"
 #include "main_frame.h"
 
 namespace tessarin::app {
@@ -11,6 +12,8 @@ namespace tessarin::app {
 TessarinApp::TessarinApp(std::string linkBlockName) : linkBlockName_(std::move(linkBlockName)) {}
 
 TessarinApp::~TessarinApp() = default;
+
+LinkBlock* TessarinApp::linkBlock() const { return core_ ? &core_->linkBlock() : nullptr; }
 
 bool TessarinApp::initInstance() {
     QApplication::setOrganizationName(kSettingsOrganisation);
@@ -23,11 +26,13 @@ bool TessarinApp::initInstance() {
     // always ends with an empty main frame.
     frame_->show();
 
-    link_ = std::make_unique<LinkBlock>(linkBlockName_);
-    if (!link_->valid()) {
-        frame_->ui().message(LinkBlock::failureText(link_->failure()));
+    core_ = std::make_unique<AppCore>(frame_->ui(), linkBlockName_);
+    if (!core_->linkBlock().valid()) {
+        frame_->ui().message(LinkBlock::failureText(core_->linkBlock().failure()));
         return false;
     }
+    registerBuiltinCommands(*core_);
+    frame_->attach(*core_);
     return true;
 }
 
@@ -35,8 +40,8 @@ int TessarinApp::exitInstance() {
     QSettings s(kSettingsOrganisation, kSettingsApplication);
     if (!s.contains("ApplicationLook")) s.setValue("ApplicationLook", kDefaultApplicationLook);
     // The link block stays for other running copies, which share it.
-    link_.reset();
     frame_.reset();
+    core_.reset();
     return 0;
 }
 

@@ -9,6 +9,10 @@
 #include "platform/link_block.h"
 
 namespace tessarin::app {
+class AppCore;
+}
+
+namespace tessarin::app {
 
 class MainFrame;
 
@@ -24,12 +28,13 @@ public:
     int exitInstance();
 
     MainFrame* mainFrame() const { return frame_.get(); }
-    LinkBlock* linkBlock() const { return link_.get(); }
+    LinkBlock* linkBlock() const;
+    AppCore* core() const { return core_.get(); }
 
 private:
     std::string linkBlockName_;
     std::unique_ptr<MainFrame> frame_;
-    std::unique_ptr<LinkBlock> link_;
+    std::unique_ptr<AppCore> core_;
 };
 
 }  // namespace tessarin::app

@@ -4,7 +4,7 @@
 
 namespace tessarin::cli {
 
-Args::Args(const std::vector<std::string>& tokens, const std::vector<OptionSpec>& specs) {
+Args::Args(const std::vector<std::string>& tokens, const std::vector<OptionSpec>& options) {
     bool onlyPositionals = false;
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const std::string& t = tokens[i];
@@ -19,12 +19,12 @@ Args::Args(const std::vector<std::string>& tokens, const std::vector<OptionSpec>
             inlineValue = name.substr(eq + 1);
             name = name.substr(0, eq);
         }
-        const OptionSpec* spec = nullptr;
-        for (const auto& s : specs)
-            if (s.name == name) spec = &s;
-        if (!spec) throw UsageError("unknown option --" + name);
+        const OptionSpec* option = nullptr;
+        for (const auto& s : options)
+            if (s.name == name) option = &s;
+        if (!option) throw UsageError("unknown option --" + name);
         std::string value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (inlineValue) {
                 value = *inlineValue;
             } else {

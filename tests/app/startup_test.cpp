@@ -62,7 +62,7 @@ TEST(Startup, EmptyFrameWithTitleStatusAndMenus) {
     EXPECT_EQ(frame->windowTitle(), "Tessarin");
     EXPECT_EQ(frame->statusText(), "Ready");
     EXPECT_TRUE(frame->mdiArea()->subWindowList().isEmpty()) << "start-up opens no document";
-    EXPECT_EQ(menuTitles(*frame), (QStringList{"&File", "&View", "&Help"}));
+    EXPECT_EQ(menuTitles(*frame), (QStringList{"File", "View", "Help"}));
     EXPECT_EQ(frame->aboutAction()->text(), "&About Tessarin...");
     ASSERT_NE(app.linkBlock(), nullptr);
     EXPECT_TRUE(app.linkBlock()->valid());

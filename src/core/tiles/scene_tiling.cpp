@@ -31,7 +31,7 @@ SceneMapping sceneMappingOf(const products::Alos2& reader) {
 }
 
 TiledProduct tileOriginalProduct(const std::string& imagePath, const std::string& workFolder, products::Alos2& reader,
-                                 Ui& ui, const ConversionOptions& options) {
+                                 Ui& ui, const ConversionOptions& options, const std::string& leaderForDecode) {
     const int level = products::productLevelOf(imagePath);
     if (level != products::kLevel11 && level != products::kLevel15)
         throw Error(format("\"%s\" is neither a level 1.1 nor a level 1.5 image file", imagePath.c_str()));
@@ -48,7 +48,7 @@ TiledProduct tileOriginalProduct(const std::string& imagePath, const std::string
     if (fileExists(reader.leaderPath())) copyLeader(reader.leaderPath(), out.names.leaderCopy);
     reader.setLookDirection(imagePath);
     if (out.kind == TileKind::Complex) ui.status("Sub OpenAlos2L11");
-    reader.setLeaderPath(out.names.leaderCopy);
+    reader.setLeaderPath(leaderForDecode.empty() ? out.names.leaderCopy : leaderForDecode);
     reader.DecodeLeaderFile();
     if (!reader.DecodeImageFileDescriptor(out.names.headerCopy))
         throw Error(format("cannot read the file descriptor of \"%s\"", imagePath.c_str()));

@@ -25,13 +25,13 @@ using SceneTiling = tessarin::testing::TempDirTest;
 }  // namespace
 
 TEST_F(SceneTiling, OriginalComplexProductBecomesATileSetInTheWorkFolder) {
-    auto spec = pr::testing::plausibleSpec(path("product"), pr::kLevel11, 1200, 1500);
-    spec.look = 'L';
+    auto product = pr::testing::plausibleProduct(path("product"), pr::kLevel11, 1200, 1500);
+    product.look = 'L';
     pr::SampleSource source;
     source.complexLine = [](std::size_t, int n, std::span<std::complex<float>> s) {
         for (std::size_t x = 0; x < s.size(); ++x) s[x] = sampleAt(static_cast<int>(x), n);
     };
-    const auto written = pr::writeCeosProduct(spec, source);
+    const auto written = pr::writeCeosProduct(product, source);
     const std::string image = written.imagePaths.at(0);
 
     ScriptedUi ui;
@@ -77,12 +77,12 @@ TEST_F(SceneTiling, OriginalComplexProductBecomesATileSetInTheWorkFolder) {
 }
 
 TEST_F(SceneTiling, AmplitudeProductAndRefusedLevels) {
-    auto spec = pr::testing::plausibleSpec(path("product"), pr::kLevel15, 300, 1100);
+    auto product = pr::testing::plausibleProduct(path("product"), pr::kLevel15, 300, 1100);
     pr::SampleSource source;
     source.amplitudeLine = [](std::size_t, int n, std::span<std::uint16_t> s) {
         for (std::size_t x = 0; x < s.size(); ++x) s[x] = static_cast<std::uint16_t>(x + 3 * static_cast<std::size_t>(n));
     };
-    const auto written = pr::writeCeosProduct(spec, source);
+    const auto written = pr::writeCeosProduct(product, source);
     ScriptedUi ui;
     pr::Alos2 reader;
     const TiledProduct t = tileOriginalProduct(written.imagePaths.at(0), path("work"), reader, ui);

@@ -1,0 +1,86 @@
+// tessarin-cli latlon IMAGE_OR_TILE --at PIXEL,LINE | --inverse LAT,LON:
+// scene positions to latitude/longitude and back, by the product's
+// polynomials, for an original image file (leader found by the naming rule)
+// or a TileSet tile file (leader copy beside it).
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "geometry/geo_format.h"
+#include "platform/format.h"
+#include "platform/text.h"
+#include "products/alos2.h"
+#include "subcommands.h"
+#include "tiles/tile_store.h"
+
+namespace tessarin::cli {
+
+namespace {
+
+std::pair<double, double> parseRealPair(const std::string& text, const std::string& option) {
+    const auto parts = splitString(text, ',');
+    if (parts.size() == 2) {
+        const auto a = parseReal(trim(parts[0]));
+        const auto b = parseReal(trim(parts[1]));
+        if (a && b) return {*a, *b};
+    }
+    throw UsageError("option --" + option + " expects two numbers as A,B, not \"" + text + "\"");
+}
+
+int runLatlon(const Args& args, ConsoleUi& ui) {
+    args.requirePositionals(1, "IMAGE_OR_TILE");
+    struct Request {
+        bool inverse;
+        double a, b;
+    };
+    std::vector<Request> requests;
+    for (const auto& [name, value] : args.ordered()) {
+        if (name == "at") {
+            const auto [pixel, line] = parseRealPair(value, name);
+            requests.push_back({false, pixel, line});
+        } else if (name == "inverse") {
+            const auto [lat, lon] = parseRealPair(value, name);
+            requests.push_back({true, lat, lon});
+        }
+    }
+    if (requests.empty()) throw UsageError("give --at PIXEL,LINE or --inverse LAT,LON");
+
+    const std::string path = args.positionals()[0];
+    products::Alos2 reader;
+    tiles::TileKind kind{};
+    if (tiles::tileKindFromName(path, kind)) {
+        const tiles::TileSetNames names = tiles::namesForExistingTileSet(path);
+        reader.setImagePath(tiles::joinImagePath(names));
+        reader.setLeaderPath(names.leaderCopy);
+    } else {
+        reader.setImagePath(path);
+    }
+    if (!reader.DecodeLeaderFile()) {
+        ui.message(format("cannot open the leader file \"%s\"", reader.leaderPath().c_str()));
+        return 1;
+    }
+
+    for (const Request& r : requests) {
+        if (r.inverse) {
+            const products::ScenePoint p = reader.pixelLineOfLatLon({r.a, r.b});
+            std::printf("lat,lon=%.6f, %.6f -> pix,lin=%.3f, %.3f\n", r.a, r.b, p.pixel, p.line);
+        } else {
+            const products::GeoPoint g = reader.latLonOfPixelLine({r.a, r.b});
+            std::printf("pix,lin=%.3f, %.3f -> lat,lon=%.6f, %.6f (%s)\n", r.a, r.b, g.lat_deg, g.lon_deg,
+                        geoPositionDmsText(g.lat_deg, g.lon_deg).c_str());
+        }
+    }
+    return 0;
+}
+
+SubcommandRegistration latlonCommand(
+    {"latlon", "convert scene pixel/line to latitude/longitude and back with the product's polynomials",
+     "IMAGE_OR_TILE (--at PIXEL,LINE | --inverse LAT,LON)...",
+     {{"at", true, "print the latitude/longitude of scene pixel PIXEL, line LINE (repeatable)"},
+      {"inverse", true, "print the scene pixel/line of latitude LAT, longitude LON (repeatable)"}},
+     runLatlon});
+
+}  // namespace
+
+}  // namespace tessarin::cli

@@ -1,0 +1,91 @@
+// The handlers of the commands whose processing is built.
+
+#include "app/app_core.h"
+#include "app/application.h"
+#include "platform/error.h"
+#include "platform/ui.h"
+#include "tiles/tile_store.h"
+
+namespace tessarin::app {
+
+namespace {
+
+constexpr int kScanSarCommand = 32966;
+constexpr int kComplexMultiTemporalCommand = 32802;
+constexpr int kBmp2PngCommand = 32891;
+constexpr int kAboutCommand = 57664;
+constexpr int kExitCommand = 57665;
+constexpr int kCpxPhaseCommand = 32784;
+constexpr int kSaveTileImageCommand = 32792;
+
+// The open-command pattern: the file dialog, then the OpenMode into the link
+// block, then the framework's open. A cancelled dialog changes nothing.
+void openWithDialog(CommandContext& ctx, const CommandInfo& info) {
+    FileDialog dialog;
+    dialog.title = std::string(info.dialogTitle);
+    dialog.filter = std::string(info.filter);
+    const auto path = ctx.ui.openFile(dialog);
+    if (!path) return;
+    ctx.app.linkBlock().writeOpenMode(info.openMode);
+    ctx.app.openDocument(*path);
+}
+
+void registerOpenCommand(AppCore& app, const CommandInfo& info) {
+    const int id = info.id;
+    app.registerHandler(id, {[id](CommandContext& ctx) {
+                                 const CommandInfo* cmd = findCommand(id);
+                                 if (id == kScanSarCommand)
+                                     ctx.ui.message(
+                                         "This menu works only for ALOS2 Scan SAR SLC skimmed line data.\n"
+                                         "Original data must be modified to pick up line data at given interval.");
+                                 openWithDialog(ctx, *cmd);
+                             },
+                             {},
+                             {}});
+}
+
+}  // namespace
+
+void registerBuiltinCommands(AppCore& app) {
+    // Open commands whose OpenMode is built. The ScanSAR-like entries of
+    // other products (COSMO-SkyMed, plain SLC) share OpenMode 11 but need
+    // their own readers, so only the ALOS-2 entry is registered.
+    for (const CommandInfo& info : commandTable()) {
+        if (info.openMode < 0 || info.owner != CommandOwner::Application || !info.hasHandler) continue;
+        if (app.hasRegisteredHandler(info.id)) continue;
+        if (info.area != CommandArea::Tiles && info.area != CommandArea::Products && info.area != CommandArea::Composites)
+            continue;
+        const bool built = document::isBuiltOpenMode(info.openMode) &&
+                           (info.openMode != document::open_mode::kScanSarL11 || info.id == kScanSarCommand) &&
+                           (info.openMode != document::open_mode::kComplexMultiTemporal ||
+                            info.id == kComplexMultiTemporalCommand);
+        if (built) registerOpenCommand(app, info);
+    }
+
+    app.registerHandler(kAboutCommand, {[](CommandContext& ctx) { ctx.ui.message(kAboutText); }, {}, {}});
+    app.registerHandler(kExitCommand, {[](CommandContext& ctx) { ctx.app.exitRequested = true; }, {}, {}});
+    app.registerHandler(kBmp2PngCommand, {[](CommandContext& ctx) {
+                                              FileDialog dialog;
+                                              dialog.title = "Bmp2Png";
+                                              dialog.filter = "*.bmp";
+                                              if (const auto path = ctx.ui.openFile(dialog)) ctx.ui.message(*path);
+                                          },
+                                          {},
+                                          {}});
+    // Shown in the menu with a handler that does nothing.
+    app.registerHandler(kCpxPhaseCommand, {[](CommandContext&) {}, {}, {}});
+
+    // "Save Tile Image": only for a TileSet just made from an original product.
+    app.registerHandler(kSaveTileImageCommand,
+                        {[](CommandContext& ctx) {
+                             tiles::saveTileSet(ctx.ui, ctx.doc->tileNames(), ctx.doc->tileKind());
+                         },
+                         [](const CommandContext& ctx) {
+                             return ctx.doc && ctx.doc->hasData() &&
+                                    (ctx.doc->openMode() == document::open_mode::kOriginalL15 ||
+                                     ctx.doc->openMode() == document::open_mode::kOriginalL11);
+                         },
+                         {}});
+}
+
+}  // namespace tessarin::app

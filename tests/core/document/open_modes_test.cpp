@@ -1,0 +1,245 @@
+// Document opening through the open commands, as the window runs them.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "app/app_core.h"
+#include "app/command_table.h"
+#include "core/products/product_fixture.h"
+#include "platform/file.h"
+#include "platform/format.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "support/temp_dir.h"
+#include "tiles/scene_tiling.h"
+
+using namespace tessarin;
+using namespace tessarin::app;
+using document::CTessarinDoc;
+namespace pr = tessarin::products;
+
+namespace {
+
+class OpenModes : public tessarin::testing::TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        ::setenv("TESSARIN_WORKDIR", path("work").c_str(), 1);
+        linkName = format("link_data_doctest_%d", static_cast<int>(::getpid()));
+    }
+    void TearDown() override {
+        ::unsetenv("TESSARIN_WORKDIR");
+        LinkBlock::remove(linkName);
+        TempDirTest::TearDown();
+    }
+
+    // A small product of the given level, polarisation and look.
+    std::string writeProduct(int level, const std::string& pol = "HH", char look = 'R', int lines = 1300,
+                             int pixels = 1100) {
+        auto product = pr::testing::plausibleProduct(path("product"), level, lines, pixels);
+        product.polarisations = {pol};
+        product.look = look;
+        pr::SampleSource source;
+        source.complexLine = [](std::size_t, int n, std::span<std::complex<float>> s) {
+            for (std::size_t x = 0; x < s.size(); ++x) s[x] = {float(500 + x % 300), float(n % 200) - 100.0f};
+        };
+        source.amplitudeLine = [](std::size_t, int n, std::span<std::uint16_t> s) {
+            for (std::size_t x = 0; x < s.size(); ++x) s[x] = static_cast<std::uint16_t>(100 + (x + n) % 900);
+        };
+        return pr::writeCeosProduct(product, source).imagePaths.at(0);
+    }
+
+    CTessarinDoc* runOpen(AppCore& core, int commandId) {
+        const std::size_t before = core.documents().size();
+        EXPECT_TRUE(core.run(*findCommand(commandId), nullptr)) << commandId;
+        return core.documents().size() > before ? core.documents().back().get() : nullptr;
+    }
+
+    std::string linkName;
+};
+
+}  // namespace
+
+TEST_F(OpenModes, OriginalLevel11ThroughItsCommand) {
+    const std::string image = writeProduct(pr::kLevel11, "HV");
+    ScriptedUi ui({image});
+    AppCore core(ui, linkName);
+    ASSERT_TRUE(core.linkBlock().valid());
+    registerBuiltinCommands(core);
+    CTessarinDoc* doc = runOpen(core, 32780);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(ui.dialogTitles, std::vector<std::string>{"Select PALSAR2 L|1.1 file"});
+    EXPECT_EQ(doc->openMode(), 1);
+    EXPECT_EQ(doc->label(), "Original ALOS2 L1.1");
+    EXPECT_EQ(doc->levelCode(), 11);
+    EXPECT_TRUE(doc->complexFlag());
+    EXPECT_FALSE(doc->amplitudeFlag()) << "an IMG-HV name sets it, the level 1.1 open clears it";
+    EXPECT_FALSE(doc->existingTiles());
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"L1.1 ALOS2 CPX Original file Open"});
+    ASSERT_GE(ui.statuses.size(), 6u);
+    EXPECT_EQ(std::vector<std::string>(ui.statuses.begin(), ui.statuses.begin() + 5),
+              (std::vector<std::string>{"PreProc data", "Allocate memory", "End Preproc", "Sub OpenAlos2L11",
+                                        "Tiling process start"}));
+    EXPECT_EQ(ui.statuses[5], "kpy=0 of 2, kx 0 of 2");
+    const auto end = std::find(ui.statuses.begin(), ui.statuses.end(), "End tiling image");
+    ASSERT_NE(end, ui.statuses.end());
+    // Then the overview (256 lines, every line sampled) and the two canvas
+    // displays (2048 lines, every 32nd sampled).
+    EXPECT_EQ(ui.statuses.end() - end - 1, 256 + 64 + 64);
+    EXPECT_EQ(ui.statuses.back(), "Statistics calc, line=2016");
+    // The canvas around (5000, 5000) of a 1100 x 1300 scene lies beyond the
+    // grid: the complex merger's block starts at tile 5.
+    EXPECT_EQ(doc->canvasState().kx0, 5);
+    EXPECT_TRUE(fileExists(doc->canvasPath()));
+    EXPECT_DOUBLE_EQ(doc->calib(), doc->reader(0).params().calib);
+
+    // Closing deletes the header and leader copies, not the tiles.
+    const auto names = doc->tileNames();
+    core.closeDocument(doc);
+    EXPECT_FALSE(fileExists(names.headerCopy));
+    EXPECT_FALSE(fileExists(names.leaderCopy));
+    EXPECT_TRUE(fileExists(names.tile));
+    EXPECT_TRUE(fileExists(names.quickLook));
+}
+
+TEST_F(OpenModes, TwoCommandsTwoDocumentsEachWithItsOwnMode) {
+    const std::string l15 = writeProduct(pr::kLevel15, "HH", 'R', 600, 700);
+    const std::string l11 = writeProduct(pr::kLevel11, "VV", 'R', 600, 700);
+    ScriptedUi ui({l15, l11});
+    AppCore core(ui, linkName);
+    registerBuiltinCommands(core);
+    CTessarinDoc* a = runOpen(core, 32771);
+    CTessarinDoc* b = runOpen(core, 32780);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->openMode(), 0);
+    EXPECT_EQ(a->label(), "OrgSingleAmp");
+    EXPECT_EQ(a->levelCode(), 15);
+    EXPECT_TRUE(a->amplitudeFlag());
+    EXPECT_EQ(a->tileKind(), tiles::TileKind::Amplitude);
+    EXPECT_EQ(b->openMode(), 1);
+    EXPECT_EQ(core.documents().size(), 2u);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Original ALOS2 Lev1.5 file open", "L1.1 ALOS2 CPX Original file Open"}));
+}
+
+TEST_F(OpenModes, ReopeningTileSetsReadsTheCopiesAndTheLook) {
+    const std::string left = writeProduct(pr::kLevel11, "HH", 'L', 700, 900);
+    ScriptedUi ui;
+    pr::Alos2 reader;
+    const auto tiled = tiles::tileOriginalProduct(left, path("keep"), reader, ui);
+    ASSERT_TRUE(tiled.names.tile.ends_with("L1.1__Atile.cpx"));
+    const std::string amp = writeProduct(pr::kLevel15, "HH", 'R', 700, 900);
+    pr::Alos2 reader2;
+    const auto ampTiled = tiles::tileOriginalProduct(amp, path("keep"), reader2, ui);
+
+    ScriptedUi ui2({tiled.names.tile, ampTiled.names.tile});
+    AppCore core(ui2, linkName);
+    registerBuiltinCommands(core);
+    CTessarinDoc* c = runOpen(core, 32795);
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->label(), "CpxTile");
+    EXPECT_EQ(c->openMode(), 5);
+    EXPECT_TRUE(c->existingTiles());
+    EXPECT_TRUE(c->tileOpen());
+    EXPECT_EQ(c->reader(0).pointingLeft(), 1);
+    EXPECT_EQ(c->grid().ntx, 1);
+    EXPECT_EQ(c->canvasPath(), path("keep/") + tiled.names.imageName + ".cut");
+    EXPECT_DOUBLE_EQ(c->calib(), reader.params().calib);
+    CTessarinDoc* a = runOpen(core, 32794);
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->label(), "AmpTile");
+    EXPECT_EQ(a->levelCode(), 15);
+    EXPECT_EQ(a->reader(0).pointingLeft(), 0);
+    EXPECT_EQ(ui2.messages, (std::vector<std::string>{"Open ALOS2 L1.1 Tile image Open", "Open ALOS2 L1.5 Tile image Open"}));
+    // Closing a reopened TileSet deletes none of its files.
+    core.closeDocument(c);
+    EXPECT_TRUE(fileExists(tiled.names.headerCopy));
+    EXPECT_TRUE(fileExists(tiled.names.leaderCopy));
+}
+
+TEST_F(OpenModes, UnknownModesOpenEmptyAndModeSevenRefuses) {
+    const std::string image = writeProduct(pr::kLevel11, "HV", 'R', 50, 60);
+    ScriptedUi ui;
+    AppCore core(ui, linkName);
+    registerBuiltinCommands(core);
+    core.linkBlock().writeOpenMode(13);
+    CTessarinDoc* empty = core.openDocument(image);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->openMode(), 13);
+    EXPECT_FALSE(empty->hasData());
+    EXPECT_TRUE(empty->amplitudeFlag()) << "set by the common steps for an IMG-HV name";
+    EXPECT_TRUE(ui.messages.empty());
+
+    core.linkBlock().writeOpenMode(7);
+    EXPECT_EQ(core.openDocument(image), nullptr);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{"Open L1.1 Multi Temporal Tile Open",
+                                                     "Restart program as Inteferometry mode",
+                                                     "Process image as Interferpmetry. Restart program.."}));
+    EXPECT_EQ(core.documents().size(), 1u);
+
+    // 1000 stored as 32 bits reads back through the 16-bit read.
+    core.linkBlock().writeOpenMode(1000);
+    ui.messages.clear();
+    EXPECT_EQ(core.openDocument(image), nullptr) << "no earlier conversion of this image";
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_NE(ui.messages[1].find("No complex tile file"), std::string::npos);
+}
+
+TEST_F(OpenModes, CompressModeUsesTheTilesOfAnEarlierConversion) {
+    const std::string image = writeProduct(pr::kLevel11, "HH", 'R', 300, 400);
+    ScriptedUi ui({image, image});
+    AppCore core(ui, linkName);
+    registerBuiltinCommands(core);
+    CTessarinDoc* first = runOpen(core, 32780);
+    ASSERT_NE(first, nullptr);
+    const std::size_t statuses = ui.statuses.size();
+    CTessarinDoc* again = runOpen(core, 32971);
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->openMode(), 1000);
+    EXPECT_EQ(again->tileNames().tile, first->tileNames().tile);
+    const std::vector<std::string> later(ui.statuses.begin() + static_cast<long>(statuses), ui.statuses.end());
+    EXPECT_TRUE(std::none_of(later.begin(), later.end(), [](const std::string& s) { return s == "Tiling process start"; }));
+    EXPECT_EQ(again->canvas().values(), first->canvas().values());
+}
+
+TEST_F(OpenModes, CancelChangesNothingAndDisabledEntriesStayDisabled) {
+    ScriptedUi ui({"cancel"});
+    AppCore core(ui, linkName);
+    registerBuiltinCommands(core);
+    core.linkBlock().writeOpenMode(42);
+    EXPECT_TRUE(core.run(*findCommand(32780), nullptr));
+    EXPECT_TRUE(core.documents().empty());
+    EXPECT_EQ(core.linkBlock().readOpenMode(), 42) << "a cancelled dialog leaves the link block alone";
+    for (int id : {32924, 32879, 32880, 32834, 32927, 32791, 32785, 32969, 32916, 32917, 32901, 32824, 32853}) {
+        const CommandInfo* info = findCommand(id);
+        ASSERT_NE(info, nullptr) << id;
+        EXPECT_FALSE(core.isEnabled(*info, nullptr)) << id;
+        EXPECT_FALSE(core.run(*info, nullptr)) << id;
+    }
+    // A document command needs a document.
+    EXPECT_FALSE(core.isEnabled(*findCommand(32792), nullptr));
+    EXPECT_TRUE(core.isEnabled(*findCommand(57664), nullptr));
+}
+
+TEST_F(OpenModes, ScanSarWarningAndLeaderRule) {
+    const std::string image = writeProduct(pr::kLevel11, "HH", 'R', 200, 300);
+    // ScanSAR products keep their leader as "LED" + the name without the
+    // polarisation prefix and the last seven characters.
+    const SplitPath sp = splitPath(image);
+    const std::string rest = sp.name.substr(6, sp.name.size() - 6 - 7);
+    const std::string regularLeader = joinPath(sp.folder, "LED" + sp.name.substr(6));
+    replaceFile(regularLeader, joinPath(sp.folder, "LED" + rest));
+    ScriptedUi ui({image});
+    AppCore core(ui, linkName);
+    registerBuiltinCommands(core);
+    CTessarinDoc* doc = runOpen(core, 32966);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_TRUE(doc->scanSar());
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0], "This menu works only for ALOS2 Scan SAR SLC skimmed line data.\n"
+                              "Original data must be modified to pick up line data at given interval.");
+    EXPECT_EQ(ui.messages[1], "L1.1 ALOS2 CPX Scan SAR Original file Open");
+    EXPECT_NE(doc->reader(0).params().orbitPointCount, 0) << "the leader was found under the ScanSAR name";
+}
