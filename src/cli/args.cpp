@@ -28,8 +28,12 @@ Args::Args(const std::vector<std::string>& tokens, const std::vector<OptionSpec>
             if (inlineValue) {
                 value = *inlineValue;
             } else {
-                if (i + 1 >= tokens.size()) throw UsageError("option --" + name + " needs a value");
-                value = tokens[++i];
+                for (int k = 0; k < option->arity; ++k) {
+                    if (i + 1 >= tokens.size())
+                        throw UsageError("option --" + name + (option->arity > 1 ? " needs " + std::to_string(option->arity) + " values" : " needs a value"));
+                    if (k > 0) value += kValueSeparator;
+                    value += tokens[++i];
+                }
             }
         } else if (inlineValue) {
             throw UsageError("option --" + name + " takes no value");

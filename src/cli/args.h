@@ -15,10 +15,13 @@ public:
     explicit UsageError(const std::string& text) : std::runtime_error(text) {}
 };
 
+inline constexpr char kValueSeparator = '\x1f';
+
 struct OptionSpec {
     std::string name;         // without the leading dashes
     bool takesValue = false;  // --name VALUE or --name=VALUE
     std::string help;
+    int arity = 1;  // values following the option; more than one are joined with kValueSeparator
 };
 
 class Args {

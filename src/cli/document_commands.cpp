@@ -5,7 +5,10 @@
 
 #include "app/app_core.h"
 #include "app/command_table.h"
+#include "display/raw_dib.h"
+#include "imagefiles/png_output.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/format.h"
 #include "platform/text.h"
 #include "subcommands.h"
@@ -66,6 +69,21 @@ int runOpen(const Args& args, ConsoleUi& ui) {
             break;
         }
     }
+    for (const auto& request : args.values("slot-png")) {
+        const auto parts = splitString(request, kValueSeparator);
+        const auto slot = parts.size() == 2 ? parseInteger(parts[0]) : std::nullopt;
+        if (!slot || *slot < 0 || *slot >= display::kDisplaySlots)
+            throw UsageError("--slot-png expects a display slot 0..9 and a PNG path");
+        const auto& s = doc->displaySlots().slot(static_cast<int>(*slot));
+        if (!s.hasBitmap) {
+            std::fprintf(stderr, "error: display slot %lld holds no bitmap\n", *slot);
+            code = 1;
+            continue;
+        }
+        const auto& bitmap = s.dib.bitmap;
+        writeWholeFile(parts[1], encodePngRgba(bitmap.width, bitmap.height, display::opaqueRgba(bitmap)));
+        std::printf("slot %lld: %s (%d x %d)\n", *slot, parts[1].c_str(), bitmap.width, bitmap.height);
+    }
     printDocument(*doc);
     core.closeDocument(doc);
     return code;
@@ -109,9 +127,10 @@ int runMenu(const Args&, ConsoleUi& ui) {
 
 SubcommandRegistration openCommand(
     {"open", "open a file as a document under an OpenMode and run document or view commands on it",
-     "--mode N PATH [--do CAPTION_OR_ID]...",
+     "--mode N PATH [--do CAPTION_OR_ID]... [--slot-png SLOT OUT.png]...",
      {{"mode", true, "the OpenMode the open command writes (1: ALOS2 L1.1 image, 0: L1.5, 5: complex TileSet, ...)"},
-      {"do", true, "run a document or view command by caption or id after the open (repeatable, in order)"}},
+      {"do", true, "run a document or view command by caption or id after the open (repeatable, in order)"},
+      {"slot-png", true, "write display slot SLOT (0 overview, 1 main, 2 magnifier) as a PNG file at the end", 2}},
      runOpen});
 SubcommandRegistration commandCommand({"command", "run an application command of the no-document menu",
                                        "CAPTION_OR_ID", {}, runCommand});

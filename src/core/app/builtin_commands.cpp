@@ -4,6 +4,11 @@
 #include "app/application.h"
 #include "platform/error.h"
 #include "platform/ui.h"
+#include "geometry/earth_table.h"
+#include "geometry/reports.h"
+#include "imagefiles/tif_gen.h"
+#include "platform/text.h"
+#include "platform/work_folder.h"
 #include "tiles/tile_store.h"
 
 namespace tessarin::app {
@@ -17,6 +22,14 @@ constexpr int kAboutCommand = 57664;
 constexpr int kExitCommand = 57665;
 constexpr int kCpxPhaseCommand = 32784;
 constexpr int kSaveTileImageCommand = 32792;
+constexpr int kObservationDateTimeCommand = 32897;
+constexpr int kSceneFrameParameterCommand = 32898;
+constexpr int kCurrentTileIdCommand = 32918;
+constexpr int kCheckOrbitCommand = 32972;
+constexpr int kEarthTableCommand = 32839;
+constexpr int kDecodeGeoTiffHeaderCommand = 32878;
+
+bool hasData(const CommandContext& ctx) { return ctx.doc && ctx.doc->hasData(); }
 
 // The open-command pattern: the file dialog, then the OpenMode into the link
 // block, then the framework's open. A cancelled dialog changes nothing.
@@ -74,6 +87,58 @@ void registerBuiltinCommands(AppCore& app) {
                                           {}});
     // Shown in the menu with a handler that does nothing.
     app.registerHandler(kCpxPhaseCommand, {[](CommandContext&) {}, {}, {}});
+
+    // Scene reports of the document.
+    app.registerHandler(kObservationDateTimeCommand,
+                        {[](CommandContext& ctx) {
+                             const auto first = geometry::sceneDateOf(ctx.doc->reader(0).params());
+                             const auto second = geometry::sceneDateOf(ctx.doc->reader(1).params());
+                             geometry::showObservationDateTime(ctx.ui, ctx.doc->openMode(), first, second);
+                         },
+                         {},
+                         {}});
+    app.registerHandler(kSceneFrameParameterCommand,
+                        {[](CommandContext& ctx) {
+                             const auto& reader = ctx.doc->reader(0);
+                             geometry::showSceneFrameParameter(ctx.ui, reader.params(), reader.productLevel(),
+                                                               ctx.doc->hasData());
+                         },
+                         {},
+                         {}});
+    app.registerHandler(kCurrentTileIdCommand,
+                        {[](CommandContext& ctx) {
+                             geometry::showCurrentTileId(ctx.ui, ctx.doc->canvasState(), ctx.doc->grid(),
+                                                         ctx.doc->reader(0).params());
+                         },
+                         hasData,
+                         {}});
+    app.registerHandler(kCheckOrbitCommand,
+                        {[](CommandContext& ctx) {
+                             geometry::CScPosDlog dialog;
+                             dialog.pixel = ctx.doc->ctrorigin().x;
+                             dialog.line = ctx.doc->ctrorigin().y;
+                             geometry::checkOrbitByImageAddress(ctx.ui, ctx.doc->reader(0).params(), dialog);
+                         },
+                         hasData,
+                         {}});
+    app.registerHandler(kEarthTableCommand,
+                        {[](CommandContext& ctx) {
+                             geometry::writeEarthRadiusTable(joinPath(workFolder(), "ReEarthTable.csv"));
+                         },
+                         {},
+                         {}});
+    app.registerHandler(kDecodeGeoTiffHeaderCommand,
+                        {[](CommandContext& ctx) {
+                             FileDialog dialog;
+                             dialog.title = "Select GeoTif file";
+                             dialog.filter = "All Files (*.*)|*.*||";
+                             const auto path = ctx.ui.openFile(dialog);
+                             if (!path) return;
+                             CTIFGen::writeHeaderReport(*path);
+                             ctx.ui.message(CTIFGen::kDecodeCompleteText);
+                         },
+                         {},
+                         {}});
 
     // "Save Tile Image": only for a TileSet just made from an original product.
     app.registerHandler(kSaveTileImageCommand,

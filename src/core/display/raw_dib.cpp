@@ -329,3 +329,29 @@ bool DisplaySlots::RenderDisplaySlotMulti(int s, const std::vector<std::string>&
 }
 
 }  // namespace tessarin::display
+
+namespace tessarin::display {
+
+std::vector<std::uint8_t> opaqueRgba(const Bitmap& b) {
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(b.width) * static_cast<std::size_t>(b.height) * 4);
+    for (int y = 0; y < b.height; ++y) {
+        const std::uint8_t* row = b.topRow(y);
+        std::uint8_t* dst = out.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(b.width) * 4;
+        for (int x = 0; x < b.width; ++x) {
+            std::uint8_t r, g, bl;
+            if (b.bytesPerPixel == 1) {
+                const auto& e = b.palette.at(row[x]);
+                bl = e[0], g = e[1], r = e[2];
+            } else {
+                bl = row[3 * x], g = row[3 * x + 1], r = row[3 * x + 2];
+            }
+            dst[4 * x] = r;
+            dst[4 * x + 1] = g;
+            dst[4 * x + 2] = bl;
+            dst[4 * x + 3] = 255;
+        }
+    }
+    return out;
+}
+
+}  // namespace tessarin::display

@@ -146,3 +146,10 @@ private:
 };
 
 }  // namespace tessarin::display
+
+namespace tessarin::display {
+
+// The bitmap as red, green, blue, alpha rows, top row first, fully opaque.
+std::vector<std::uint8_t> opaqueRgba(const Bitmap& bitmap);
+
+}  // namespace tessarin::display

@@ -1,5 +1,6 @@
 #include "geometry/mapping.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "platform/error.h"
@@ -17,7 +18,7 @@ LookPlane lookPlaneAt(const SceneParameters& scene, double t_s, GeoPoint ground)
     const Ecef g = groundPointToEcef(ground);
     const Ecef v = g - s.position;
     const double range = norm(v);
-    const double cosAngle = dot(v, s.position) / (range * s.radius_m);
+    const double cosAngle = std::clamp(dot(v, s.position) / (range * s.radius_m), -1.0, 1.0);
     LookPlane plane;
     plane.satellite = s.position;
     plane.slantRange_m = range;
@@ -37,6 +38,8 @@ RayGround rayToGround(Ecef satellite, Ecef planePoint, double offNadir_deg) {
     const double farthest = satRadius + kSemiMajorAxis_m;
 
     RayGround result;
+    if (!(satRadius > 0.0 && rayLength > 0.0 && std::isfinite(rayLength) && std::isfinite(norm(toAim))))
+        return result;  // no satellite, no plane point, or an angle at or past 90 degrees
     double g = kRayStartRange_m;
     double step = kRayStartStep_m;
     double lastDirection = 1.0;
@@ -53,7 +56,9 @@ RayGround rayToGround(Ecef satellite, Ecef planePoint, double offNadir_deg) {
             result.converged = true;
             break;
         }
-        if (!(g < farthest)) break;
+        // Walking past the far side of the earth or back behind the
+        // satellite: the ray misses.
+        if (!(g < farthest && g > 0.0)) break;
     }
     result.lon_deg = std::atan2(p.y_m, p.x_m) * kDegPerRad;
     result.slantRange_m = g;

@@ -44,6 +44,7 @@ ClosestApproach closestApproach(const SceneParameters& scene, Ecef point) {
     for (int n = 0; n < kClosestApproachMaxSteps; ++n) {
         t += direction * step;
         const double d = squaredDistance(scene, t, point);
+        if (std::isnan(d)) break;
         if (d > reference) {
             step /= 2.0;
             direction = -direction;

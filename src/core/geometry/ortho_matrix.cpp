@@ -57,6 +57,12 @@ std::vector<Point> cellCentres(const MappingTable& t) {
     return centres;
 }
 
+// Bucket of a coordinate along one side; positions beyond the ends fall in
+// the end buckets.
+int bucketOf(double v, double origin, double size, int count) {
+    return static_cast<int>(std::clamp(std::floor((v - origin) / size), 0.0, count - 1.0));
+}
+
 TableCell cellOfScanIndex(const MappingTable& t, int scanIndex) {
     return {scanIndex % (t.rows - 1) + 1, scanIndex / (t.rows - 1)};
 }
@@ -155,12 +161,12 @@ CellIndex::CellIndex(const MappingTable& table) {
         }
     }
 
-    auto bucketX = [&](double x) { return static_cast<int>(std::clamp(std::floor((x - originX_) / bucketSize_), 0.0, bucketsX_ - 1.0)); };
-    auto bucketY = [&](double y) { return static_cast<int>(std::clamp(std::floor((y - originY_) / bucketSize_), 0.0, bucketsY_ - 1.0)); };
+    auto bucketX = [&](double x) { return bucketOf(x, originX_, bucketSize_, bucketsX_); };
+    auto bucketY = [&](double y) { return bucketOf(y, originY_, bucketSize_, bucketsY_); };
 
     // Counting sort of the centres by bucket.
     const std::size_t bucketCount = static_cast<std::size_t>(bucketsX_) * static_cast<std::size_t>(bucketsY_);
-    std::vector<std::size_t> bucketOf(finite.size());
+    std::vector<std::size_t> bucketOfCentre(finite.size());
     bucketStart_.assign(bucketCount + 1, 0);
     std::vector<double> columnMinX(static_cast<std::size_t>(bucketsX_), kInfinity);
     std::vector<double> columnMaxX(static_cast<std::size_t>(bucketsX_), -kInfinity);
@@ -169,8 +175,8 @@ CellIndex::CellIndex(const MappingTable& table) {
     for (std::size_t k = 0; k < finite.size(); ++k) {
         const auto bx = static_cast<std::size_t>(bucketX(finite[k].x));
         const auto by = static_cast<std::size_t>(bucketY(finite[k].y));
-        bucketOf[k] = bx + by * static_cast<std::size_t>(bucketsX_);
-        ++bucketStart_[bucketOf[k] + 1];
+        bucketOfCentre[k] = bx + by * static_cast<std::size_t>(bucketsX_);
+        ++bucketStart_[bucketOfCentre[k] + 1];
         columnMinX[bx] = std::min(columnMinX[bx], finite[k].x);
         columnMaxX[bx] = std::max(columnMaxX[bx], finite[k].x);
         rowMinY[by] = std::min(rowMinY[by], finite[k].y);
@@ -179,7 +185,7 @@ CellIndex::CellIndex(const MappingTable& table) {
     for (std::size_t b = 0; b < bucketCount; ++b) bucketStart_[b + 1] += bucketStart_[b];
     centres_.resize(finite.size());
     std::vector<std::size_t> fill(bucketStart_.begin(), bucketStart_.end() - 1);
-    for (std::size_t k = 0; k < finite.size(); ++k) centres_[fill[bucketOf[k]]++] = finite[k];
+    for (std::size_t k = 0; k < finite.size(); ++k) centres_[fill[bucketOfCentre[k]]++] = finite[k];
 
     auto prefixMax = [](const std::vector<double>& v) {
         std::vector<double> out(v.size());
@@ -200,14 +206,16 @@ CellIndex::CellIndex(const MappingTable& table) {
 }
 
 TableCell CellIndex::nearest(double x, double y) const {
-    if (centres_.empty()) return {};
-    const int bx = static_cast<int>(std::clamp(std::floor((x - originX_) / bucketSize_), 0.0, bucketsX_ - 1.0));
-    const int by = static_cast<int>(std::clamp(std::floor((y - originY_) / bucketSize_), 0.0, bucketsY_ - 1.0));
+    // The scan finds nothing for a position that is not a number.
+    if (centres_.empty() || !std::isfinite(x) || !std::isfinite(y)) return {};
+    const int bx = bucketOf(x, originX_, bucketSize_, bucketsX_);
+    const int by = bucketOf(y, originY_, bucketSize_, bucketsY_);
 
     double bestDistance = kScanStartDistance;
     int bestIndex = -1;
     auto visitBucket = [&](int ix, int iy) {
-        const std::size_t b = static_cast<std::size_t>(ix) + static_cast<std::size_t>(iy) * static_cast<std::size_t>(bucketsX_);
+        const std::size_t b =
+            static_cast<std::size_t>(ix) + static_cast<std::size_t>(iy) * static_cast<std::size_t>(bucketsX_);
         for (std::size_t k = bucketStart_[b]; k < bucketStart_[b + 1]; ++k) {
             const Centre& c = centres_[k];
             const double d = distance(c.x, c.y, x, y);
@@ -235,9 +243,11 @@ TableCell CellIndex::nearest(double x, double y) const {
         // square; its nearest possible distance comes from the true extents.
         double bound = kInfinity;
         if (x0 > 0) bound = std::min(bound, std::max(0.0, x - maxXUpTo_[static_cast<std::size_t>(x0 - 1)]));
-        if (x1 < bucketsX_ - 1) bound = std::min(bound, std::max(0.0, minXFrom_[static_cast<std::size_t>(x1 + 1)] - x));
+        if (x1 < bucketsX_ - 1)
+            bound = std::min(bound, std::max(0.0, minXFrom_[static_cast<std::size_t>(x1 + 1)] - x));
         if (y0 > 0) bound = std::min(bound, std::max(0.0, y - maxYUpTo_[static_cast<std::size_t>(y0 - 1)]));
-        if (y1 < bucketsY_ - 1) bound = std::min(bound, std::max(0.0, minYFrom_[static_cast<std::size_t>(y1 + 1)] - y));
+        if (y1 < bucketsY_ - 1)
+            bound = std::min(bound, std::max(0.0, minYFrom_[static_cast<std::size_t>(y1 + 1)] - y));
         if (bound == kInfinity) break;  // nothing left
         if (bound > bestDistance * (1.0 + kBoundRelativeMargin) + kBoundAbsoluteMargin) break;
     }

@@ -39,7 +39,9 @@ double metresBetween(GeoPoint a, GeoPoint b) {
 }
 
 // Angle between two vectors (degrees).
-double angleBetween(V3 a, V3 b) { return std::acos(std::clamp(fixture::dot3(a, b) / (fixture::len3(a) * fixture::len3(b)), -1.0, 1.0)) * kDeg; }
+double angleBetween(V3 a, V3 b) {
+    return std::acos(std::clamp(fixture::dot3(a, b) / (fixture::len3(a) * fixture::len3(b)), -1.0, 1.0)) * kDeg;
+}
 
 // The look ray of the table: from the satellite towards the aim point in
 // the plane through the earth's centre perpendicular to it.
@@ -222,6 +224,20 @@ TEST(SceneGeometryTest, OpenReplacesTheSceneCentreAndBuildsTablesOnlyWhenAsked) 
     EXPECT_EQ(ui.statuses.back(), "Ortho matrix complete.");
 }
 
+TEST(SceneGeometryTest, AnUndecodedSceneGivesEmptyTablesNotAHang) {
+    // No orbit, no polynomials: every ray and search meets zeros or NaN.
+    SceneParameters empty;
+    empty.pixel = 1000, empty.line = 2000;
+    MappingTable table;
+    OrthoMatrix ortho;
+    ScriptedUi ui;
+    openSceneGeometry(empty, true, table, ortho, ui);
+    EXPECT_EQ(table.rows, 0);
+    ASSERT_EQ(ortho.incidence.size(), 15u * 25u);
+    for (double v : ortho.incidence) EXPECT_EQ(v, OrthoMatrix::kFallbackIncidence_deg);
+    EXPECT_FALSE(pixelTimeAndRange(empty, {0.0, 0.0}).converged);
+}
+
 // ---------------------------------------------------------------- mapping table
 
 namespace {
@@ -300,7 +316,8 @@ TEST(MappingTableTest, ShapeCoverageAndBookkeeping) {
     EXPECT_LT(t.pixelAt(0, t.columns / 2), -0.2 * p.pixel);
     EXPECT_GT(t.pixelAt(t.rows - 1, t.columns / 2), 1.2 * p.pixel);
     for (int c = 0; c < t.columns; ++c) EXPECT_EQ(t.firstRowLine[static_cast<std::size_t>(c)], t.lineAt(0, c));
-    for (int r = 0; r < t.rows; ++r) EXPECT_EQ(t.middleColumnPixel[static_cast<std::size_t>(r)], t.pixelAt(r, t.columns / 2));
+    for (int r = 0; r < t.rows; ++r)
+        EXPECT_EQ(t.middleColumnPixel[static_cast<std::size_t>(r)], t.pixelAt(r, t.columns / 2));
 
     const auto& statuses = b.ui.statuses;
     ASSERT_EQ(statuses.size(), static_cast<std::size_t>(t.columns) + 2);

@@ -21,7 +21,8 @@ using namespace tessarin::geometry;
 namespace {
 
 bool sameBits(const std::vector<double>& a, const std::vector<double>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0;
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(double)) == 0);
 }
 
 bool sameBits(const OrthoMatrix& a, const OrthoMatrix& b) {
@@ -128,9 +129,17 @@ TEST(OrthoMatrixTest, TiesGoToTheFirstCellOfTheScan) {
 
     // A square lattice: nodes on multiples of 100 lie equally far from four
     // cell centres (in exact arithmetic and in doubles).
-    const MappingTable lattice = makeTable(40, 30, [](int r, int c) { return std::pair{100.0 * r - 700.0, 100.0 * c - 400.0}; });
+    const MappingTable lattice =
+        makeTable(40, 30, [](int r, int c) { return std::pair{100.0 * r - 700.0, 100.0 * c - 400.0}; });
     expectSameCellsAsTheScan(lattice, nodeQueries(3000, 2000));
     expectSameCellsAsTheScan(lattice, randomQueries(-2000, 5000, -2000, 4000, 5000, 2));
+
+    // Centres in a row, every query halfway between two of them: the tied
+    // neighbour often lies in the next bucket, exactly as far as the bound.
+    const MappingTable row = makeTable(50, 2, [](int r, int) { return std::pair{10.0 * r, 0.0}; });
+    std::vector<std::pair<double, double>> halfway;
+    for (int r = 0; r <= 50; ++r) halfway.emplace_back(10.0 * r, 0.0);
+    expectSameCellsAsTheScan(row, halfway);
 
     // Columns repeated: cells of different columns share their centres.
     const MappingTable repeated = makeTable(20, 20, [](int r, int c) { return std::pair{50.0 * r, 80.0 * (c / 3)}; });

@@ -280,8 +280,9 @@ private:
             latSpan = std::max(latSpan, std::fabs(s[2] - p.llRefLat));
             lonSpan = std::max(lonSpan, std::fabs(s[3] - p.llRefLon));
         }
-        p.pl2lat = fitMapping(toLat, p.plRefPixel, p.plRefLine, (forward_[1] - forward_[0]) / 2, (forward_[3] - forward_[2]) / 2);
-        p.pl2lon = fitMapping(toLon, p.plRefPixel, p.plRefLine, (forward_[1] - forward_[0]) / 2, (forward_[3] - forward_[2]) / 2);
+        const double pixelScale = (forward_[1] - forward_[0]) / 2, lineScale = (forward_[3] - forward_[2]) / 2;
+        p.pl2lat = fitMapping(toLat, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
+        p.pl2lon = fitMapping(toLon, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
         p.ll2pix = fitMapping(toPixel, p.llRefLat, p.llRefLon, latSpan, lonSpan);
         p.ll2lin = fitMapping(toLine, p.llRefLat, p.llRefLon, latSpan, lonSpan);
 
@@ -312,7 +313,8 @@ private:
                 const double qx = inverse_[0] + (inverse_[1] - inverse_[0]) * u;
                 const double qn = inverse_[2] + (inverse_[3] - inverse_[2]) * v;
                 const products::ScenePoint back = products::pixelLineOfLatLon(decoded, latLon(qx, qn));
-                fitErrorPixelLine = std::max({fitErrorPixelLine, std::fabs(back.pixel - qx), std::fabs(back.line - qn)});
+                fitErrorPixelLine =
+                    std::max({fitErrorPixelLine, std::fabs(back.pixel - qx), std::fabs(back.line - qn)});
             }
         return decoded;
     }

@@ -1,0 +1,161 @@
+// The window on an opened product: panes where they belong, pixels as the
+// brightness mapping says, and the document menu in a document's window.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cmath>
+
+#include "app/app_core.h"
+#include "child_frame.h"
+#include "main_frame.h"
+#include "platform/format.h"
+#include "platform/ui.h"
+#include "products/ceos_writer.h"
+#include "tessarin_app.h"
+#include "tiles/tile_store.h"
+#include "tiles/tiling.h"
+
+using namespace tessarin;
+using namespace tessarin::app;
+
+namespace {
+
+constexpr int kScene = 1500;
+
+// A level 1.1 product: magnitude 5000 left of column 750, 10000 right of it,
+// all at the same phase.
+std::string writeProduct(const std::string& folder) {
+    products::ProductSpec product;
+    product.folder = folder;
+    product.level = products::kLevel11;
+    auto& p = product.params;
+    p.Y = 2014, p.M = 7, p.D = 24, p.H = 3, p.Min = 12, p.Sec = 34.5;
+    p.prf = 2000, p.wavelength = 0.229, p.pixsz = 1.43, p.linsz = 2.13;
+    p.orbitPointCount = 28, p.orbitFirstTime = 10800, p.orbitInterval = 60;
+    for (std::size_t i = 0; i < 28; ++i) p.stateVectors[i].X = 7.0e6 + static_cast<double>(i);
+    p.line = kScene, p.pixel = kScene;
+    products::SampleSource source;
+    source.complexLine = [](std::size_t, int, std::span<std::complex<float>> s) {
+        for (std::size_t x = 0; x < s.size(); ++x) s[x] = x < 750 ? std::complex<float>(3000, 4000) : std::complex<float>(6000, 8000);
+    };
+    return products::writeCeosProduct(product, source).imagePaths.at(0);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(work.isValid());
+        qputenv("TESSARIN_WORKDIR", work.filePath("work").toLocal8Bit());
+        linkName = format("link_data_viewtest_%d", static_cast<int>(::getpid()));
+    }
+    void TearDown() override {
+        LinkBlock::remove(linkName);
+        qunsetenv("TESSARIN_WORKDIR");
+    }
+    QTemporaryDir work;
+    std::string linkName;
+};
+
+}  // namespace
+
+TEST_F(WindowTest, ThreePanesShowTheMappedCanvasAndQuickLook) {
+    const std::string image = writeProduct(work.filePath("product").toStdString());
+    ScriptedUi ui;
+    AppCore core(ui, linkName);
+    registerBuiltinCommands(core);
+    core.linkBlock().writeOpenMode(1);
+    document::CTessarinDoc* doc = core.openDocument(image);
+    ASSERT_NE(doc, nullptr);
+    // Bring the scene into the canvas: ctrorigin (100, 100) puts tile (0, 0) first.
+    doc->setCtrorigin({100, 100});
+    doc->assembleCanvas();
+    doc->displaySlots().resetBrightnessReference(1);
+    doc->displaySlots().resetBrightnessReference(2);
+    doc->renderCanvasDisplays();
+
+    // Canvas values: 2 * A + the top bit of the phase code, the same phase on both halves.
+    const std::uint32_t left = tiles::packComplexReference(3000, 4000);
+    const std::uint32_t right = tiles::packComplexReference(6000, 8000);
+    const double vLeft = left >> 8, vRight = right >> 8;
+    // The mean over every 32nd pixel and line of the canvas, zeros not counted.
+    double sum = 0;
+    int count = 0;
+    for (int y = 0; y < 2048; y += 32)
+        for (int x = 0; x < 2048; x += 32)
+            if (x < kScene && y < kScene) sum += x < 750 ? vLeft : vRight, ++count;
+    const double mean = sum / count;
+    const auto mapped = [&](double v) { return std::min(255, static_cast<int>(std::trunc(v / mean * 64))); };
+
+    CTessarinView view(*doc);
+    view.resize(1600, 1100);
+    view.viewState().pan[0] = {0, 450};  // main pane row y shows canvas line y + 450
+    const QImage shot = view.grab().toImage();
+    ASSERT_EQ(shot.width(), 1600);
+    const auto& g = view.geometry();
+    EXPECT_EQ(g.overview, (display::Rect{1344, 0, 1600, 256}));
+    EXPECT_EQ(g.main, (display::Rect{0, 0, 1339, 1100}));
+    EXPECT_EQ(g.magnifier, (display::Rect{1344, 261, 1600, 517}));
+    EXPECT_EQ(qGray(shot.pixel(10, 10)), mapped(vLeft));
+    EXPECT_EQ(qGray(shot.pixel(1000, 10)), mapped(vRight)) << "mean " << mean << " right " << vRight;
+    EXPECT_EQ(qGray(shot.pixel(1200, 1049)), mapped(vRight));
+    EXPECT_EQ(qGray(shot.pixel(1200, 1050)), 0) << "canvas line 1500: past the last scene line";
+    // The magnifier doubles: its pixel (2k, 2k) shows canvas pixel (k, k).
+    EXPECT_EQ(qGray(shot.pixel(1344 + 20, 261 + 20)), mapped(vLeft));
+    // The overview shows the quick-look: left cells darker than right ones.
+    EXPECT_LT(qGray(shot.pixel(1344 + 10, 100)), qGray(shot.pixel(1344 + 200, 100)));
+    // The footprint outline on the overview is yellow.
+    // (Its left edge lies under the canvas extent's red one.)
+    EXPECT_EQ(g.footprint.top, 450 / tiles::effectiveBucket(kScene / 256));
+    const QRgb outline = shot.pixel(g.footprint.left + 100, g.footprint.top);
+    EXPECT_EQ(qRed(outline), 255);
+    EXPECT_EQ(qGreen(outline), 255);
+    EXPECT_EQ(qBlue(outline), 0);
+    core.closeDocument(doc);
+}
+
+TEST_F(WindowTest, OpeningADocumentSwitchesToTheDocumentMenu) {
+    const std::string image = writeProduct(work.filePath("product").toStdString());
+    // The open shows its message box; press OK on every box that comes up.
+    QStringList boxes;
+    QTimer dismiss;
+    QObject::connect(&dismiss, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->accept();
+        }
+    });
+    dismiss.start(10);
+    TessarinApp app(linkName);
+    ASSERT_TRUE(app.initInstance());
+    MainFrame* frame = app.mainFrame();
+    EXPECT_NE(frame->action(32780), nullptr);
+    EXPECT_TRUE(frame->action(32780)->isEnabled());
+    EXPECT_FALSE(frame->action(32924)->isEnabled()) << "an entry without a handler";
+    EXPECT_FALSE(frame->action(32781)->isEnabled()) << "composites are not built yet";
+    app.core()->linkBlock().writeOpenMode(1);
+    ASSERT_NE(app.core()->openDocument(image), nullptr);
+    QApplication::processEvents();
+    EXPECT_EQ(boxes, QStringList{"L1.1 ALOS2 CPX Original file Open"});
+    ASSERT_EQ(frame->mdiArea()->subWindowList().size(), 1);
+    EXPECT_NE(frame->activeDocument(), nullptr);
+    QStringList titles;
+    for (QAction* a : frame->menuBar()->actions()) titles << a->text();
+    EXPECT_TRUE(titles.contains("Scene Info")) << titles.join(",").toStdString();
+    EXPECT_NE(frame->action(32792), nullptr);
+    EXPECT_TRUE(frame->action(32792)->isEnabled()) << "Save Tile Image after an original open";
+    EXPECT_EQ(frame->recentFiles().value(0).toStdString(), image);
+    frame->mdiArea()->closeAllSubWindows();
+    QApplication::processEvents();
+    EXPECT_TRUE(app.core()->documents().empty()) << "closing the window closes the document";
+    EXPECT_EQ(frame->action(32780) != nullptr, true) << "back to the no-document menu";
+    app.exitInstance();
+}
