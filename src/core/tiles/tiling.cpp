@@ -98,6 +98,19 @@ void writeQuickLook(AtomicFile& out, const std::vector<double>& cells) {
     out.file().write(bytes);
 }
 
+// Checks the layout and fills in what both conversions report.
+ConversionResult startConversion(const ImageLayout& image, std::size_t sampleBytes, const std::string& tilePath,
+                                 const std::string& quickLookPath, const ConversionOptions& options) {
+    checkLayout(image, sampleBytes, options);
+    ConversionResult result;
+    result.grid = TileGrid::make(image.pixel, image.line, options.tpix, options.tlin);
+    result.bucketX = image.pixel / kQuickLookSize;
+    result.bucketY = image.line / kQuickLookSize;
+    result.tilePath = tilePath;
+    result.quickLookPath = quickLookPath;
+    return result;
+}
+
 // Big-endian (or host-order) floats to host floats; vectorises.
 void floatsFrom(const std::uint8_t* src, std::size_t count, bool bigEndian, float* out) {
     if (!bigEndian) {
@@ -148,13 +161,7 @@ std::vector<std::uint8_t> quickLookImage(const std::vector<double>& cells) {
 
 ConversionResult convertComplex(const ImageLayout& image, const std::string& tilePath, const std::string& quickLookPath,
                                 Ui& ui, const ConversionOptions& options) {
-    checkLayout(image, kComplexSampleBytes, options);
-    ConversionResult result;
-    result.grid = TileGrid::make(image.pixel, image.line, options.tpix, options.tlin);
-    result.bucketX = image.pixel / kQuickLookSize;
-    result.bucketY = image.line / kQuickLookSize;
-    result.tilePath = tilePath;
-    result.quickLookPath = quickLookPath;
+    const ConversionResult result = startConversion(image, kComplexSampleBytes, tilePath, quickLookPath, options);
     const TileGrid& g = result.grid;
     const int bx = effectiveBucket(result.bucketX);
     const int by = effectiveBucket(result.bucketY);
@@ -239,13 +246,7 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
 
 ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
                                   const std::string& quickLookPath, Ui& ui, const ConversionOptions& options) {
-    checkLayout(image, kAmplitudeSampleBytes, options);
-    ConversionResult result;
-    result.grid = TileGrid::make(image.pixel, image.line, options.tpix, options.tlin);
-    result.bucketX = image.pixel / kQuickLookSize;
-    result.bucketY = image.line / kQuickLookSize;
-    result.tilePath = tilePath;
-    result.quickLookPath = quickLookPath;
+    const ConversionResult result = startConversion(image, kAmplitudeSampleBytes, tilePath, quickLookPath, options);
     const TileGrid& g = result.grid;
     const int bx = effectiveBucket(result.bucketX);
     const int by = effectiveBucket(result.bucketY);
