@@ -100,6 +100,8 @@ TEST_F(WindowTest, ThreePanesShowTheMappedCanvasAndQuickLook) {
     view.viewState().pan[0] = {0, 450};  // main pane row y shows canvas line y + 450
     const QImage shot = view.grab().toImage();
     ASSERT_EQ(shot.width(), 1600);
+    // TESSARIN_SCREENSHOT=FILE.png keeps the picture for a person to look at.
+    if (qEnvironmentVariableIsSet("TESSARIN_SCREENSHOT")) shot.save(qEnvironmentVariable("TESSARIN_SCREENSHOT"));
     const auto& g = view.geometry();
     EXPECT_EQ(g.overview, (display::Rect{1344, 0, 1600, 256}));
     EXPECT_EQ(g.main, (display::Rect{0, 0, 1339, 1100}));

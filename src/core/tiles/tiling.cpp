@@ -175,27 +175,30 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
     const std::size_t pixel = static_cast<std::size_t>(image.pixel);
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
     const std::size_t rawLineBytes = pixel * kComplexSampleBytes;
-    // One strip of raw lines and one strip of packed tiles, allocated once.
-    std::vector<std::uint8_t> raw(rawLineBytes * static_cast<std::size_t>(g.tlin));
+    // Two strips of raw lines (one read while the other is packed) and one
+    // strip of packed tiles, allocated once.
+    std::vector<std::uint8_t> raw[2];
+    for (auto& r : raw) r.resize(rawLineBytes * static_cast<std::size_t>(g.tlin));
     std::vector<std::uint8_t> strip(g.tileBytes(TileKind::Complex) * static_cast<std::size_t>(g.ntx));
     std::vector<double> cells(kQuickLookBytes, 0.0);
     const std::vector<int> cellCol = cellColumns(image.pixel, bx, false);
     const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
 
-    for (int ky = 0; ky < g.nty; ++ky) {
+    const auto readStrip = [&](int ky, std::vector<std::uint8_t>& into) {
         for (int y = 0; y < g.tlin; ++y) {
             const long long Y = static_cast<long long>(ky) * g.tlin + y;
-            std::uint8_t* dst = raw.data() + static_cast<std::size_t>(y) * rawLineBytes;
             if (Y >= image.line) break;
-            readOrZero(fd, dst, rawLineBytes,
+            readOrZero(fd, into.data() + static_cast<std::size_t>(y) * rawLineBytes, rawLineBytes,
                        static_cast<std::uint64_t>(image.fileheader) + static_cast<std::uint64_t>(image.lineheader) +
                            static_cast<std::uint64_t>(Y) * static_cast<std::uint64_t>(image.linebytes));
         }
+    };
+
+    const auto packStrip = [&](int ky, const std::vector<std::uint8_t>& from) {
         // Pixels outside the scene (right of the last column, below the last
         // line) are zero bytes in the tile file.
         const bool partialStrip = static_cast<long long>(ky + 1) * g.tlin > image.line;
         if (pixel % tpix != 0 || partialStrip) std::memset(strip.data(), 0, strip.size());
-
         runParallel(cuts, [&](int x0, int x1) {
             const std::size_t n = static_cast<std::size_t>(x1 - x0);
             std::vector<float> iq(2 * n);
@@ -204,7 +207,7 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
             for (int y = 0; y < g.tlin; ++y) {
                 const long long Y = static_cast<long long>(ky) * g.tlin + y;
                 if (Y >= image.line) break;
-                const std::uint8_t* src = raw.data() + static_cast<std::size_t>(y) * rawLineBytes +
+                const std::uint8_t* src = from.data() + static_cast<std::size_t>(y) * rawLineBytes +
                                           static_cast<std::size_t>(x0) * kComplexSampleBytes;
                 floatsFrom(src, 2 * n, image.bigEndian, iq.data());
                 std::fill(magnitudes.begin(), magnitudes.end(), 0.0);
@@ -231,7 +234,14 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
                 }
             }
         });
+    };
 
+    readStrip(0, raw[0]);
+    for (int ky = 0; ky < g.nty; ++ky) {
+        // Pack this strip while the next one is read.
+        std::thread packer([&, ky] { packStrip(ky, raw[ky % 2]); });
+        if (ky + 1 < g.nty) readStrip(ky + 1, raw[(ky + 1) % 2]);
+        packer.join();
         for (int kx = 0; kx < g.ntx; ++kx) ui.status(format("kpy=%d of %d, kx %d of %d", ky, g.nty, kx, g.ntx));
         tileOut.file().write(strip);
         ui.progress(ky + 1, g.nty);
