@@ -92,14 +92,17 @@ constexpr std::size_t kBlock = 512;
 // series to u^27. Zeros, infinities and NaN come out as NaN or exact
 // boundaries and are left to the reference rule.
 __attribute__((target_clones("avx2", "default")))
-void phasePositions(const float* iq, std::size_t n, double* magnitude, double* position) {
+void packBlock(const float* iq, std::size_t n, double equalizingval, double* magnitude, std::uint32_t* word,
+               std::uint8_t* untrusted) {
     constexpr double kTanPi8 = 0.41421356237309504880;
     constexpr double kPi = std::numbers::pi;
     constexpr double kCodesPerRad = kPhaseCodes / (2.0 * std::numbers::pi);
+    constexpr double kMaxCode = static_cast<double>(kMaxAmplitudeCode);
     for (std::size_t k = 0; k < n; ++k) {
         const double di = iq[2 * k];
         const double dq = iq[2 * k + 1];
-        magnitude[k] = std::sqrt(di * di + dq * dq);
+        const double m = std::sqrt(di * di + dq * dq);
+        magnitude[k] = m;
         const double ai = std::fabs(di);
         const double aq = std::fabs(dq);
         const double big = std::max(ai, aq);
@@ -127,8 +130,18 @@ void phasePositions(const float* iq, std::size_t n, double* magnitude, double* p
         double phi = base + u * s;              // angle to the nearer axis, 0..pi/4
         phi = aq > ai ? kPi / 2 - phi : phi;    // first quadrant
         phi = di < 0.0 ? kPi - phi : phi;       // second quadrant
-        phi = dq < 0.0 ? -phi : phi;            // lower half plane (-0 is handled by the reference)
-        position[k] = (phi + kPi) * kCodesPerRad;
+        phi = dq < 0.0 ? -phi : phi;            // lower half plane (-0 is left to the reference)
+        const double x = (phi + kPi) * kCodesPerRad;
+        const double fl = std::floor(x);
+        // Not finite, near a code boundary, or a signed zero imaginary part
+        // (whose sign decides between -pi and pi): the reference rule decides.
+        const bool trusted = x - fl >= kTrustMargin && fl + 1.0 - x >= kTrustMargin && dq != 0.0;
+        const double code = trusted ? fl : 0.0;
+        const double scaled = m * equalizingval;
+        const double amplitude = scaled < kMaxCode ? scaled : kMaxCode;  // NaN takes the cap; flagged anyway
+        word[k] = static_cast<std::uint32_t>(static_cast<std::int32_t>(trusted ? amplitude : 0.0)) * kPhaseCodes +
+                  (static_cast<std::uint32_t>(static_cast<std::int32_t>(code)) & (kPhaseCodes - 1));
+        untrusted[k] = trusted ? 0 : 1;
     }
 }
 
@@ -147,30 +160,22 @@ void packComplexLine(const float* iq, std::size_t n, std::uint8_t* out, double* 
         return;
     }
     double magnitude[kBlock];
-    double position[kBlock];
+    std::uint32_t word[kBlock];
+    std::uint8_t untrusted[kBlock];
     for (std::size_t start = 0; start < n; start += kBlock) {
         const std::size_t count = std::min(kBlock, n - start);
         const float* block = iq + 2 * start;
-        phasePositions(block, count, magnitude, position);
+        packBlock(block, count, equalizingval, magnitude, word, untrusted);
+        std::uint8_t* dst = out + 3 * start;
         for (std::size_t k = 0; k < count; ++k) {
-            const double x = position[k];
-            const double fl = std::floor(x);
-            const float fq = block[2 * k + 1];
-            std::uint32_t word;
-            // Not finite, near a boundary, or a signed zero imaginary part
-            // (whose sign decides between -pi and pi): the reference rule.
-            if (!(x - fl >= kTrustMargin && fl + 1.0 - x >= kTrustMargin) || fq == 0.0f) {
-                word = packComplexReference(block[2 * k], fq, equalizingval, phaseSign);
-            } else {
-                const double scaled = magnitude[k] * equalizingval;
-                const std::uint32_t a = scaled >= static_cast<double>(kMaxAmplitudeCode)
-                                            ? kMaxAmplitudeCode
-                                            : static_cast<std::uint32_t>(scaled);
-                word = a * kPhaseCodes + (static_cast<std::uint32_t>(static_cast<long long>(fl)) & (kPhaseCodes - 1));
-            }
-            storePacked(out + 3 * (start + k), word);
-            if (magnitudes) magnitudes[start + k] += std::isnan(magnitude[k]) ? 0.0 : magnitude[k];
+            const std::uint32_t w =
+                untrusted[k] ? packComplexReference(block[2 * k], block[2 * k + 1], equalizingval, phaseSign) : word[k];
+            dst[3 * k] = static_cast<std::uint8_t>(w >> 16);
+            dst[3 * k + 1] = static_cast<std::uint8_t>(w >> 8);
+            dst[3 * k + 2] = static_cast<std::uint8_t>(w);
         }
+        if (magnitudes)
+            for (std::size_t k = 0; k < count; ++k) magnitudes[start + k] += std::isnan(magnitude[k]) ? 0.0 : magnitude[k];
     }
 }
 

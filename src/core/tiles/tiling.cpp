@@ -17,6 +17,7 @@ namespace tessarin::tiles {
 
 namespace {
 
+constexpr int kChunkLines = 64;                    // lines read and packed at a time
 constexpr std::size_t kComplexSampleBytes = 8;    // big-endian float I, float Q
 constexpr std::size_t kAmplitudeSampleBytes = 2;  // big-endian uint16
 // Limits that keep a lying descriptor from sizing absurd buffers.
@@ -175,51 +176,67 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
     const std::size_t pixel = static_cast<std::size_t>(image.pixel);
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
     const std::size_t rawLineBytes = pixel * kComplexSampleBytes;
-    // Two strips of raw lines (one read while the other is packed) and one
-    // strip of packed tiles, allocated once.
+    // Lines are read and packed in chunks: one chunk is read while the
+    // previous one is packed. The packed pixels gather in one strip laid out
+    // as the tile file holds it; every buffer is allocated once.
+    const int chunkLines = std::min(g.tlin, kChunkLines);
     std::vector<std::uint8_t> raw[2];
-    for (auto& r : raw) r.resize(rawLineBytes * static_cast<std::size_t>(g.tlin));
+    for (auto& r : raw) r.resize(rawLineBytes * static_cast<std::size_t>(chunkLines));
     std::vector<std::uint8_t> strip(g.tileBytes(TileKind::Complex) * static_cast<std::size_t>(g.ntx));
     std::vector<double> cells(kQuickLookBytes, 0.0);
     const std::vector<int> cellCol = cellColumns(image.pixel, bx, false);
     const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
+    struct Scratch {
+        std::vector<float> iq;
+        std::vector<double> magnitudes;
+        std::vector<std::uint8_t> packed;
+    };
+    std::vector<Scratch> scratch(cuts.size() - 1);
+    for (std::size_t part = 0; part + 1 < cuts.size(); ++part) {
+        const std::size_t n = static_cast<std::size_t>(cuts[part + 1] - cuts[part]);
+        scratch[part] = {std::vector<float>(2 * n), std::vector<double>(n), std::vector<std::uint8_t>(3 * n)};
+    }
 
-    const auto readStrip = [&](int ky, std::vector<std::uint8_t>& into) {
-        for (int y = 0; y < g.tlin; ++y) {
-            const long long Y = static_cast<long long>(ky) * g.tlin + y;
-            if (Y >= image.line) break;
-            readOrZero(fd, into.data() + static_cast<std::size_t>(y) * rawLineBytes, rawLineBytes,
+    // Chunk c holds scene lines c * chunkLines .. + chunkLines - 1 of the
+    // strip it falls in (chunks never straddle strips: chunkLines divides tlin
+    // or equals it).
+    const int chunksPerStrip = (g.tlin + chunkLines - 1) / chunkLines;
+    const long long chunkCount = static_cast<long long>(g.nty) * chunksPerStrip;
+    const auto firstLine = [&](long long c) {
+        return (c / chunksPerStrip) * g.tlin + (c % chunksPerStrip) * chunkLines;
+    };
+    const auto chunkEnd = [&](long long c) {
+        const long long stripEnd = (c / chunksPerStrip + 1) * static_cast<long long>(g.tlin);
+        return std::min({firstLine(c) + chunkLines, stripEnd, static_cast<long long>(image.line)});
+    };
+    const auto readChunk = [&](long long c, std::vector<std::uint8_t>& into) {
+        for (long long Y = firstLine(c); Y < chunkEnd(c); ++Y)
+            readOrZero(fd, into.data() + static_cast<std::size_t>(Y - firstLine(c)) * rawLineBytes, rawLineBytes,
                        static_cast<std::uint64_t>(image.fileheader) + static_cast<std::uint64_t>(image.lineheader) +
                            static_cast<std::uint64_t>(Y) * static_cast<std::uint64_t>(image.linebytes));
-        }
     };
-
-    const auto packStrip = [&](int ky, const std::vector<std::uint8_t>& from) {
-        // Pixels outside the scene (right of the last column, below the last
-        // line) are zero bytes in the tile file.
-        const bool partialStrip = static_cast<long long>(ky + 1) * g.tlin > image.line;
-        if (pixel % tpix != 0 || partialStrip) std::memset(strip.data(), 0, strip.size());
+    const auto packChunk = [&](long long c, const std::vector<std::uint8_t>& from) {
+        const long long stripTop = (c / chunksPerStrip) * static_cast<long long>(g.tlin);
         runParallel(cuts, [&](int x0, int x1) {
+            const std::size_t which = static_cast<std::size_t>(
+                std::lower_bound(cuts.begin(), cuts.end(), x0) - cuts.begin());
+            Scratch& sc = scratch[which];
             const std::size_t n = static_cast<std::size_t>(x1 - x0);
-            std::vector<float> iq(2 * n);
-            std::vector<double> magnitudes(n);
-            std::vector<std::uint8_t> packed(3 * n);
-            for (int y = 0; y < g.tlin; ++y) {
-                const long long Y = static_cast<long long>(ky) * g.tlin + y;
-                if (Y >= image.line) break;
-                const std::uint8_t* src = from.data() + static_cast<std::size_t>(y) * rawLineBytes +
+            for (long long Y = firstLine(c); Y < chunkEnd(c); ++Y) {
+                const std::size_t y = static_cast<std::size_t>(Y - stripTop);  // line inside the tile row
+                const std::uint8_t* src = from.data() + static_cast<std::size_t>(Y - firstLine(c)) * rawLineBytes +
                                           static_cast<std::size_t>(x0) * kComplexSampleBytes;
-                floatsFrom(src, 2 * n, image.bigEndian, iq.data());
-                std::fill(magnitudes.begin(), magnitudes.end(), 0.0);
-                packComplexLine(iq.data(), n, packed.data(), magnitudes.data(), options.equalizingval,
+                floatsFrom(src, 2 * n, image.bigEndian, sc.iq.data());
+                std::fill(sc.magnitudes.begin(), sc.magnitudes.end(), 0.0);
+                packComplexLine(sc.iq.data(), n, sc.packed.data(), sc.magnitudes.data(), options.equalizingval,
                                 options.phaseSign);
                 // Scatter the packed line into its tiles.
                 for (std::size_t X = static_cast<std::size_t>(x0); X < static_cast<std::size_t>(x1);) {
                     const std::size_t kx = X / tpix;
                     const std::size_t end = std::min(static_cast<std::size_t>(x1), (kx + 1) * tpix);
                     std::uint8_t* tileRow = strip.data() + kx * g.tileBytes(TileKind::Complex) +
-                                            (static_cast<std::size_t>(y) * tpix + (X - kx * tpix)) * kComplexPixelBytes;
-                    std::memcpy(tileRow, packed.data() + (X - static_cast<std::size_t>(x0)) * kComplexPixelBytes,
+                                            (y * tpix + (X - kx * tpix)) * kComplexPixelBytes;
+                    std::memcpy(tileRow, sc.packed.data() + (X - static_cast<std::size_t>(x0)) * kComplexPixelBytes,
                                 (end - X) * kComplexPixelBytes);
                     X = end;
                 }
@@ -228,23 +245,34 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
                 if (row < kQuickLookSize) {
                     double* cellRow = cells.data() + static_cast<std::size_t>(row) * kQuickLookSize;
                     for (std::size_t k = 0; k < n; ++k) {
-                        const int c = cellCol[static_cast<std::size_t>(x0) + k];
-                        if (c >= 0) cellRow[c] += magnitudes[k];
+                        const int cell = cellCol[static_cast<std::size_t>(x0) + k];
+                        if (cell >= 0) cellRow[cell] += sc.magnitudes[k];
                     }
                 }
             }
         });
     };
+    // Pixels outside the scene (right of the last column, below the last
+    // line) are zero bytes in the tile file.
+    const auto prepareStrip = [&](int ky) {
+        const bool partialStrip = static_cast<long long>(ky + 1) * g.tlin > image.line;
+        if (pixel % tpix != 0 || partialStrip) std::memset(strip.data(), 0, strip.size());
+    };
 
-    readStrip(0, raw[0]);
-    for (int ky = 0; ky < g.nty; ++ky) {
-        // Pack this strip while the next one is read.
-        std::thread packer([&, ky] { packStrip(ky, raw[ky % 2]); });
-        if (ky + 1 < g.nty) readStrip(ky + 1, raw[(ky + 1) % 2]);
+    prepareStrip(0);
+    readChunk(0, raw[0]);
+    for (long long c = 0; c < chunkCount; ++c) {
+        // Pack this chunk while the next one is read.
+        std::thread packer([&, c] { packChunk(c, raw[c % 2]); });
+        if (c + 1 < chunkCount) readChunk(c + 1, raw[(c + 1) % 2]);
         packer.join();
-        for (int kx = 0; kx < g.ntx; ++kx) ui.status(format("kpy=%d of %d, kx %d of %d", ky, g.nty, kx, g.ntx));
-        tileOut.file().write(strip);
-        ui.progress(ky + 1, g.nty);
+        if ((c + 1) % chunksPerStrip == 0) {
+            const int ky = static_cast<int>(c / chunksPerStrip);
+            for (int kx = 0; kx < g.ntx; ++kx) ui.status(format("kpy=%d of %d, kx %d of %d", ky, g.nty, kx, g.ntx));
+            tileOut.file().write(strip);
+            ui.progress(ky + 1, g.nty);
+            if (ky + 1 < g.nty) prepareStrip(ky + 1);
+        }
     }
 
     writeQuickLook(quickOut, cells);
