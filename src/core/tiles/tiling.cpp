@@ -323,9 +323,13 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
                 const std::size_t count = std::min(tpix, pixel - x0);
                 std::uint8_t* dst = strip.data() + kx * g.tileBytes(TileKind::Amplitude) +
                                     static_cast<std::size_t>(y) * tpix * kAmplitudePixelBytes;
-                for (std::size_t x = 0; x < count; ++x) {
-                    dst[2 * x] = static_cast<std::uint8_t>(values[x0 + x] & 0xFFu);
-                    dst[2 * x + 1] = static_cast<std::uint8_t>(values[x0 + x] >> 8);
+                if constexpr (std::endian::native == std::endian::little) {
+                    std::memcpy(dst, values.data() + x0, count * kAmplitudePixelBytes);
+                } else {
+                    for (std::size_t x = 0; x < count; ++x) {
+                        dst[2 * x] = static_cast<std::uint8_t>(values[x0 + x] & 0xFFu);
+                        dst[2 * x + 1] = static_cast<std::uint8_t>(values[x0 + x] >> 8);
+                    }
                 }
             }
             // Integer sums are exact in a double, so summing a cell's values
