@@ -1,5 +1,7 @@
 #include "child_frame.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -46,16 +48,69 @@ void drawBitmap(QPainter& p, const QImage& upsideDown, display::Rect source, dis
 
 }  // namespace
 
-CTessarinView::CTessarinView(document::CTessarinDoc& doc, QWidget* parent) : QWidget(parent), doc_(doc) {
+CTessarinView::CTessarinView(document::CTessarinDoc& doc, QWidget* parent)
+    : QWidget(parent), doc_(doc), controller_(doc, doc.ui()) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 240);
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+display::Modifiers CTessarinView::modifiers(Qt::KeyboardModifiers keys) const {
+    display::Modifiers m;
+    m.shift = keys.testFlag(Qt::ShiftModifier);
+    m.ctrl = keys.testFlag(Qt::ControlModifier);
+    m.heldC = heldC_;
+    m.heldT = heldT_;
+    return m;
+}
+
+void CTessarinView::keyPressEvent(QKeyEvent* event) {
+    const int k = event->key();
+    if (!event->isAutoRepeat()) {
+        if (k == Qt::Key_C) heldC_ = true;
+        if (k == Qt::Key_T) heldT_ = true;
+    }
+    int code = 0;
+    switch (k) {
+        case Qt::Key_Left: code = display::key::kLeft; break;
+        case Qt::Key_Right: code = display::key::kRight; break;
+        case Qt::Key_Up: code = display::key::kUp; break;
+        case Qt::Key_Down: code = display::key::kDown; break;
+        default:
+            // Qt's letter and digit keys are their upper-case characters.
+            if ((k >= Qt::Key_A && k <= Qt::Key_Z) || (k >= Qt::Key_0 && k <= Qt::Key_9)) code = k;
+            break;
+    }
+    if (controller_.keyDown(code, modifiers(event->modifiers()))) update();
+}
+
+void CTessarinView::keyReleaseEvent(QKeyEvent* event) {
+    if (event->isAutoRepeat()) return;
+    if (event->key() == Qt::Key_C) heldC_ = false;
+    if (event->key() == Qt::Key_T) heldT_ = false;
+}
+
+void CTessarinView::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
+    const QPoint p = event->position().toPoint();
+    if (controller_.leftButtonDown({p.x(), p.y()}, modifiers(event->modifiers()))) update();
+}
+
+void CTessarinView::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
+    const QPoint p = event->position().toPoint();
+    if (controller_.leftButtonUp({p.x(), p.y()})) update();
+}
+
+void CTessarinView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint p = event->position().toPoint();
+    if (controller_.pointerMove({p.x(), p.y()}, modifiers(event->modifiers()))) update();
 }
 
 void CTessarinView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
-    const display::PaintInput input = doc_.paintInput();
-    const auto ops = display::paintView(input, view_, width(), height(), geometry_);
+    const auto ops = controller_.paint(width(), height());
     for (const auto& op : ops) {
         switch (op.kind) {
             case display::DrawOp::Kind::CopySlot:

@@ -1,10 +1,12 @@
 #pragma once
 // The view of a document inside its MDI child window: it executes the
-// drawing operations of the core paint on the slot bitmaps.
+// drawing operations of the core paint on the slot bitmaps, and hands key
+// and pointer events to the core view logic.
 
 #include <QImage>
 #include <QWidget>
 
+#include "display/view_controller.h"
 #include "display/view_paint.h"
 
 namespace tessarin::document {
@@ -24,16 +26,26 @@ class CTessarinView : public QWidget {
 public:
     CTessarinView(document::CTessarinDoc& doc, QWidget* parent = nullptr);
     document::CTessarinDoc& document() const { return doc_; }
-    display::ViewState& viewState() { return view_; }
-    const display::PaneGeometry& geometry() const { return geometry_; }
+    display::ViewState& viewState() { return controller_.state(); }
+    const display::PaneGeometry& geometry() const { return controller_.geometry(); }
+    display::ViewController& controller() { return controller_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    display::Modifiers modifiers(Qt::KeyboardModifiers keys) const;
+
     document::CTessarinDoc& doc_;
-    display::ViewState view_;
-    display::PaneGeometry geometry_;
+    display::ViewController controller_;
+    // The C and T keys held down while clicking (mark, polygon vertex).
+    bool heldC_ = false;
+    bool heldT_ = false;
 };
 
 }  // namespace tessarin::app

@@ -120,6 +120,12 @@ QAction* MainFrame::action(int id) const {
     return it == set.actions.end() ? nullptr : it->second.first;
 }
 
+display::ViewController* MainFrame::activeViewController() const {
+    QMdiSubWindow* sub = mdi_->activeSubWindow();
+    auto* view = sub ? dynamic_cast<CTessarinView*>(sub->widget()) : nullptr;
+    return view ? &view->controller() : nullptr;
+}
+
 document::CTessarinDoc* MainFrame::activeDocument() const {
     const auto it = windows_.find(mdi_->activeSubWindow());
     return it == windows_.end() ? nullptr : it->second;
@@ -127,6 +133,7 @@ document::CTessarinDoc* MainFrame::activeDocument() const {
 
 void MainFrame::updateActions() {
     document::CTessarinDoc* doc = activeDocument();
+    if (core_) core_->activeView = activeViewController();
     const bool wantDocumentMenu = doc != nullptr;
     if (menuBar()->actions().isEmpty() || wantDocumentMenu != showingDocumentMenu_) {
         showingDocumentMenu_ = wantDocumentMenu;
@@ -155,7 +162,10 @@ void MainFrame::runCommand(const CommandInfo& info) {
         else if (info.id == kStatusBarId) statusBar()->setVisible(!statusBar()->isVisible());
         else if (info.id == kCloseId) mdi_->closeActiveSubWindow();
     } else if (core_) {
+        core_->activeView = activeViewController();
         core_->run(info, activeDocument());
+        // View commands change what the view shows.
+        if (QMdiSubWindow* sub = mdi_->activeSubWindow(); sub && sub->widget()) sub->widget()->update();
         if (core_->exitRequested) close();
     }
     updateActions();

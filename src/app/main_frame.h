@@ -22,6 +22,9 @@ class QProgressBar;
 namespace tessarin::document {
 class CTessarinDoc;
 }
+namespace tessarin::display {
+class ViewController;
+}
 
 namespace tessarin::app {
 
@@ -49,6 +52,8 @@ public:
 
     // The active document, if a document window is active.
     document::CTessarinDoc* activeDocument() const;
+    // The core view logic of the active window, for view commands.
+    display::ViewController* activeViewController() const;
     // Enables and checks every action for the active document, and shows the
     // menu that fits it.
     void updateActions();

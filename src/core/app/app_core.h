@@ -17,6 +17,10 @@ namespace tessarin {
 class Ui;
 }
 
+namespace tessarin::display {
+class ViewController;
+}
+
 namespace tessarin::app {
 
 class AppCore;
@@ -25,6 +29,8 @@ struct CommandContext {
     Ui& ui;
     AppCore& app;
     document::CTessarinDoc* doc = nullptr;  // the active document, if any
+    // The active view, for view commands (set by the window or the console).
+    display::ViewController* view() const;
 };
 
 using CommandHandler = std::function<void(CommandContext&)>;
@@ -73,6 +79,8 @@ public:
 
     // Set by the Exit command; the desktop closes its frame, the console ends.
     bool exitRequested = false;
+    // The view of the active window; view commands act on it.
+    display::ViewController* activeView = nullptr;
 
 private:
     Ui& ui_;
@@ -81,6 +89,8 @@ private:
     std::map<int, RegisteredCommand> handlers_;
     std::vector<std::unique_ptr<document::CTessarinDoc>> documents_;
 };
+
+inline display::ViewController* CommandContext::view() const { return app.activeView; }
 
 // Registers the handlers of every command whose processing is built.
 void registerBuiltinCommands(AppCore& app);

@@ -2,6 +2,7 @@
 
 #include "app/app_core.h"
 #include "app/application.h"
+#include "display/view_controller.h"
 #include "platform/error.h"
 #include "platform/ui.h"
 #include "geometry/earth_table.h"
@@ -30,6 +31,33 @@ constexpr int kEarthTableCommand = 32839;
 constexpr int kDecodeGeoTiffHeaderCommand = 32878;
 
 bool hasData(const CommandContext& ctx) { return ctx.doc && ctx.doc->hasData(); }
+bool hasView(const CommandContext& ctx) { return hasData(ctx) && ctx.view() != nullptr; }
+
+// View commands: the position dialog, tile selection, the geographic format.
+constexpr int kPutSceneCenterCommand = 32778;
+constexpr int kPositionDialogCommand = 32776;
+constexpr int kImageCenterModifyCommand = 32779;
+constexpr int kSelectTileCommand = 32905;
+constexpr int kGeoDmsCommand = 32894;
+constexpr int kGeoDecimalCommand = 32895;
+
+void registerViewCommands(AppCore& app) {
+    for (int id : {kPutSceneCenterCommand, kPositionDialogCommand, kImageCenterModifyCommand})
+        app.registerHandler(id, {[](CommandContext& ctx) { ctx.view()->positionDialog(); }, hasView, {}});
+    app.registerHandler(kSelectTileCommand, {[](CommandContext& ctx) { ctx.view()->selectTileById(); }, hasView, {}});
+    app.registerHandler(kGeoDmsCommand,
+                        {[](CommandContext& ctx) { ctx.view()->setGeoFormat(GeoTextFormat::DegreesMinutesSeconds); },
+                         [](const CommandContext& ctx) { return ctx.doc && ctx.view(); },
+                         [](const CommandContext& ctx) {
+                             return ctx.view() && ctx.view()->geoFormat() == GeoTextFormat::DegreesMinutesSeconds;
+                         }});
+    app.registerHandler(kGeoDecimalCommand,
+                        {[](CommandContext& ctx) { ctx.view()->setGeoFormat(GeoTextFormat::Decimal); },
+                         [](const CommandContext& ctx) { return ctx.doc && ctx.view(); },
+                         [](const CommandContext& ctx) {
+                             return ctx.view() && ctx.view()->geoFormat() == GeoTextFormat::Decimal;
+                         }});
+}
 
 // The open-command pattern: the file dialog, then the OpenMode into the link
 // block, then the framework's open. A cancelled dialog changes nothing.
@@ -139,6 +167,8 @@ void registerBuiltinCommands(AppCore& app) {
                          },
                          {},
                          {}});
+
+    registerViewCommands(app);
 
     // "Save Tile Image": only for a TileSet just made from an original product.
     app.registerHandler(kSaveTileImageCommand,

@@ -251,8 +251,11 @@ bool DisplaySlots::render(int s, const std::string& rasterPath, int width, int l
     if (withStatistics) {
         dib.computeStatistics(raster_, s == kOverviewSlot ? kOverviewStep : kCanvasStep, ui);
         if (!slot.brightnessReference) {
-            slot.reference = dib.stats;  // "Do br control": the first render fixes the reference
-            slot.brightnessReference = true;
+            // "Do br control": the first render fixes the reference. A render
+            // without any data (a canvas beyond the scene) fixes nothing:
+            // a zero reference would show every later canvas black.
+            slot.reference = dib.stats;
+            slot.brightnessReference = dib.stats.mean[0] > 0.0 || dib.stats.mean[1] > 0.0;
         } else {
             dib.stats = slot.reference;  // "Use br control"
         }

@@ -103,6 +103,11 @@ TEST_F(Render, SecondRenderOfASlotKeepsTheFirstReference) {
     slots.resetBrightnessReference(1);
     slots.RenderDisplaySlot(1, path("b.cut"), w, h, 1, 2, dir(), ui);
     EXPECT_EQ(px(slots.slot(1).dib.bitmap, 5, 5), 64);
+    // An empty first render (a canvas beyond the scene) fixes no reference.
+    writeWholeFile(path("empty.cut"), le16(std::vector<std::uint16_t>(w * h, 0)));
+    slots.RenderDisplaySlot(4, path("empty.cut"), w, h, 1, 2, dir(), ui);
+    slots.RenderDisplaySlot(4, path("b.cut"), w, h, 1, 2, dir(), ui);
+    EXPECT_EQ(px(slots.slot(4).dib.bitmap, 5, 5), 64);
     // The gain table: row 0, column slot + channel.
     slots.gain(0, 1) = 2.0;
     slots.RenderDisplaySlot(1, path("b.cut"), w, h, 1, 2, dir(), ui);

@@ -1,0 +1,395 @@
+#include "display/view_controller.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "document/tessarin_doc.h"
+#include "platform/bytes.h"
+#include "platform/file.h"
+#include "platform/form.h"
+#include "platform/format.h"
+#include "platform/ui.h"
+#include "products/alos2.h"
+
+namespace tessarin::display {
+
+namespace {
+
+constexpr double kGainDown = 0.9090909090909091;  // undoes the 1.1 of L
+constexpr double kGainUp = 1.1;
+constexpr double kGainDarker = 0.8;
+constexpr double kGainFirstColumnDarker = 0.95;
+constexpr double kGainFloor = 0.1;
+constexpr double kGainFirstColumnFloor = 0.2;
+constexpr double kGainCeiling = 4.0;
+constexpr int kFirstSlotColumn = 1;
+constexpr int kLastSlotColumn = 9;
+constexpr int kGainRows = 3;
+constexpr int kTileIdUnit = 1024;   // tile selection works in 1024-pixel tiles
+constexpr int kTileIdInset = 10;    // ctrorigin lands just inside the chosen tile
+constexpr int kCanvasValueBytes = 6;
+
+// OpenModes of the pairs and dates whose two images pan together with Shift.
+bool isTwoImageMode(int mode) { return mode == 8 || mode == 10 || mode == 16 || mode == 30; }
+// OpenModes whose canvas holds three 16-bit channels per pixel.
+bool isThreeChannelCanvasMode(int mode) {
+    return mode == 2 || mode == 3 || mode == 6 || mode == 7 || mode == 8 || mode == 9;
+}
+
+void scaleColumns(DisplaySlots& slots, int firstColumn, int lastColumn, double factor, double floor,
+                  double ceiling) {
+    for (int row = 0; row < kGainRows; ++row)
+        for (int column = firstColumn; column <= lastColumn; ++column) {
+            double& g = slots.gain(row, column);
+            g = std::clamp(g * factor, floor, ceiling);
+        }
+}
+
+}  // namespace
+
+double sigmaNaughtDb(std::uint16_t stored, double divisor, bool level11, double calib_dB) {
+    float a = static_cast<float>(stored / divisor);
+    if (level11) a /= 2.0f;
+    return a > 0.0f ? 20.0 * std::log10(static_cast<double>(a)) + calib_dB : kNoSignalDb;
+}
+
+Recentre recentreOn(tiles::GlobalPoint p, int tileWidth, int tileHeight) {
+    const long long j = (p.x + tileWidth / 2) / tileWidth;
+    const long long k = (p.y + tileHeight / 2) / tileHeight;
+    Recentre r;
+    r.origin = {tileWidth * std::max(j - 1, 0LL), tileHeight * std::max(k - 1, 0LL)};
+    r.pan = {static_cast<int>(p.x - r.origin.x - kRecentreShownAt_px),
+             static_cast<int>(p.y - r.origin.y - kRecentreShownAt_px)};
+    return r;
+}
+
+std::optional<std::array<std::uint16_t, 3>> readCanvasValues(const std::string& canvasPath, long long x, long long y,
+                                                             int canvasWidth, int canvasHeight, bool threeChannel) {
+    // Negative points (a pan beyond the canvas) have no value either.
+    if (x < 0 || y < 0 || x > canvasWidth - 1 || y > canvasHeight - 1) return std::nullopt;
+    auto file = File::tryOpen(canvasPath, File::Mode::Read);
+    if (!file) return std::nullopt;
+    const long long channels = threeChannel ? 3 : 1;
+    const auto offset = static_cast<std::uint64_t>((y * canvasWidth + x) * channels * 2);
+    std::array<std::uint8_t, kCanvasValueBytes> bytes{};
+    if (offset >= file->size()) return std::nullopt;
+    file->seek(offset);
+    file->readSome(bytes);
+    std::array<std::uint16_t, 3> v{};
+    for (std::size_t i = 0; i < v.size(); ++i) v[i] = loadLE<std::uint16_t>(bytes, 2 * i);
+    return v;
+}
+
+bool applyBrightnessKey(DisplaySlots& slots, int keyCode, bool shift) {
+    switch (keyCode) {
+        case 'K':
+            if (shift) scaleColumns(slots, 0, 0, kGainDown, kGainFloor, kGainCeiling);
+            else scaleColumns(slots, kFirstSlotColumn, kLastSlotColumn, kGainDown, kGainFloor, kGainCeiling);
+            return true;
+        case 'L':
+            if (shift) scaleColumns(slots, 0, 0, kGainUp, 0.0, kGainCeiling);
+            else scaleColumns(slots, kFirstSlotColumn, kLastSlotColumn, kGainUp, 0.0, kGainCeiling);
+            return true;
+        case 'H':
+            if (shift) scaleColumns(slots, 0, 0, kGainFirstColumnDarker, kGainFirstColumnFloor, kGainCeiling);
+            else scaleColumns(slots, 0, kLastSlotColumn, kGainDarker, kGainFloor, kGainCeiling);
+            return true;
+        default:
+            return false;
+    }
+}
+
+ViewController::ViewController(document::CTessarinDoc& doc, Ui& ui) : doc_(doc), ui_(ui) {}
+
+int ViewController::tileWidth() const { return doc_.grid().tpix > 0 ? doc_.grid().tpix : tiles::kTileSize; }
+int ViewController::tileHeight() const { return doc_.grid().tlin > 0 ? doc_.grid().tlin : tiles::kTileSize; }
+
+std::vector<DrawOp> ViewController::paint(int clientWidth, int clientHeight) {
+    return paintView(doc_.paintInput(), view_, clientWidth, clientHeight, geometry_);
+}
+
+Pick ViewController::pick(Point w) const {
+    Pick p;
+    const Point pan = view_.pan[static_cast<std::size_t>(view_.imageId)];
+    const tiles::GlobalPoint origin = doc_.canvasState().origin;
+    if (geometry_.main.contains(w)) {
+        p.region = Region::Main;
+        p.canvas = {w.x + pan.x, w.y + pan.y};
+    } else if (geometry_.magnifier.contains(w)) {
+        p.region = Region::Magnifier;
+        const int magnification = std::max(view_.zoom / 2, 1);
+        p.canvas = {(w.x - geometry_.magnifier.left) / magnification + pan.x,
+                    (w.y - geometry_.magnifier.top) / magnification + pan.y};
+    } else if (geometry_.overview.contains(w)) {
+        p.region = Region::Overview;
+        const auto input = doc_.paintInput();
+        p.global = {static_cast<long long>((w.x - geometry_.overview.left) * input.overviewScaleX),
+                    static_cast<long long>((w.y - geometry_.overview.top) * input.overviewScaleY)};
+        p.canvas = {p.global.x - origin.x, p.global.y - origin.y};
+        return p;
+    } else {
+        return p;
+    }
+    p.global = {p.canvas.x + origin.x, p.canvas.y + origin.y};
+    return p;
+}
+
+void ViewController::readout(Point window) {
+    const Pick p = pick(window);
+    if (p.region == Region::None) return;
+    // The tile shown is that of the current point before this click.
+    const tiles::GlobalPoint before = doc_.ctrorigin();
+    const long long kx = before.x / tileWidth(), ky = before.y / tileHeight();
+    if (p.region != Region::Overview) doc_.setCtrorigin(p.global);
+
+    const bool three = isThreeChannelCanvasMode(doc_.openMode());
+    const auto values = readCanvasValues(doc_.canvasPath(), p.canvas.x, p.canvas.y, doc_.canvas().width(),
+                                         doc_.canvas().height(), three);
+    if (values) {
+        const bool level15 = doc_.levelCode() == document::kLevelCodeAmplitude;
+        const double divisor = level15 ? 1.0 : doc_.equalizingval();
+        pv1_ = sigmaNaughtDb((*values)[0], divisor, !level15, doc_.calib());
+        pv2_ = sigmaNaughtDb((*values)[1], divisor, !level15, doc_.calib());
+    }
+    const products::GeoPoint g = products::latLonOfPixelLine(
+        doc_.reader(0).params(), {static_cast<double>(p.global.x), static_cast<double>(p.global.y)});
+    if (geoFormat_ == GeoTextFormat::Decimal) {
+        lastReadout_ = format(
+            "Tile ID kx,ky=(%d, %d), pix,lin=(%d, %d),lat,lon=%.6f, %.6f, sigma0:pv1=%.2f, pv2=%.2f(dB)",
+            static_cast<int>(kx), static_cast<int>(ky), static_cast<int>(p.global.x), static_cast<int>(p.global.y),
+            g.lat_deg, g.lon_deg, pv1_, pv2_);
+    } else {
+        lastReadout_ = format("Tile ID kx,ky=(%d, %d), pix,lin=(%d, %d)", static_cast<int>(kx), static_cast<int>(ky),
+                              static_cast<int>(p.global.x), static_cast<int>(p.global.y)) +
+                       latLonReadoutDmsText(g.lat_deg, g.lon_deg) +
+                       format("sigma0:pv1=%.1f,pv2=%.1f(dB)", pv1_, pv2_);
+    }
+    ui_.status(lastReadout_);
+}
+
+void ViewController::setMark(Point window) {
+    view_.mark = window;
+    view_.markShown = true;
+    const auto& s = doc_.canvasState();
+    for (std::size_t i = 0; i < 2; ++i) {
+        markImage_[i] = {window.x + view_.pan[i].x, window.y + view_.pan[i].y};
+        markGlobal_[i] = {markImage_[i].x + static_cast<long long>(tileWidth()) * s.kx0,
+                          markImage_[i].y + static_cast<long long>(tileHeight()) * s.ky0};
+    }
+}
+
+void ViewController::reloadCanvasAt(tiles::GlobalPoint p) {
+    doc_.setCtrorigin(p);
+    doc_.assembleCanvas();
+    doc_.renderCanvasDisplays();
+}
+
+void ViewController::recentreFromOverview(Point window) {
+    const Pick p = pick(window);
+    const Recentre r = recentreOn(p.global, tileWidth(), tileHeight());
+    reloadCanvasAt(r.origin);
+    // Offsets from the origin the merger actually chose, so the point is
+    // shown at (300, 300) even if a merger places the block differently.
+    const tiles::GlobalPoint origin = doc_.canvasState().origin;
+    const Point pan{static_cast<int>(p.global.x - origin.x - kRecentreShownAt_px),
+                    static_cast<int>(p.global.y - origin.y - kRecentreShownAt_px)};
+    view_.pan = {pan, pan};
+    ui_.status(format("In rect x,y %d,%d", window.x, window.y));
+}
+
+bool ViewController::leftButtonDown(Point window, Modifiers mods) {
+    if (!doc_.hasData()) return false;
+    const Pick p = pick(window);
+    if (mods.ctrl) {
+        if (p.region != Region::Overview) return false;
+        recentreFromOverview(window);
+        return true;
+    }
+    if (mods.heldC) {
+        if (p.region != Region::Main) return false;
+        setMark(window);
+        return true;
+    }
+    // Polygon vertices (T held) belong to the polygon tools.
+    if (mods.heldT) return false;
+    readout(window);
+    dragging_ = true;
+    dragLast_ = window;
+    dragMoves_ = 0;
+    return false;
+}
+
+bool ViewController::leftButtonUp(Point) {
+    const bool was = dragging_;
+    dragging_ = false;
+    return was;
+}
+
+bool ViewController::pointerMove(Point w, Modifiers mods) {
+    if (!dragging_) return false;
+    const Rect& pane = geometry_.main;
+    if (w.x < kDragBorder_px || w.x > pane.width() - kDragBorder_px || w.y < kDragBorder_px ||
+        w.y > pane.height() - kDragBorder_px) {
+        dragging_ = false;
+        return true;
+    }
+    const Point delta{dragLast_.x - w.x, dragLast_.y - w.y};
+    dragLast_ = w;
+    auto add = [&](std::size_t id) {
+        view_.pan[id].x += delta.x;
+        view_.pan[id].y += delta.y;
+    };
+    if (isTwoImageMode(doc_.openMode())) {
+        if (mods.shift) {
+            add(0);
+            add(1);
+        } else {
+            ui_.status("shift key not pressed");
+        }
+    } else {
+        add(static_cast<std::size_t>(view_.imageId));
+    }
+    ++dragMoves_;
+    return dragMoves_ % kDragRedrawEvery == 0;
+}
+
+bool ViewController::edgeRecentre() {
+    const Rect& f = geometry_.footprint;
+    const Rect& c = geometry_.canvasExtent;
+    const auto& s = doc_.canvasState();
+    int column = s.kx0, row = s.ky0;
+    bool moved = false;
+    if (f.left < c.left && s.kx0 > 0) {
+        for (auto& pan : view_.pan) pan.x += tileWidth();
+        column = s.kx0 - 1;
+        moved = true;
+    }
+    if (f.top < c.top && s.ky0 > 0) {
+        for (auto& pan : view_.pan) pan.y += tileHeight();
+        row = s.ky0 - 1;
+        moved = true;
+    }
+    if (f.right > c.right && s.kx0 + 1 < doc_.grid().ntx - 1) {
+        for (auto& pan : view_.pan) pan.x -= tileWidth();
+        column = s.kx0 + 1;
+        moved = true;
+    }
+    if (f.bottom > c.bottom && s.ky0 + 1 < doc_.grid().nty - 1) {
+        for (auto& pan : view_.pan) pan.y -= tileHeight();
+        row = s.ky0 + 1;
+        moved = true;
+    }
+    if (moved)
+        reloadCanvasAt({static_cast<long long>(column) * tileWidth(), static_cast<long long>(row) * tileHeight()});
+    return moved;
+}
+
+void ViewController::rerenderBrightness() {
+    const int channels = doc_.channelCount() < 2 ? 1 : 3;
+    if (!fileExists(doc_.canvasPath())) doc_.assembleCanvas();
+    auto& slots = doc_.displaySlots();
+    if (fileExists(doc_.tileNames().quickLook))
+        slots.RenderDisplaySlot(0, doc_.tileNames().quickLook, tiles::kQuickLookSize, tiles::kQuickLookSize, channels,
+                                1, doc_.workFolder(), ui_);
+    for (int slot : {1, 2})
+        slots.RenderDisplaySlot(slot, doc_.canvasPath(), doc_.canvas().width(), doc_.canvas().height(), channels, 2,
+                                doc_.workFolder(), ui_);
+}
+
+bool ViewController::inclinationKey(int keyCode) {
+    if (keyCode >= '0' && keyCode <= '9') {
+        inclination_.stepDigit = keyCode - '0';
+        return true;
+    }
+    int& value = inclination_.horizontal ? inclination_.horizontalInclination : inclination_.verticalInclination;
+    switch (keyCode) {
+        case key::kRight:
+        case key::kUp: value += inclination_.step(); return true;
+        case key::kLeft:
+        case key::kDown: value -= inclination_.step(); return true;
+        case 'H': inclination_.horizontal = true; return true;
+        case 'V': inclination_.horizontal = false; return true;
+        default: return false;
+    }
+}
+
+bool ViewController::keyDown(int keyCode, Modifiers mods) {
+    if (inclination_.active && inclinationKey(keyCode)) {
+        doc_.displaySlots().housekeeping();
+        return true;
+    }
+    auto& pan = view_.pan[static_cast<std::size_t>(view_.imageId)];
+    const int step = mods.shift ? kPanStepShift : kPanStepSmall;
+    const bool data = doc_.hasData();
+    switch (keyCode) {
+        case key::kLeft: pan.x += step; break;
+        case key::kRight: pan.x -= step; break;
+        case key::kUp: pan.y += step; break;
+        case key::kDown: pan.y -= step; break;
+        // The pair displays behind A, D and F are built elsewhere; the
+        // display-mode number is kept for them.
+        case 'A': displayMode_ = 0; break;
+        case 'D': displayMode_ = 2; break;
+        case 'F': displayMode_ = 1; break;
+        case 'C':
+            if (mods.shift) view_.markShown = false;
+            break;
+        case 'E': view_.zoom = kZoomNear; break;
+        case 'S': view_.zoom = kZoomFar; break;
+        case 'H':
+        case 'K':
+        case 'L':
+            applyBrightnessKey(doc_.displaySlots(), keyCode, mods.shift);
+            if (data) rerenderBrightness();
+            break;
+        case 'O':
+            if (view_.markShown) view_.mark.x += mods.shift ? -1 : 1;
+            break;
+        case 'P':
+            if (view_.markShown) view_.mark.y += mods.shift ? -1 : 1;
+            break;
+        case 'Q': view_.alternativeMain = true; break;
+        case 'R':
+            if (!data) break;
+            if (mods.shift) reloadCanvasAt(doc_.ctrorigin());
+            else edgeRecentre();
+            break;
+        case 'V':
+            // Switching between two images needs the pair modes.
+            if (!isTwoImageMode(doc_.openMode())) view_.histogramShown = false;
+            break;
+        case 'Z': view_.markShown = false; break;
+        default: break;
+    }
+    doc_.displaySlots().housekeeping();
+    return true;
+}
+
+bool ViewController::positionDialog() {
+    Form form("Image Parameter");
+    form.addInt("pixel", "pixel", doc_.ctrorigin().x).addInt("line", "line", doc_.ctrorigin().y);
+    if (!ui_.form(form)) return false;
+    // The magnifier is rendered with the main pane, so it never shows the
+    // canvas that was there before.
+    reloadCanvasAt({form.intValue("pixel"), form.intValue("line")});
+    return true;
+}
+
+bool ViewController::selectTileById() {
+    const int across = doc_.grid().ntx, down = doc_.grid().nty;
+    Form form("Put Tile ID to Open");
+    form.addText("limits", format("Tile number Xmax and Ymax=%d, %d", across, down), "");
+    form.addInt("kx", "KX", lastTileX_).addInt("ky", "KY", lastTileY_);
+    if (!ui_.form(form)) return false;
+    const long long kx = form.intValue("kx"), ky = form.intValue("ky");
+    lastTileX_ = static_cast<int>(std::clamp<long long>(kx, INT32_MIN, INT32_MAX));
+    lastTileY_ = static_cast<int>(std::clamp<long long>(ky, INT32_MIN, INT32_MAX));
+    if (kx < 0 || kx > across - 1 || ky < 0 || ky > down - 1) {
+        ui_.message(format("Tile number %d, %d  exceed limit of=%d, %d", lastTileX_, lastTileY_, across, down));
+        return false;
+    }
+    reloadCanvasAt({kx * kTileIdUnit + kTileIdInset, ky * kTileIdUnit + kTileIdInset});
+    return true;
+}
+
+}  // namespace tessarin::display

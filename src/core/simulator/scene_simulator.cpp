@@ -1,0 +1,647 @@
+#include "simulator/scene_simulator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "platform/error.h"
+#include "platform/format.h"
+#include "products/ceos_writer.h"
+
+namespace tessarin::simulator {
+
+namespace {
+
+using geometry::kDegPerRad;
+using geometry::kPi;
+using geometry::kRadPerDeg;
+
+constexpr double kA = geometry::kSemiMajorAxis_m;
+constexpr double kE2 = geometry::kFlattening * (2.0 - geometry::kFlattening);
+
+// Acquisition: 24 July 2014, 03:12:34.567 UTC at the centre line; 28 state
+// vectors a minute apart with the centre near the middle.
+constexpr int kYear = 2014, kMonth = 7, kDay = 24, kHour = 3, kMinute = 12;
+constexpr double kSecond = 34.567;
+constexpr int kStateVectors = 28;
+constexpr double kStateVectorInterval_s = 60.0;
+constexpr int kStateVectorsBeforeCentre = 13;
+
+// Stripmap-like sampling.
+constexpr double kPrf_hz = 3050.0;
+constexpr double kPixelSpacing_m = 1.43;
+constexpr double kCentreRange_m = 740000.0;
+// Where the satellite is at the centre time: geocentric latitude and longitude.
+constexpr double kSatelliteLat_deg = 35.0;
+constexpr double kSatelliteLon_deg = 139.0;
+
+// Calibration: sigma-naught (dB) = 20 log10(amplitude) + calib.
+constexpr double kCalibLevel11_dB = -115.0;
+constexpr double kCalibLevel15_dB = -83.0;
+constexpr double kMaxAmplitudeDn = 65535.0;
+constexpr double kPointTargetSigma0_dB = 12.0;
+
+// Polynomial fit: samples per axis, and the areas beyond the image the
+// inverse maps must cover (the mapping table reaches a degree of off-nadir
+// angle and some seconds beyond the scene).
+constexpr int kFitSamples = 17;
+constexpr double kFitMarginRange_m = 14000.0;
+constexpr double kFitMarginTime_s = 9.0;
+
+// Ground coordinates are interpolated from nodes this many pixels/lines apart.
+constexpr int kGridStep = 32;
+
+double dotE(Ecef a, Ecef b) { return geometry::dot(a, b); }
+Ecef unitE(Ecef a) { return (1.0 / geometry::norm(a)) * a; }
+Ecef crossE(Ecef a, Ecef b) {
+    return {a.y_m * b.z_m - a.z_m * b.y_m, a.z_m * b.x_m - a.x_m * b.z_m, a.x_m * b.y_m - a.y_m * b.x_m};
+}
+
+std::uint64_t splitmix(std::uint64_t x) {
+    x += 0x9E3779B97F4A7C15ull;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+    return x ^ (x >> 31);
+}
+
+std::uint64_t cellHash(std::uint64_t seed, std::uint64_t channel, std::uint64_t line, std::uint64_t pixel) {
+    return splitmix(splitmix(splitmix(seed ^ (channel << 56)) ^ line) ^ pixel);
+}
+
+// A unit-power circular complex Gaussian (Box-Muller): speckle and the
+// scattering phase of one resolution cell.
+std::complex<double> speckle(std::uint64_t h) {
+    constexpr double kScale = 1.0 / 9007199254740992.0;  // 2^-53
+    const double u1 = (static_cast<double>(h >> 11) + 0.5) * kScale;
+    const double u2 = static_cast<double>(splitmix(h) >> 11) * kScale;
+    const double r = std::sqrt(-std::log(u1));
+    return {r * std::cos(2.0 * kPi * u2), r * std::sin(2.0 * kPi * u2)};
+}
+
+// Speckle channel of a polarisation: HV and VH share theirs (reciprocity).
+std::uint64_t speckleChannel(const std::string& pol) {
+    if (pol == "HH") return 0;
+    if (pol == "HV" || pol == "VH") return 1;
+    return 2;
+}
+
+double hypot3(Ecef a) { return geometry::norm(a); }
+
+}  // namespace
+
+// --- orbit
+
+Ecef CircularOrbit::position(double t_s) const {
+    const double u = argumentAtCentre_deg * kRadPerDeg + rate_rad_s * (t_s - centreTime_s);
+    const double node = node_deg * kRadPerDeg, inc = inclination_deg * kRadPerDeg;
+    const double x = radius_m * (std::cos(u) * std::cos(node) - std::sin(u) * std::cos(inc) * std::sin(node));
+    const double y = radius_m * (std::cos(u) * std::sin(node) + std::sin(u) * std::cos(inc) * std::cos(node));
+    const double z = radius_m * std::sin(u) * std::sin(inc);
+    const double theta = kEarthRotation_rad_s * (t_s - centreTime_s);
+    return {x * std::cos(theta) + y * std::sin(theta), -x * std::sin(theta) + y * std::cos(theta), z};
+}
+
+Ecef CircularOrbit::velocity(double t_s) const {
+    const double u = argumentAtCentre_deg * kRadPerDeg + rate_rad_s * (t_s - centreTime_s);
+    const double node = node_deg * kRadPerDeg, inc = inclination_deg * kRadPerDeg;
+    const double v = radius_m * rate_rad_s;
+    const double vx = v * (-std::sin(u) * std::cos(node) - std::cos(u) * std::cos(inc) * std::sin(node));
+    const double vy = v * (-std::sin(u) * std::sin(node) + std::cos(u) * std::cos(inc) * std::cos(node));
+    const double vz = v * std::cos(u) * std::sin(inc);
+    const double theta = kEarthRotation_rad_s * (t_s - centreTime_s);
+    const Ecef p = position(t_s);
+    // The rotating frame adds -omega x p.
+    return {vx * std::cos(theta) + vy * std::sin(theta) + kEarthRotation_rad_s * p.y_m,
+            -vx * std::sin(theta) + vy * std::cos(theta) - kEarthRotation_rad_s * p.x_m, vz};
+}
+
+// --- terrain and surfaces
+
+double coastXi(double eta) { return -0.45 + 0.10 * std::sin(2.6 * eta) + 0.04 * std::sin(7.0 * eta + 1.0); }
+
+double Terrain::height_m(GeoPoint g) const {
+    const double x = xi(g), e = eta(g);
+    const double inland = x - coastXi(e);
+    if (inland <= 0.0) return 0.0;
+    const double rise = 1.0 - std::exp(-inland / 0.25);
+    const double dx = x - hillXi, de = e - hillEta;
+    const double hill = hillHeight_m * std::exp(-(dx * dx + de * de) / (hillWidth * hillWidth));
+    return rise * (slopeHeight_m + hill);
+}
+
+const char* surfaceName(Surface s) {
+    switch (s) {
+        case Surface::Sea: return "sea";
+        case Surface::River: return "river";
+        case Surface::Town: return "town";
+        case Surface::Field0: return "field0";
+        case Surface::Field1: return "field1";
+        case Surface::Field2: return "field2";
+        case Surface::Field3: return "field3";
+    }
+    return "?";
+}
+
+Surface surfaceAt(double xi, double eta, std::uint64_t seed) {
+    if (xi < coastXi(eta)) return Surface::Sea;
+    const double riverXi = 0.05 + 0.12 * std::sin(2.2 * eta + 0.5);
+    if (std::fabs(xi - riverXi) < 0.02) return Surface::River;
+    const double tx = xi - 0.30, te = eta - 0.35;
+    if (tx * tx + te * te < 0.14 * 0.14) return Surface::Town;
+    // Fields: a grid of parcels 0.12 wide, each of one of four crops.
+    constexpr double kParcel = 0.12;
+    const auto cx = static_cast<std::int64_t>(std::floor(xi / kParcel));
+    const auto ce = static_cast<std::int64_t>(std::floor(eta / kParcel));
+    const std::uint64_t h =
+        cellHash(seed, 7, static_cast<std::uint64_t>(cx + 1000), static_cast<std::uint64_t>(ce + 1000));
+    return static_cast<Surface>(static_cast<int>(Surface::Field0) + static_cast<int>(h % 4));
+}
+
+double surfaceSigma0_dB(Surface s, const std::string& pol) {
+    static constexpr std::array<double, kSurfaceCount> kCoPol{-24.0, -22.0, 2.0, -13.0, -10.0, -8.0, -6.0};
+    static constexpr std::array<double, kSurfaceCount> kCrossPol{-33.0, -31.0, -8.0, -22.0, -18.0, -15.0, -12.0};
+    static constexpr std::array<double, kSurfaceCount> kVv{-20.0, -19.0, 0.0, -12.0, -10.0, -9.0, -7.0};
+    const auto i = static_cast<std::size_t>(s);
+    if (pol == "HV" || pol == "VH") return kCrossPol[i];
+    if (pol == "VV") return kVv[i];
+    return kCoPol[i];
+}
+
+// --- geodesy
+
+GeodeticPoint ecefToGeodetic(Ecef p) {
+    const double r = std::hypot(p.x_m, p.y_m);
+    double lat = std::atan2(p.z_m, r * (1.0 - kE2));
+    double h = 0.0;
+    for (int n = 0; n < 6; ++n) {
+        const double s = std::sin(lat);
+        const double N = kA / std::sqrt(1.0 - kE2 * s * s);
+        h = r / std::cos(lat) - N;
+        lat = std::atan2(p.z_m, r * (1.0 - kE2 * N / (N + h)));
+    }
+    return {{lat * kDegPerRad, std::atan2(p.y_m, p.x_m) * kDegPerRad}, h};
+}
+
+std::vector<double> leastSquares(std::vector<double> a, std::vector<double> b, std::size_t columns) {
+    const std::size_t rows = b.size();
+    if (rows < columns) throw Error("a least-squares fit needs at least as many samples as unknowns");
+    std::vector<double> v(rows);
+    for (std::size_t k = 0; k < columns; ++k) {
+        double norm = 0.0;
+        for (std::size_t i = k; i < rows; ++i) norm += a[i * columns + k] * a[i * columns + k];
+        norm = std::sqrt(norm);
+        const double alpha = a[k * columns + k] > 0 ? -norm : norm;
+        std::fill(v.begin(), v.end(), 0.0);
+        for (std::size_t i = k; i < rows; ++i) v[i] = a[i * columns + k];
+        v[k] -= alpha;
+        double vv = 0.0;
+        for (std::size_t i = k; i < rows; ++i) vv += v[i] * v[i];
+        if (vv == 0.0) continue;
+        for (std::size_t j = k; j < columns; ++j) {
+            double s = 0.0;
+            for (std::size_t i = k; i < rows; ++i) s += v[i] * a[i * columns + j];
+            s = 2.0 * s / vv;
+            for (std::size_t i = k; i < rows; ++i) a[i * columns + j] -= s * v[i];
+        }
+        double s = 0.0;
+        for (std::size_t i = k; i < rows; ++i) s += v[i] * b[i];
+        s = 2.0 * s / vv;
+        for (std::size_t i = k; i < rows; ++i) b[i] -= s * v[i];
+    }
+    std::vector<double> x(columns, 0.0);
+    for (std::size_t k = columns; k-- > 0;) {
+        double s = b[k];
+        for (std::size_t j = k + 1; j < columns; ++j) s -= a[k * columns + j] * x[j];
+        x[k] = s / a[k * columns + k];
+    }
+    return x;
+}
+
+namespace {
+
+// value ~ sum c[5i + j] (u - uRef)^(4 - i) (v - vRef)^(4 - j), fitted in
+// scaled variables for conditioning, returned for the unscaled form.
+std::array<double, 25> fitMapping(const std::vector<std::array<double, 3>>& samples, double uRef, double vRef,
+                                  double uScale, double vScale) {
+    std::vector<double> a;
+    std::vector<double> b;
+    a.reserve(samples.size() * 25);
+    for (const auto& s : samples) {
+        const double u = (s[0] - uRef) / uScale, v = (s[1] - vRef) / vScale;
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 5; ++j) a.push_back(std::pow(u, 4 - i) * std::pow(v, 4 - j));
+        b.push_back(s[2]);
+    }
+    const std::vector<double> x = leastSquares(std::move(a), std::move(b), 25);
+    std::array<double, 25> c{};
+    for (int i = 0; i < 5; ++i)
+        for (int j = 0; j < 5; ++j)
+            c[static_cast<std::size_t>(5 * i + j)] =
+                x[static_cast<std::size_t>(5 * i + j)] / (std::pow(uScale, 4 - i) * std::pow(vScale, 4 - j));
+    return c;
+}
+
+}  // namespace
+
+// --- geometry model
+
+SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look)
+    : pixels_(pixels), lines_(lines), look_(look) {
+    orbit_.radius_m = kA + kAltitude_m;
+    orbit_.rate_rad_s = std::sqrt(kEarthGm_m3_s2 / (orbit_.radius_m * orbit_.radius_m * orbit_.radius_m));
+    orbit_.inclination_deg = kSunSynchronousInclination_deg;
+    const double inc = orbit_.inclination_deg * kRadPerDeg;
+    // Ascending through the chosen latitude at the centre time.
+    const double u = std::asin(std::sin(kSatelliteLat_deg * kRadPerDeg) / std::sin(inc));
+    orbit_.argumentAtCentre_deg = u * kDegPerRad;
+    orbit_.node_deg = kSatelliteLon_deg - std::atan2(std::sin(u) * std::cos(inc), std::cos(u)) * kDegPerRad;
+    orbit_.centreTime_s = kHour * 3600.0 + kMinute * 60.0 + kSecond;
+    prf_hz_ = kPrf_hz;
+    pixsz_m_ = kPixelSpacing_m;
+    nearRange_m_ = kCentreRange_m - 0.5 * pixels * pixsz_m_;
+
+    // The terrain's frame: the scene's axes and extent on the ellipsoid.
+    const double lastPixel = pixels - 1.0, lastLine = lines - 1.0;
+    auto at = [&](double px, double ln) { return ecefToGeodetic(groundEllipsoid(px, ln)).ground; };
+    const GeoPoint centre = at(0.5 * lastPixel, 0.5 * lastLine);
+    terrain_.centreLat_deg = centre.lat_deg;
+    terrain_.centreLon_deg = centre.lon_deg;
+    auto axis = [&](GeoPoint from, GeoPoint to, double& east, double& north, double& half) {
+        const double e = terrain_.east(to) - terrain_.east(from), n = to.lat_deg - from.lat_deg;
+        const double length = std::hypot(e, n);
+        east = e / length, north = n / length, half = 0.5 * length;
+    };
+    axis(at(0.0, 0.5 * lastLine), at(lastPixel, 0.5 * lastLine), terrain_.rangeEast, terrain_.rangeNorth,
+         terrain_.halfRange_deg);
+    axis(at(0.5 * lastPixel, 0.0), at(0.5 * lastPixel, lastLine), terrain_.azimuthEast, terrain_.azimuthNorth,
+         terrain_.halfAzimuth_deg);
+}
+
+double SceneGeometryModel::timeOfLine(double line) const {
+    return orbit_.centreTime_s + (line - centreLine()) / prf_hz_;
+}
+
+double SceneGeometryModel::rangeOfPixel(double pixel) const { return nearRange_m_ + pixel * pixsz_m_; }
+
+Ecef SceneGeometryModel::groundWhere(double pixel, double line,
+                                     const std::function<double(Ecef)>& aboveSurface_m) const {
+    const double t = timeOfLine(line);
+    const Ecef s = orbit_.position(t);
+    const Ecef v = unitE(orbit_.velocity(t));
+    // The zero-Doppler plane: perpendicular to the earth-fixed velocity.
+    const Ecef nadir = unitE(-1.0 * (s - dotE(s, v) * v));
+    const Ecef side = (rightLooking() ? 1.0 : -1.0) * unitE(crossE(v, s));
+    const double range = rangeOfPixel(pixel);
+    auto at = [&](double angle) { return s + range * (std::cos(angle) * nadir + std::sin(angle) * side); };
+    double lo = 0.0, hi = 0.5 * kPi;
+    for (int n = 0; n < 80; ++n) {
+        const double mid = 0.5 * (lo + hi);
+        if (mid == lo || mid == hi) break;
+        (aboveSurface_m(at(mid)) < 0.0 ? lo : hi) = mid;
+    }
+    return at(0.5 * (lo + hi));
+}
+
+Ecef SceneGeometryModel::groundEllipsoid(double pixel, double line) const {
+    return groundWhere(pixel, line, [](Ecef g) { return ecefToGeodetic(g).height_m; });
+}
+
+Ecef SceneGeometryModel::groundTerrain(double pixel, double line) const {
+    return groundWhere(pixel, line, [this](Ecef g) {
+        const GeodeticPoint p = ecefToGeodetic(g);
+        return p.height_m - terrain_.height_m(p.ground);
+    });
+}
+
+ScenePoint SceneGeometryModel::pixelLine(Ecef g) const {
+    const double tc = orbit_.centreTime_s;
+    double lo = tc - 100.0, hi = tc + 100.0;
+    auto doppler = [&](double t) { return dotE(g - orbit_.position(t), orbit_.velocity(t)); };
+    for (int n = 0; n < 200; ++n) {
+        const double mid = 0.5 * (lo + hi);
+        if (mid == lo || mid == hi) break;
+        (doppler(mid) > 0.0 ? lo : hi) = mid;
+    }
+    const double t = 0.5 * (lo + hi);
+    return {(hypot3(g - orbit_.position(t)) - nearRange_m_) / pixsz_m_, (t - tc) * prf_hz_ + centreLine()};
+}
+
+// --- the scene description
+
+namespace {
+
+products::SceneParameters describeScene(const SceneGeometryModel& model, SimulationTruth& truth) {
+    products::SceneParameters p;
+    p.Y = kYear, p.M = kMonth, p.D = kDay, p.H = kHour, p.Min = kMinute, p.Sec = kSecond;
+    p.wavelength = kWavelength_m;
+    p.prf = model.prf_hz();
+    p.pixsz = model.pixsz_m();
+    const CircularOrbit& orbit = model.orbit();
+    const double tc = orbit.centreTime_s;
+    // Line spacing: the speed of the zero-Doppler point over the ground.
+    const Ecef g0 = model.groundEllipsoid(model.pixels() / 2.0, model.centreLine());
+    const Ecef g1 = model.groundEllipsoid(model.pixels() / 2.0, model.centreLine() + 100.0);
+    p.linsz = geometry::norm(g1 - g0) / 100.0;
+    p.calib = kCalibLevel11_dB;
+    p.line = model.lines(), p.pixel = model.pixels();
+
+    p.orbitPointCount = kStateVectors;
+    p.orbitFirstYear = kYear, p.orbitFirstMonth = kMonth, p.orbitFirstDay = kDay;
+    p.orbitFirstTime = std::floor(tc / kStateVectorInterval_s) * kStateVectorInterval_s -
+                       kStateVectorsBeforeCentre * kStateVectorInterval_s;
+    p.orbitInterval = kStateVectorInterval_s;
+    // Millimetres and micrometres per second, as products give them.
+    auto mm = [](double v) { return std::round(v * 1.0e3) / 1.0e3; };
+    auto um = [](double v) { return std::round(v * 1.0e6) / 1.0e6; };
+    for (int i = 0; i < kStateVectors; ++i) {
+        const double t = p.orbitFirstTime + kStateVectorInterval_s * i;
+        const Ecef s = orbit.position(t), v = orbit.velocity(t);
+        auto& sv = p.stateVectors[static_cast<std::size_t>(i)];
+        sv.t = t;
+        sv.X = mm(s.x_m), sv.Y = mm(s.y_m), sv.Z = mm(s.z_m);
+        sv.VX = um(v.x_m), sv.VY = um(v.y_m), sv.VZ = um(v.z_m);
+        sv.radius = std::sqrt(sv.X * sv.X + sv.Y * sv.Y + sv.Z * sv.Z);
+    }
+
+    // Incidence angle (rad) against slant range (km) along the centre line:
+    // a quadratic through near, middle and far range.
+    {
+        const Ecef s = orbit.position(tc);
+        std::array<double, 3> rangeKm{}, incidence{};
+        for (int k = 0; k < 3; ++k) {
+            const double px = (model.pixels() - 1) * 0.5 * k;
+            const Ecef g = model.groundEllipsoid(px, model.centreLine());
+            const GeoPoint ll = ecefToGeodetic(g).ground;
+            const double la = ll.lat_deg * kRadPerDeg, lo = ll.lon_deg * kRadPerDeg;
+            const Ecef normal{std::cos(la) * std::cos(lo), std::cos(la) * std::sin(lo), std::sin(la)};
+            const Ecef look = unitE(s - g);
+            rangeKm[static_cast<std::size_t>(k)] = model.rangeOfPixel(px) / 1000.0;
+            incidence[static_cast<std::size_t>(k)] = std::acos(dotE(look, normal));
+        }
+        // Newton's divided differences around the middle range, expanded.
+        const double r0 = rangeKm[0], r1 = rangeKm[1], r2 = rangeKm[2];
+        const double d01 = (incidence[1] - incidence[0]) / (r1 - r0);
+        const double d12 = (incidence[2] - incidence[1]) / (r2 - r1);
+        const double c2 = (d12 - d01) / (r2 - r0);
+        const double c1 = d01 + c2 * (r1 - r0);  // slope at r1 of the quadratic through the three
+        const double c0 = incidence[1];
+        p.inccoef = {c0 - c1 * r1 + c2 * r1 * r1, c1 - 2.0 * c2 * r1, c2, 0.0, 0.0, 0.0};
+    }
+
+    // Mapping polynomials on the ellipsoid: forward over the image and the
+    // off-nadir extent the scene geometry looks at, inverse also over the
+    // margins the mapping table reaches.
+    const double W = model.pixels(), L = model.lines();
+    auto grid = [&](double p0, double p1, double l0, double l1) {
+        std::vector<std::array<double, 4>> out;
+        for (int i = 0; i < kFitSamples; ++i)
+            for (int j = 0; j < kFitSamples; ++j) {
+                const double px = p0 + (p1 - p0) * i / (kFitSamples - 1);
+                const double ln = l0 + (l1 - l0) * j / (kFitSamples - 1);
+                const GeoPoint g = ecefToGeodetic(model.groundEllipsoid(px, ln)).ground;
+                out.push_back({px, ln, g.lat_deg, g.lon_deg});
+            }
+        return out;
+    };
+    const std::array<double, 4> forward{-0.3 * W, 1.3 * W, -0.1 * L, 1.1 * L};
+    const double marginPixels = kFitMarginRange_m / model.pixsz_m();
+    const double marginLines = kFitMarginTime_s * model.prf_hz();
+    const std::array<double, 4> inverse{-marginPixels, W + marginPixels, -marginLines, L + marginLines};
+    const auto forwardSamples = grid(forward[0], forward[1], forward[2], forward[3]);
+    const auto inverseSamples = grid(inverse[0], inverse[1], inverse[2], inverse[3]);
+
+    p.plRefPixel = std::floor(W / 2), p.plRefLine = model.centreLine();
+    const GeoPoint centre = ecefToGeodetic(model.groundEllipsoid(p.plRefPixel, p.plRefLine)).ground;
+    p.ctrlat = centre.lat_deg, p.ctrlon = centre.lon_deg;
+    p.llRefLat = std::round(centre.lat_deg * 1000.0) / 1000.0;
+    p.llRefLon = std::round(centre.lon_deg * 1000.0) / 1000.0;
+    std::vector<std::array<double, 3>> toLat, toLon, toPixel, toLine;
+    for (const auto& s : forwardSamples) {
+        toLat.push_back({s[0], s[1], s[2]});
+        toLon.push_back({s[0], s[1], s[3]});
+    }
+    double latSpan = 0.0, lonSpan = 0.0;
+    for (const auto& s : inverseSamples) {
+        toPixel.push_back({s[2], s[3], s[0]});
+        toLine.push_back({s[2], s[3], s[1]});
+        latSpan = std::max(latSpan, std::fabs(s[2] - p.llRefLat));
+        lonSpan = std::max(lonSpan, std::fabs(s[3] - p.llRefLon));
+    }
+    const double pixelScale = (forward[1] - forward[0]) / 2, lineScale = (forward[3] - forward[2]) / 2;
+    p.pl2lat = fitMapping(toLat, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
+    p.pl2lon = fitMapping(toLon, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
+    p.ll2pix = fitMapping(toPixel, p.llRefLat, p.llRefLon, latSpan, lonSpan);
+    p.ll2lin = fitMapping(toLine, p.llRefLat, p.llRefLon, latSpan, lonSpan);
+
+    truth.centre = centre;
+    return p;
+}
+
+// Largest differences of the decoded polynomials from the geometry inside
+// the image, at points between the fit samples.
+void measureFit(const SceneGeometryModel& model, const products::SceneParameters& decoded, SimulationTruth& truth) {
+    constexpr int kChecks = 16;
+    const double W = model.pixels() - 1.0, L = model.lines() - 1.0;
+    for (int i = 0; i <= kChecks; ++i)
+        for (int j = 0; j <= kChecks; ++j) {
+            const double px = W * (i + 0.37) / (kChecks + 0.74), ln = L * (j + 0.37) / (kChecks + 0.74);
+            const Ecef g = model.groundEllipsoid(px, ln);
+            const GeoPoint fit = products::latLonOfPixelLine(decoded, {px, ln});
+            truth.fitResidualLatLon_m =
+                std::max(truth.fitResidualLatLon_m, geometry::norm(geometry::groundPointToEcef(fit) - g));
+            const ScenePoint back = products::pixelLineOfLatLon(decoded, ecefToGeodetic(g).ground);
+            truth.fitResidualPixelLine =
+                std::max({truth.fitResidualPixelLine, std::fabs(back.pixel - px), std::fabs(back.line - ln)});
+        }
+}
+
+// Normalised scene coordinates of the terrain ground at grid nodes.
+struct GroundGrid {
+    int nodesX = 0, nodesY = 0;
+    std::vector<double> xi, eta;  // row-major, nodesX per row
+
+    GroundGrid(const SceneGeometryModel& model) {
+        nodesX = (model.pixels() - 1) / kGridStep + 2;
+        nodesY = (model.lines() - 1) / kGridStep + 2;
+        xi.resize(static_cast<std::size_t>(nodesX) * static_cast<std::size_t>(nodesY));
+        eta.resize(xi.size());
+        for (int j = 0; j < nodesY; ++j)
+            for (int i = 0; i < nodesX; ++i) {
+                const GeoPoint g =
+                    ecefToGeodetic(model.groundTerrain(double(i) * kGridStep, double(j) * kGridStep)).ground;
+                const auto k = static_cast<std::size_t>(j) * static_cast<std::size_t>(nodesX) +
+                               static_cast<std::size_t>(i);
+                xi[k] = model.terrain().xi(g);
+                eta[k] = model.terrain().eta(g);
+            }
+    }
+
+    // The surface class of every pixel of one line.
+    void surfaces(int line, std::uint64_t seed, std::vector<Surface>& out) const {
+        const int j = line / kGridStep;
+        const double fy = double(line - j * kGridStep) / kGridStep;
+        const auto row0 = static_cast<std::size_t>(j) * static_cast<std::size_t>(nodesX);
+        const auto row1 = row0 + static_cast<std::size_t>(nodesX);
+        for (std::size_t p = 0; p < out.size(); ++p) {
+            const std::size_t i = p / kGridStep;
+            const double fx = double(p - i * kGridStep) / kGridStep;
+            auto lerp = [&](const std::vector<double>& v) {
+                const double top = v[row0 + i] + fx * (v[row0 + i + 1] - v[row0 + i]);
+                const double bottom = v[row1 + i] + fx * (v[row1 + i + 1] - v[row1 + i]);
+                return top + fy * (bottom - top);
+            };
+            out[p] = surfaceAt(lerp(xi), lerp(eta), seed);
+        }
+    }
+};
+
+void checkOptions(const SimulatorOptions& o) {
+    constexpr int kMinSize = 16, kMaxSize = 60000;
+    if (o.pixels < kMinSize || o.pixels > kMaxSize || o.lines < kMinSize || o.lines > kMaxSize)
+        throw Error(format("a simulated scene of %d x %d is outside %d to %d pixels and lines", o.pixels, o.lines,
+                           kMinSize, kMaxSize));
+    if (!o.level11 && !o.level15) throw Error("no product level was chosen for the simulated scene");
+    if (o.look != 'R' && o.look != 'L') throw Error(format("the look direction must be R or L, not %c", o.look));
+    if (o.polarisations.empty() || o.polarisations.size() > 4)
+        throw Error("the simulated scene needs one to four polarisations");
+    for (std::size_t i = 0; i < o.polarisations.size(); ++i) {
+        const std::string& pol = o.polarisations[i];
+        if (pol != "HH" && pol != "HV" && pol != "VH" && pol != "VV")
+            throw Error(format("unknown polarisation \"%s\" (HH, HV, VH or VV)", pol.c_str()));
+        for (std::size_t k = 0; k < i; ++k)
+            if (o.polarisations[k] == pol) throw Error(format("polarisation %s is given twice", pol.c_str()));
+    }
+}
+
+}  // namespace
+
+SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& progress) {
+    checkOptions(options);
+    const SceneGeometryModel model(options.pixels, options.lines, options.look);
+
+    SimulationTruth truth;
+    truth.seed = options.seed;
+    truth.pixels = options.pixels, truth.lines = options.lines;
+    truth.look = options.look;
+    truth.polarisations = options.polarisations;
+    truth.wavelength_m = kWavelength_m;
+    truth.prf_hz = model.prf_hz();
+    truth.pixsz_m = model.pixsz_m();
+    truth.nearRange_m = model.nearRange_m();
+    truth.centreTime_s = model.orbit().centreTime_s;
+    truth.centreLine = model.centreLine();
+    truth.orbit = model.orbit();
+    truth.altitude_m = model.orbit().radius_m - kA;
+    truth.terrain = model.terrain();
+
+    const products::SceneParameters scene = describeScene(model, truth);
+    truth.linsz_m = scene.linsz;
+    const double lastPixel = options.pixels - 1.0, lastLine = options.lines - 1.0;
+    truth.cornerPixels = {ScenePoint{0.0, 0.0}, ScenePoint{lastPixel, 0.0}, ScenePoint{0.0, lastLine},
+                          ScenePoint{lastPixel, lastLine}};
+    for (std::size_t k = 0; k < 4; ++k)
+        truth.corners[k] =
+            ecefToGeodetic(model.groundEllipsoid(truth.cornerPixels[k].pixel, truth.cornerPixels[k].line)).ground;
+
+    for (const std::string& pol : options.polarisations)
+        for (std::size_t s = 0; s < kSurfaceCount; ++s)
+            truth.patches.push_back({surfaceName(static_cast<Surface>(s)), pol,
+                                     surfaceSigma0_dB(static_cast<Surface>(s), pol)});
+    for (const auto& f : {std::array<double, 2>{0.25, 0.25}, {0.75, 0.25}, {0.5, 0.5}, {0.25, 0.75}, {0.75, 0.75}}) {
+        PointTarget t;
+        t.at = {std::floor(f[0] * options.pixels), std::floor(f[1] * options.lines)};
+        t.ground = ecefToGeodetic(model.groundEllipsoid(t.at.pixel, t.at.line)).ground;
+        t.sigma0_dB = kPointTargetSigma0_dB;
+        truth.targets.push_back(t);
+    }
+
+    const GroundGrid ground(model);
+    // The two-way path phase of each range sample; the same on every line.
+    const auto width = static_cast<std::size_t>(options.pixels);
+    std::vector<std::complex<double>> pathPhase(width);
+    for (std::size_t p = 0; p < width; ++p) {
+        const double phase = -4.0 * kPi / kWavelength_m * model.rangeOfPixel(static_cast<double>(p));
+        pathPhase[p] = {std::cos(phase), std::sin(phase)};
+    }
+
+    const long long total = static_cast<long long>(options.lines) * static_cast<long long>(options.polarisations.size()) *
+                            ((options.level11 ? 1 : 0) + (options.level15 ? 1 : 0));
+    long long done = 0;
+    std::vector<Surface> surfaces(width);
+    auto amplitudes = [&](std::size_t polIndex, double calib_dB) {
+        const std::string& pol = options.polarisations[polIndex];
+        std::array<double, kSurfaceCount> a{};
+        for (std::size_t s = 0; s < kSurfaceCount; ++s)
+            a[s] = std::pow(10.0, (surfaceSigma0_dB(static_cast<Surface>(s), pol) - calib_dB) / 20.0);
+        return a;
+    };
+    auto targetAt = [&](int n, std::size_t p) {
+        for (const PointTarget& t : truth.targets)
+            if (static_cast<int>(t.at.line) == n && static_cast<std::size_t>(t.at.pixel) == p) return true;
+        return false;
+    };
+    auto tick = [&] {
+        ++done;
+        if (progress && (done % 256 == 0 || done == total)) progress(done, total);
+    };
+
+    products::ProductSpec spec;
+    spec.folder = options.folder;
+    spec.look = options.look;
+    spec.polarisations = options.polarisations;
+    spec.params = scene;
+
+    if (options.level11) {
+        spec.level = products::kLevel11;
+        spec.levelSuffix = "__A";
+        spec.params.calib = kCalibLevel11_dB;
+        const double targetAmplitude = std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel11_dB) / 20.0);
+        products::SampleSource source;
+        source.complexLine = [&](std::size_t polIndex, int n, std::span<std::complex<float>> samples) {
+            const auto a = amplitudes(polIndex, kCalibLevel11_dB);
+            const std::uint64_t channel = speckleChannel(options.polarisations[polIndex]);
+            ground.surfaces(n, options.seed, surfaces);
+            for (std::size_t p = 0; p < samples.size(); ++p) {
+                // A point target has no scattering phase: only the path.
+                const std::complex<double> cell =
+                    targetAt(n, p) ? std::complex<double>(targetAmplitude, 0.0)
+                                   : a[static_cast<std::size_t>(surfaces[p])] *
+                                         speckle(cellHash(options.seed, channel, static_cast<std::uint64_t>(n), p));
+                const std::complex<double> v = cell * pathPhase[p];
+                samples[p] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
+            }
+            tick();
+        };
+        const products::WrittenProduct written = products::writeCeosProduct(spec, source);
+        truth.products.push_back({products::kLevel11, written.imagePaths, written.leaderPath, written.stored.calib});
+        truth.scene = written.stored;
+    }
+    if (options.level15) {
+        spec.level = products::kLevel15;
+        spec.levelSuffix = "__D";
+        spec.params.calib = kCalibLevel15_dB;
+        const double targetAmplitude =
+            std::min(kMaxAmplitudeDn, std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel15_dB) / 20.0));
+        products::SampleSource source;
+        source.amplitudeLine = [&](std::size_t polIndex, int n, std::span<std::uint16_t> samples) {
+            const auto a = amplitudes(polIndex, kCalibLevel15_dB);
+            const std::uint64_t channel = speckleChannel(options.polarisations[polIndex]);
+            ground.surfaces(n, options.seed, surfaces);
+            for (std::size_t p = 0; p < samples.size(); ++p) {
+                const double amplitude =
+                    targetAt(n, p) ? targetAmplitude
+                                   : a[static_cast<std::size_t>(surfaces[p])] *
+                                         std::abs(speckle(cellHash(options.seed, channel, static_cast<std::uint64_t>(n), p)));
+                samples[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(amplitude)));
+            }
+            tick();
+        };
+        const products::WrittenProduct written = products::writeCeosProduct(spec, source);
+        truth.products.push_back({products::kLevel15, written.imagePaths, written.leaderPath, written.stored.calib});
+        if (!options.level11) truth.scene = written.stored;
+    }
+    measureFit(model, truth.scene, truth);
+    return truth;
+}
+
+}  // namespace tessarin::simulator
