@@ -22,7 +22,7 @@ void printOverview(std::FILE* out) {
     std::fprintf(out,
                  "usage: tessarin-cli [--version] [--help] SUBCOMMAND [ARGS] [--answer VALUE]... [--workdir DIR]\n\n"
                  "Subcommands:\n");
-    for (const auto& c : allSubcommands()) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    for (const auto& c : allSubcommands()) std::fprintf(out, "  %-15s %s\n", c.name, c.summary);
     std::fprintf(out, "\nRun 'tessarin-cli SUBCOMMAND --help' for the options of one subcommand.\n");
 }
 
