@@ -52,14 +52,14 @@ int main(int argc, char** argv) {
         if (std::string(argv[i]) == "--repeat" && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
     }
 
-    fixture::SarSceneSpec spec;
-    spec.pixels = 10000;
-    spec.lines = 30000;
-    spec.pixsz_m = 2.86;
-    spec.prf_hz = 2000.0;
-    spec.fitMarginTime_s = 12.0;
+    fixture::SarSceneSpec setup;
+    setup.pixels = 10000;
+    setup.lines = 30000;
+    setup.pixsz_m = 2.86;
+    setup.prf_hz = 2000.0;
+    setup.fitMarginTime_s = 12.0;
     auto t0 = Clock::now();
-    const fixture::SarScene scene(spec);
+    const fixture::SarScene scene(setup);
     const SceneParameters& p = scene.params();
     const SceneGeometry geometry = sceneGeometry(p);
     MappingTable table;

@@ -167,7 +167,7 @@ TEST(OrbitTest, PolynomialFollowsTheStateVectors) {
     }
     double worst = 0.0;
     for (double dt = -60.0; dt <= 60.0; dt += 0.5) {
-        const fixture::V3 truth = scene.spec().orbit.position(p.orbitRefTime + dt);
+        const fixture::V3 truth = scene.setup().orbit.position(p.orbitRefTime + dt);
         const SatellitePosition s = satelliteAt(p, p.orbitRefTime + dt);
         worst = std::max(worst, norm(s.position - Ecef{truth.x, truth.y, truth.z}));
         EXPECT_NEAR(s.radius_m, norm(s.position), 1e-6);

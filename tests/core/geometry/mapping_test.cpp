@@ -129,7 +129,7 @@ TEST(PixelTimeTest, TimeAndRangeOfImagePositionsMatchTheGeometry) {
             ASSERT_TRUE(a.converged);
             worstTime_s = std::max(worstTime_s, std::fabs(a.time_s - scene().timeOfLine(line)));
             worstRange_m = std::max(worstRange_m, std::fabs(a.range_m - scene().rangeOfPixel(pixel)));
-            const V3 truth = scene().spec().orbit.position(a.time_s);
+            const V3 truth = scene().setup().orbit.position(a.time_s);
             EXPECT_NEAR(a.orbitRadius_m, fixture::len3(truth), 0.5);
             EXPECT_NEAR(fixture::len3(toV3(a.satellite) - truth), 0.0, 0.5);
         }
@@ -144,7 +144,7 @@ TEST(IncidenceProfileTest, FollowsTheGeometryAlongTheFramesMiddleLine) {
     const std::vector<double> profile = incidenceProfile(p, x, line, width, height, step);
     ASSERT_EQ(profile.size(), 17u);
     const double middle = line + height / 2;
-    const V3 s = scene().spec().orbit.position(scene().timeOfLine(middle));
+    const V3 s = scene().setup().orbit.position(scene().timeOfLine(middle));
     double worst = 0.0;
     for (std::size_t m = 0; m < profile.size(); ++m) {
         const V3 g = scene().ground(x + static_cast<double>(m) * step, middle);
@@ -163,7 +163,7 @@ TEST(IncidenceProfileTest, FollowsTheGeometryAlongTheFramesMiddleLine) {
 TEST(SceneGeometryTest, OffNadirExtentTimeSpanAndImageCentre) {
     const SceneParameters& p = scene().params();
     const SceneGeometry g = sceneGeometry(p);
-    const V3 s = scene().spec().orbit.position(p.scsecofday);
+    const V3 s = scene().setup().orbit.position(p.scsecofday);
     const double nearAngle = angleBetween(scene().ground(-0.2 * p.pixel, 0.5 * p.line) - s, -1.0 * s);
     const double farAngle = angleBetween(scene().ground(1.2 * p.pixel, 0.5 * p.line) - s, -1.0 * s);
     EXPECT_NEAR(g.offNadirMin_deg, nearAngle, 1e-5);
@@ -181,11 +181,11 @@ TEST(SceneGeometryTest, OffNadirExtentTimeSpanAndImageCentre) {
 }
 
 TEST(SceneGeometryTest, LongScenesStepTwiceAsWide) {
-    fixture::SarSceneSpec spec;
-    spec.lines = 40000;
-    spec.prf_hz = 1000.0;  // 40 s of image
-    spec.fitMarginTime_s = 20.0;
-    const fixture::SarScene longScene(spec);
+    fixture::SarSceneSpec setup;
+    setup.lines = 40000;
+    setup.prf_hz = 1000.0;  // 40 s of image
+    setup.fitMarginTime_s = 20.0;
+    const fixture::SarScene longScene(setup);
     const SceneGeometry g = sceneGeometry(longScene.params());
     std::printf("[ figures  ] 40 s scene: half span %d s\n", g.halfSpan_s);
     EXPECT_GT(g.halfSpan_s, 15);
@@ -272,7 +272,7 @@ TEST(MappingTableTest, NodesMatchTheGeometry) {
         const double time = b.geometry.startTime_s + c * 0.25;
         const V3 s = toV3(satelliteAt(p, time).position);
         worstRadius = std::max(worstRadius, std::fabs(t.orbitRadius[static_cast<std::size_t>(c)] -
-                                                      fixture::len3(scene().spec().orbit.position(time))));
+                                                      fixture::len3(scene().setup().orbit.position(time))));
         for (int r = 0; r < t.rows; ++r) {
             const double theta = b.geometry.offNadirMin_deg - 1.0 + r * 0.15;
             auto truthAt = [&](double angle) {

@@ -166,9 +166,9 @@ inline std::array<double, 25> fitMapping(const std::vector<std::array<double, 3>
 
 class SarScene {
 public:
-    explicit SarScene(const SarSceneSpec& spec) : spec_(spec) { params_ = describe(); }
+    explicit SarScene(const SarSceneSpec& setup) : spec_(setup) { params_ = describe(); }
 
-    const SarSceneSpec& spec() const { return spec_; }
+    const SarSceneSpec& setup() const { return spec_; }
     // The scene as a decoded product holds it.
     const products::SceneParameters& params() const { return params_; }
 
