@@ -585,16 +585,16 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
         if (progress && (done % 256 == 0 || done == total)) progress(done, total);
     };
 
-    products::ProductSpec spec;
-    spec.folder = options.folder;
-    spec.look = options.look;
-    spec.polarisations = options.polarisations;
-    spec.params = scene;
+    products::ProductSpec product;
+    product.folder = options.folder;
+    product.look = options.look;
+    product.polarisations = options.polarisations;
+    product.params = scene;
 
     if (options.level11) {
-        spec.level = products::kLevel11;
-        spec.levelSuffix = "__A";
-        spec.params.calib = kCalibLevel11_dB;
+        product.level = products::kLevel11;
+        product.levelSuffix = "__A";
+        product.params.calib = kCalibLevel11_dB;
         const double targetAmplitude = std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel11_dB) / 20.0);
         products::SampleSource source;
         source.complexLine = [&](std::size_t polIndex, int n, std::span<std::complex<float>> samples) {
@@ -612,14 +612,14 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
             }
             tick();
         };
-        const products::WrittenProduct written = products::writeCeosProduct(spec, source);
+        const products::WrittenProduct written = products::writeCeosProduct(product, source);
         truth.products.push_back({products::kLevel11, written.imagePaths, written.leaderPath, written.stored.calib});
         truth.scene = written.stored;
     }
     if (options.level15) {
-        spec.level = products::kLevel15;
-        spec.levelSuffix = "__D";
-        spec.params.calib = kCalibLevel15_dB;
+        product.level = products::kLevel15;
+        product.levelSuffix = "__D";
+        product.params.calib = kCalibLevel15_dB;
         const double targetAmplitude =
             std::min(kMaxAmplitudeDn, std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel15_dB) / 20.0));
         products::SampleSource source;
@@ -636,7 +636,7 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
             }
             tick();
         };
-        const products::WrittenProduct written = products::writeCeosProduct(spec, source);
+        const products::WrittenProduct written = products::writeCeosProduct(product, source);
         truth.products.push_back({products::kLevel15, written.imagePaths, written.leaderPath, written.stored.calib});
         if (!options.level11) truth.scene = written.stored;
     }
