@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/app_core.h"
 #include "tessarin_app.h"
 
 namespace {
@@ -21,9 +22,19 @@ bool haveDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A plain file name on the command line opens nothing, as it always has;
+    // "--open MODE PATH" opens PATH as the open command of that OpenMode
+    // would (the demo and scripted sessions use it).
     int quitAfterMs = -1;
-    for (int i = 1; i + 1 < argc; ++i)
+    int openMode = -1;
+    const char* openPath = nullptr;
+    for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--quit-after") == 0) quitAfterMs = std::atoi(argv[i + 1]);
+        if (std::strcmp(argv[i], "--open") == 0 && i + 2 < argc) {
+            openMode = std::atoi(argv[i + 1]);
+            openPath = argv[i + 2];
+        }
+    }
 
     if (!haveDisplay()) {
         std::printf("Tessarin: no display available (DISPLAY and WAYLAND_DISPLAY are unset); "
@@ -34,6 +45,12 @@ int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     tessarin::app::TessarinApp app;
     if (!app.initInstance()) return 1;
+    if (openPath) {
+        QTimer::singleShot(0, &qapp, [&app, openMode, openPath] {
+            app.core()->linkBlock().writeOpenMode(openMode);
+            app.core()->openDocument(openPath);
+        });
+    }
     if (quitAfterMs >= 0) QTimer::singleShot(quitAfterMs, &qapp, &QApplication::quit);
     QApplication::exec();
     return app.exitInstance();
