@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "simulator/scene_simulator.h"
+
 #include "products/alos2.h"
 #include "products/ceos_writer.h"
 #include "products/scene_parameters.h"
@@ -108,40 +110,8 @@ struct SarSceneSpec {
     double centreTime_s() const { return hour * 3600.0 + minute * 60.0 + second; }
 };
 
-// Least squares by Householder QR: rows of `columns` values with one target
-// each; returns the solution.
-inline std::vector<double> leastSquares(std::vector<double> a, std::vector<double> b, std::size_t columns) {
-    const std::size_t rows = b.size();
-    for (std::size_t k = 0; k < columns; ++k) {
-        double norm = 0.0;
-        for (std::size_t i = k; i < rows; ++i) norm += a[i * columns + k] * a[i * columns + k];
-        norm = std::sqrt(norm);
-        const double alpha = a[k * columns + k] > 0 ? -norm : norm;
-        std::vector<double> v(rows, 0.0);
-        for (std::size_t i = k; i < rows; ++i) v[i] = a[i * columns + k];
-        v[k] -= alpha;
-        double vv = 0.0;
-        for (std::size_t i = k; i < rows; ++i) vv += v[i] * v[i];
-        if (vv == 0.0) continue;
-        for (std::size_t j = k; j < columns; ++j) {
-            double s = 0.0;
-            for (std::size_t i = k; i < rows; ++i) s += v[i] * a[i * columns + j];
-            s = 2.0 * s / vv;
-            for (std::size_t i = k; i < rows; ++i) a[i * columns + j] -= s * v[i];
-        }
-        double s = 0.0;
-        for (std::size_t i = k; i < rows; ++i) s += v[i] * b[i];
-        s = 2.0 * s / vv;
-        for (std::size_t i = k; i < rows; ++i) b[i] -= s * v[i];
-    }
-    std::vector<double> x(columns, 0.0);
-    for (std::size_t k = columns; k-- > 0;) {
-        double s = b[k];
-        for (std::size_t j = k + 1; j < columns; ++j) s -= a[k * columns + j] * x[j];
-        x[k] = s / a[k * columns + k];
-    }
-    return x;
-}
+// Least squares by Householder QR, shared with the simulator.
+using tessarin::simulator::leastSquares;
 
 // Fits value ~ sum c[5i + j] (u - uRef)^(4 - i) (v - vRef)^(4 - j) in scaled
 // variables, then returns the coefficients of the unscaled form.
