@@ -29,6 +29,7 @@ constexpr int kCurrentTileIdCommand = 32918;
 constexpr int kCheckOrbitCommand = 32972;
 constexpr int kEarthTableCommand = 32839;
 constexpr int kDecodeGeoTiffHeaderCommand = 32878;
+constexpr int kConvertRasterToPngCommand = 32954;
 
 bool hasData(const CommandContext& ctx) { return ctx.doc && ctx.doc->hasData(); }
 bool hasView(const CommandContext& ctx) { return hasData(ctx) && ctx.view() != nullptr; }
@@ -94,7 +95,8 @@ void registerBuiltinCommands(AppCore& app) {
     for (const CommandInfo& info : commandTable()) {
         if (info.openMode < 0 || info.owner != CommandOwner::Application || !info.hasHandler) continue;
         if (app.hasRegisteredHandler(info.id)) continue;
-        if (info.area != CommandArea::Tiles && info.area != CommandArea::Products && info.area != CommandArea::Composites)
+        if (info.area != CommandArea::Tiles && info.area != CommandArea::Products && info.area != CommandArea::Composites &&
+            info.area != CommandArea::ImageFiles)
             continue;
         const bool built = document::isBuiltOpenMode(info.openMode) &&
                            (info.openMode != document::open_mode::kScanSarL11 || info.id == kScanSarCommand) &&
@@ -169,6 +171,19 @@ void registerBuiltinCommands(AppCore& app) {
                          {}});
 
     registerViewCommands(app);
+
+    // "Convert Raster to PNG": the PNG export on a raster the user chooses.
+    app.registerHandler(kConvertRasterToPngCommand,
+                        {[](CommandContext& ctx) {
+                             FileDialog dialog;
+                             dialog.title = "Select PALSAR2 L1.5/3.1 file";
+                             const auto path = ctx.ui.openFile(dialog);
+                             if (!path) return;
+                             ctx.doc->exportPng(*path, *path + "alpha.png", ctx.doc->canvas().width(),
+                                                ctx.doc->canvas().height(), false, 2, false);
+                         },
+                         {},
+                         {}});
 
     // "Save Tile Image": only for a TileSet just made from an original product.
     app.registerHandler(kSaveTileImageCommand,

@@ -358,3 +358,15 @@ std::vector<std::uint8_t> opaqueRgba(const Bitmap& b) {
 }
 
 }  // namespace tessarin::display
+
+namespace tessarin::display {
+
+tessarin::Bitmap toFileBitmap(const Bitmap& b) {
+    tessarin::Bitmap out = b.bytesPerPixel == 1 ? tessarin::Bitmap::grey8(b.width, b.height)
+                                                : tessarin::Bitmap::bgr24(b.width, b.height);
+    const std::size_t rowBytes = static_cast<std::size_t>(b.width) * static_cast<std::size_t>(b.bytesPerPixel);
+    for (int y = 0; y < b.height; ++y) std::memcpy(out.row(y).data(), b.topRow(y), rowBytes);
+    return out;
+}
+
+}  // namespace tessarin::display

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "imagefiles/bitmap.h"
+
 namespace tessarin {
 class Ui;
 }
@@ -151,5 +153,8 @@ namespace tessarin::display {
 
 // The bitmap as red, green, blue, alpha rows, top row first, fully opaque.
 std::vector<std::uint8_t> opaqueRgba(const Bitmap& bitmap);
+
+// The slot bitmap as the image files' bitmap (rows top first).
+tessarin::Bitmap toFileBitmap(const Bitmap& bitmap);
 
 }  // namespace tessarin::display

@@ -8,6 +8,7 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/work_folder.h"
+#include "imagefiles/png_output.h"
 #include "tiles/scene_tiling.h"
 
 namespace tessarin::document {
@@ -18,7 +19,7 @@ namespace {
 constexpr int kKnownModes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 16, 20, 26, 27, 28, 29, 30, 31,
                                33, 34, 35, 36, 50, 51, 52, 53, 200, 1000};
 // The modes whose processing is built; the others open an empty document.
-constexpr int kBuiltModes[] = {0, 1, 4, 5, 7, 11, 1000};
+constexpr int kBuiltModes[] = {0, 1, 4, 5, 7, 11, 200, 1000};
 
 constexpr std::size_t kPolarisationPrefix = 6;
 constexpr std::size_t kScanSarLeaderTail = 7;
@@ -116,6 +117,11 @@ bool CTessarinDoc::OnOpenDocument(const std::string& path) {
                 return openTileSet(false);
             case open_mode::kComplexTileSet:
                 return openTileSet(true);
+            case open_mode::kRasterToPngTest:
+                // The PNG export on the chosen raster: 3 channels of 2 bytes,
+                // unmapped, the size of a canvas. The user's raster is kept.
+                exportPng(path_, path_ + "alpha.png", canvas_.width(), canvas_.height(), false, 2, false);
+                return true;
             case open_mode::kComplexMultiTemporal:
                 label_ = "CpxMT";
                 ui_.message("Open L1.1 Multi Temporal Tile Open");
@@ -311,6 +317,23 @@ display::PaintInput CTessarinDoc::paintInput() const {
     in.openMode = openMode_;
     in.currentImageName = fileName_;
     return in;
+}
+
+std::string CTessarinDoc::exportPng(const std::string& rasterPath, const std::string& pngPath, int width, int lines,
+                                    bool mapFlag, int bytesPerSample, bool deleteRaster) {
+    constexpr int kExportSlot = 8;
+    if (brightnessResetRequest_) {
+        slots_.resetBrightnessReference(kExportSlot);
+        brightnessResetRequest_ = false;
+    }
+    slots_.slot(kExportSlot).dib.copyGreenIntoBlue = thirdChannelCopy_;
+    const std::string folder = workFolder_.empty() ? tessarin::workFolder() : workFolder_;
+    const bool rendered =
+        mapFlag ? slots_.RenderDisplaySlot(kExportSlot, rasterPath, width, lines, 3, bytesPerSample, folder, ui_)
+                : slots_.RenderDisplaySlotRaw(kExportSlot, rasterPath, width, lines, 3, bytesPerSample, folder, ui_);
+    if (!rendered) return {};
+    if (deleteRaster) removeFile(rasterPath);
+    return bitmapToPng(pngPath, display::toFileBitmap(slots_.slot(kExportSlot).dib.bitmap));
 }
 
 void CTessarinDoc::OnCloseDocument() {

@@ -31,6 +31,7 @@ inline constexpr int kAmplitudeTileSet = 4;
 inline constexpr int kComplexTileSet = 5;
 inline constexpr int kComplexMultiTemporal = 7;
 inline constexpr int kScanSarL11 = 11;
+inline constexpr int kRasterToPngTest = 200;
 inline constexpr int kCompressSlc = 1000;
 }  // namespace open_mode
 
@@ -117,6 +118,18 @@ public:
     // What the view needs to paint.
     display::PaintInput paintInput() const;
 
+    // PNG export through the export slot: renders a 3-channel raster into
+    // slot 8 (mapped with statistics when mapFlag, else unmapped) and writes
+    // it as a PNG whose black pixels are transparent. The raster is deleted
+    // afterwards when it is the caller's scratch file (deleteRaster).
+    // Returns the PNG path.
+    std::string exportPng(const std::string& rasterPath, const std::string& pngPath, int width, int lines,
+                          bool mapFlag, int bytesPerSample, bool deleteRaster);
+    // The next PNG export takes a fresh brightness reference.
+    void requestBrightnessReset() { brightnessResetRequest_ = true; }
+    bool thirdChannelCopy() const { return thirdChannelCopy_; }
+    void setThirdChannelCopy(bool on) { thirdChannelCopy_ = on; }
+
     // Work files the document records while it works; deleted on close.
     void recordWorkFile(const std::string& path) { workFiles_.push_back(path); }
     std::vector<std::string>& displayFiles() { return displayFiles_; }
@@ -167,6 +180,8 @@ private:
 
     display::DisplaySlots slots_;
     int displayBase_ = 0;
+    bool brightnessResetRequest_ = false;
+    bool thirdChannelCopy_ = false;
 
     // Files to delete on close.
     std::vector<std::string> displayFiles_;

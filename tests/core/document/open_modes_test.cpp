@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <png.h>
 
 #include "app/app_core.h"
 #include "app/command_table.h"
@@ -242,4 +243,57 @@ TEST_F(OpenModes, ScanSarWarningAndLeaderRule) {
                               "Original data must be modified to pick up line data at given interval.");
     EXPECT_EQ(ui.messages[1], "L1.1 ALOS2 CPX Scan SAR Original file Open");
     EXPECT_NE(doc->reader(0).params().orbitPointCount, 0) << "the leader was found under the ScanSAR name";
+}
+
+TEST_F(OpenModes, PngExportThroughTheExportSlot) {
+    // A 3-channel 16-bit raster: a black frame two pixels wide around data.
+    // Statistics sample every 32nd pixel and line: (32, 32) is the one
+    // non-zero sample, so the means are 100 and 150.
+    const int w = 64, h = 64;
+    std::vector<std::uint8_t> raster;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const bool frame = x < 2 || y < 2 || x >= w - 2 || y >= h - 2;
+                const std::uint16_t v = frame ? 0 : static_cast<std::uint16_t>(100 + 50 * c);
+                raster.push_back(static_cast<std::uint8_t>(v & 0xFF));
+                raster.push_back(static_cast<std::uint8_t>(v >> 8));
+            }
+    writeWholeFile(path("export.raw"), raster);
+    ScriptedUi ui({path("export.raw")});
+    AppCore core(ui, linkName);
+    registerBuiltinCommands(core);
+    core.linkBlock().writeOpenMode(13);
+    CTessarinDoc* doc = core.openDocument(path("export.raw"));
+    ASSERT_NE(doc, nullptr);
+    const std::string png = doc->exportPng(path("export.raw"), path("export"), w, h, true, 2, true);
+    EXPECT_EQ(png, path("export.png"));
+    EXPECT_FALSE(fileExists(path("export.raw"))) << "the exporter's scratch raster is deleted";
+    EXPECT_FALSE(fileExists(path("export.bmp")));
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, png.c_str()));
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    ASSERT_EQ(image.width, static_cast<unsigned>(w));
+    const auto at = [&](int x, int y) { return &rgba[(static_cast<std::size_t>(y) * w + x) * 4]; };
+    EXPECT_EQ(at(0, 0)[3], 0) << "the black frame is transparent";
+    EXPECT_EQ(at(10, 10)[3], 255);
+    // Red is channel 0 at its mean (64); blue is channel 2 mapped with channel 1's mean.
+    EXPECT_EQ(at(10, 10)[0], 64);
+    EXPECT_EQ(at(10, 10)[2], static_cast<int>(200.0 / 150.0 * 64));
+}
+
+TEST_F(OpenModes, RasterToPngTestModeKeepsTheUsersRaster) {
+    // A canvas-sized raster of 3 channels of 2 bytes.
+    writeWholeFile(path("test.raw"), std::vector<std::uint8_t>(2048u * 2048 * 3 * 2, 1));
+    ScriptedUi ui({path("test.raw")});
+    AppCore core(ui, linkName);
+    registerBuiltinCommands(core);
+    EXPECT_TRUE(core.run(*findCommand(32955), nullptr));
+    ASSERT_EQ(core.documents().size(), 1u);
+    EXPECT_EQ(core.documents()[0]->openMode(), 200);
+    EXPECT_TRUE(fileExists(path("test.rawalpha.png")));
+    EXPECT_TRUE(fileExists(path("test.raw"))) << "the chosen raster is the user's file";
 }
