@@ -243,6 +243,27 @@ std::array<double, 25> fitMapping(const std::vector<std::array<double, 3>>& samp
 
 }  // namespace
 
+void fitMappingPolynomials(products::SceneParameters& p, const std::vector<std::array<double, 4>>& forwardSamples,
+                           const std::vector<std::array<double, 4>>& inverseSamples, double pixelScale,
+                           double lineScale) {
+    std::vector<std::array<double, 3>> toLat, toLon, toPixel, toLine;
+    for (const auto& s : forwardSamples) {
+        toLat.push_back({s[0], s[1], s[2]});
+        toLon.push_back({s[0], s[1], s[3]});
+    }
+    double latSpan = 0.0, lonSpan = 0.0;
+    for (const auto& s : inverseSamples) {
+        toPixel.push_back({s[2], s[3], s[0]});
+        toLine.push_back({s[2], s[3], s[1]});
+        latSpan = std::max(latSpan, std::fabs(s[2] - p.llRefLat));
+        lonSpan = std::max(lonSpan, std::fabs(s[3] - p.llRefLon));
+    }
+    p.pl2lat = fitMapping(toLat, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
+    p.pl2lon = fitMapping(toLon, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
+    p.ll2pix = fitMapping(toPixel, p.llRefLat, p.llRefLon, latSpan, lonSpan);
+    p.ll2lin = fitMapping(toLine, p.llRefLat, p.llRefLon, latSpan, lonSpan);
+}
+
 // --- geometry model
 
 SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look)
@@ -415,23 +436,8 @@ products::SceneParameters describeScene(const SceneGeometryModel& model, Simulat
     p.ctrlat = centre.lat_deg, p.ctrlon = centre.lon_deg;
     p.llRefLat = std::round(centre.lat_deg * 1000.0) / 1000.0;
     p.llRefLon = std::round(centre.lon_deg * 1000.0) / 1000.0;
-    std::vector<std::array<double, 3>> toLat, toLon, toPixel, toLine;
-    for (const auto& s : forwardSamples) {
-        toLat.push_back({s[0], s[1], s[2]});
-        toLon.push_back({s[0], s[1], s[3]});
-    }
-    double latSpan = 0.0, lonSpan = 0.0;
-    for (const auto& s : inverseSamples) {
-        toPixel.push_back({s[2], s[3], s[0]});
-        toLine.push_back({s[2], s[3], s[1]});
-        latSpan = std::max(latSpan, std::fabs(s[2] - p.llRefLat));
-        lonSpan = std::max(lonSpan, std::fabs(s[3] - p.llRefLon));
-    }
-    const double pixelScale = (forward[1] - forward[0]) / 2, lineScale = (forward[3] - forward[2]) / 2;
-    p.pl2lat = fitMapping(toLat, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
-    p.pl2lon = fitMapping(toLon, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
-    p.ll2pix = fitMapping(toPixel, p.llRefLat, p.llRefLon, latSpan, lonSpan);
-    p.ll2lin = fitMapping(toLine, p.llRefLat, p.llRefLon, latSpan, lonSpan);
+    fitMappingPolynomials(p, forwardSamples, inverseSamples, (forward[1] - forward[0]) / 2,
+                          (forward[3] - forward[2]) / 2);
 
     truth.centre = centre;
     return p;

@@ -184,6 +184,14 @@ GeodeticPoint ecefToGeodetic(Ecef p);
 // Least squares by Householder QR over `columns` unknowns.
 std::vector<double> leastSquares(std::vector<double> a, std::vector<double> b, std::size_t columns);
 
+// Fits the four mapping polynomials of p by least squares: pl2lat/pl2lon
+// around (plRefPixel, plRefLine) to forward samples, ll2pix/ll2lin around
+// (llRefLat, llRefLon) to inverse samples. A sample is (pixel, line, lat_deg,
+// lon_deg); the scales condition the forward fit (half the sampled extent).
+void fitMappingPolynomials(products::SceneParameters& p, const std::vector<std::array<double, 4>>& forwardSamples,
+                           const std::vector<std::array<double, 4>>& inverseSamples, double pixelScale,
+                           double lineScale);
+
 inline constexpr double kWavelength_m = 0.2290399;
 inline constexpr double kAltitude_m = 628000.0;
 inline constexpr double kSunSynchronousInclination_deg = 97.9;

@@ -110,29 +110,7 @@ struct SarSceneSpec {
     double centreTime_s() const { return hour * 3600.0 + minute * 60.0 + second; }
 };
 
-// Least squares by Householder QR, shared with the simulator.
-using tessarin::simulator::leastSquares;
 
-// Fits value ~ sum c[5i + j] (u - uRef)^(4 - i) (v - vRef)^(4 - j) in scaled
-// variables, then returns the coefficients of the unscaled form.
-inline std::array<double, 25> fitMapping(const std::vector<std::array<double, 3>>& samples, double uRef, double vRef,
-                                         double uScale, double vScale) {
-    std::vector<double> a;
-    std::vector<double> b;
-    for (const auto& s : samples) {
-        const double u = (s[0] - uRef) / uScale, v = (s[1] - vRef) / vScale;
-        for (int i = 0; i < 5; ++i)
-            for (int j = 0; j < 5; ++j) a.push_back(std::pow(u, 4 - i) * std::pow(v, 4 - j));
-        b.push_back(s[2]);
-    }
-    const std::vector<double> x = leastSquares(a, b, 25);
-    std::array<double, 25> c{};
-    for (int i = 0; i < 5; ++i)
-        for (int j = 0; j < 5; ++j)
-            c[static_cast<std::size_t>(5 * i + j)] =
-                x[static_cast<std::size_t>(5 * i + j)] / (std::pow(uScale, 4 - i) * std::pow(vScale, 4 - j));
-    return c;
-}
 
 class SarScene {
 public:
@@ -238,23 +216,8 @@ private:
         p.ctrlat = centre.lat_deg, p.ctrlon = centre.lon_deg;
         p.llRefLat = std::round(centre.lat_deg * 1000.0) / 1000.0;
         p.llRefLon = std::round(centre.lon_deg * 1000.0) / 1000.0;
-        std::vector<std::array<double, 3>> toLat, toLon, toPixel, toLine;
-        for (const auto& s : forwardSamples) {
-            toLat.push_back({s[0], s[1], s[2]});
-            toLon.push_back({s[0], s[1], s[3]});
-        }
-        double latSpan = 0.0, lonSpan = 0.0;
-        for (const auto& s : inverseSamples) {
-            toPixel.push_back({s[2], s[3], s[0]});
-            toLine.push_back({s[2], s[3], s[1]});
-            latSpan = std::max(latSpan, std::fabs(s[2] - p.llRefLat));
-            lonSpan = std::max(lonSpan, std::fabs(s[3] - p.llRefLon));
-        }
-        const double pixelScale = (forward_[1] - forward_[0]) / 2, lineScale = (forward_[3] - forward_[2]) / 2;
-        p.pl2lat = fitMapping(toLat, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
-        p.pl2lon = fitMapping(toLon, p.plRefPixel, p.plRefLine, pixelScale, lineScale);
-        p.ll2pix = fitMapping(toPixel, p.llRefLat, p.llRefLon, latSpan, lonSpan);
-        p.ll2lin = fitMapping(toLine, p.llRefLat, p.llRefLon, latSpan, lonSpan);
+        simulator::fitMappingPolynomials(p, forwardSamples, inverseSamples, (forward_[1] - forward_[0]) / 2,
+                                         (forward_[3] - forward_[2]) / 2);
 
         // Through the writer and the reader.
         products::ProductSpec product;
