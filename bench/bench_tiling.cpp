@@ -1,6 +1,9 @@
 // Tiling and canvas assembly against the speed of the disk.
 //
-//   bench_tiling [--size N] [--dir DIR]
+//   bench_tiling [--size N] [--dir DIR] [--keep]
+//
+// --keep leaves the generated images in DIR and reuses them on the next run
+// (handy under a profiler, where generating them would dominate).
 //
 // Writes a level 1.1 image of N x N complex samples (default 8192) and a
 // level 1.5 image of N x N amplitudes, then for each: measures the floor
@@ -51,9 +54,14 @@ long peakRssKiB() {
 }
 
 // Speckled samples with a slow amplitude pattern, written line by line.
-ImageLayout writeImage(const std::string& path, int n, bool complex) {
+ImageLayout writeImage(const std::string& path, int n, bool complex, bool reuse) {
     const int prefix = complex ? 544 : 192;
     const int sampleBytes = complex ? 8 : 2;
+    const ImageLayout layout{path, n, n, 720, prefix, prefix + sampleBytes * n, true};
+    std::error_code ec;
+    if (reuse && std::filesystem::file_size(path, ec) ==
+                     720u + static_cast<std::uintmax_t>(n) * static_cast<std::uintmax_t>(layout.linebytes))
+        return layout;
     File f(path, File::Mode::Write);
     std::vector<std::uint8_t> header(720, ' ');
     f.write(header);
@@ -79,7 +87,7 @@ ImageLayout writeImage(const std::string& path, int n, bool complex) {
         f.write(rec);
     }
     f.close();
-    return {path, n, n, 720, prefix, prefix + sampleBytes * n, true};
+    return layout;
 }
 
 // Read the whole image sequentially, write outBytes to a new file.
@@ -110,6 +118,9 @@ double floorTime(const std::string& image, std::uint64_t outBytes, const std::st
 
 int main(int argc, char** argv) {
     int n = 8192;
+    bool keep = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--keep") == 0) keep = true;
     std::string dir = std::filesystem::temp_directory_path() / "tessarin-bench";
     for (int i = 1; i + 1 < argc; ++i) {
         if (std::strcmp(argv[i], "--size") == 0) n = std::atoi(argv[i + 1]);
@@ -121,7 +132,7 @@ int main(int argc, char** argv) {
     ScriptedUi ui;
 
     // Complex.
-    const ImageLayout cpx = writeImage(dir + "/IMG-HH-BENCH-1.1__A", n, true);
+    const ImageLayout cpx = writeImage(dir + "/IMG-HH-BENCH-1.1__A", n, true, keep);
     const TileGrid grid = TileGrid::make(n, n);
     const long rssBefore = peakRssKiB();
     const double cFloor = floorTime(cpx.imagePath, grid.fileBytes(TileKind::Complex), dir + "/floor.bin");
@@ -149,10 +160,10 @@ int main(int argc, char** argv) {
     }
     std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
     std::printf("complex canvas assembly: median %.1f ms over 21 runs (target < 30 ms)\n", ms[10]);
-    std::filesystem::remove(cpx.imagePath);
+    if (!keep) std::filesystem::remove(cpx.imagePath);
 
     // Amplitude.
-    const ImageLayout amp = writeImage(dir + "/IMG-HH-BENCH-1.5__D", n, false);
+    const ImageLayout amp = writeImage(dir + "/IMG-HH-BENCH-1.5__D", n, false, keep);
     const double aFloor = floorTime(amp.imagePath, grid.fileBytes(TileKind::Amplitude), dir + "/floor.bin");
     t0 = Clock::now();
     convertAmplitude(amp, dir + "/bench.tile", dir + "/bench.idx", ui);
@@ -160,6 +171,10 @@ int main(int argc, char** argv) {
     const double aTile = seconds(t0, t1);
     std::printf("amplitude tiling: floor %.3f s, tiling %.3f s, ratio %.2f (target <= 1.3)\n", aFloor, aTile,
                 aTile / aFloor);
-    std::filesystem::remove_all(dir);
+    if (keep) {
+        for (const char* f : {"/bench.cpx", "/bench.idx", "/bench.cut", "/bench.tile"}) std::filesystem::remove(dir + f);
+    } else {
+        std::filesystem::remove_all(dir);
+    }
     return 0;
 }

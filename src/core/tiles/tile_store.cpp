@@ -1,6 +1,7 @@
 #include "tiles/tile_store.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -79,104 +80,147 @@ UnpackedSample unpackComplex(std::uint32_t word, double equalizingval) {
 
 namespace {
 
-// Distance, in code units, inside which the fast phase is not trusted. The
-// approximation below is good to about 1e-11 rad (about 1e-9 code units);
-// this margin leaves a thousandfold safety factor. Samples that close to a
-// code boundary take the reference rule.
-constexpr double kTrustMargin = 1e-6;
-constexpr std::size_t kBlock = 512;
+// The fast phase code. The angle to the nearer axis, theta in [0, pi/4], is
+// found in single precision: the ratio of the smaller to the larger
+// component, reduced to |u| <= tan(pi/8) around pi/4 when above it, and a
+// minimax odd polynomial for atan(u). In code units (256/pi per radian)
+// theta lies in [0, 64]; its error stays below 5e-5 units (a few single
+// precision roundings of quantities below 64; the tests measure it), far
+// inside kTrustMargin. A sample whose position lies within the margin of a
+// code boundary - every zero, signed zero, infinity and NaN among them -
+// takes the reference rule, so each trusted sample has the code the
+// reference computes in double precision: both positions lie strictly
+// between the same two integers. The code itself then follows from the
+// octant by integer arithmetic, the boundaries between octants being whole
+// codes.
+constexpr float kTrustMargin = 1e-3f;
+constexpr std::size_t kBlock = 256;
 
-// Magnitude and phase position (in code units, 0..512) of a block of
-// samples, written without branches so that the compiler vectorises it.
-// atan(t), 0 <= t <= 1, is reduced to |u| <= tan(pi/8) and summed as its odd
-// series to u^27. Zeros, infinities and NaN come out as NaN or exact
-// boundaries and are left to the reference rule.
-__attribute__((target_clones("avx2", "default")))
-void packBlock(const float* iq, std::size_t n, double equalizingval, double* magnitude, std::uint32_t* word,
-               std::uint8_t* untrusted) {
-    constexpr double kTanPi8 = 0.41421356237309504880;
-    constexpr double kPi = std::numbers::pi;
-    constexpr double kCodesPerRad = kPhaseCodes / (2.0 * std::numbers::pi);
+template <bool Swap>
+[[gnu::always_inline]] inline float loadFloat(const std::uint8_t* p) {
+    std::uint32_t u;
+    std::memcpy(&u, p, sizeof u);
+    if constexpr (Swap) u = __builtin_bswap32(u);
+    return std::bit_cast<float>(u);
+}
+
+// Words and magnitudes of a block of samples, without branches so that the
+// compiler vectorises it; untrusted[k] = 1 marks samples for the reference
+// rule (their word is meaningless). lowerSign is -1 for phase sign +1 and +1
+// for phase sign -1: Q * lowerSign > 0 puts the sample in the lower half of
+// the code circle.
+template <bool Swap>
+[[gnu::always_inline]] inline void packBlockBody(const std::uint8_t* raw, std::size_t n, double equalizingval,
+                                                 float lowerSign, double* magnitude, std::uint32_t* word,
+                                                 std::uint8_t* untrusted) {
+    constexpr float kTanPi8 = 0.414213562373095f;
+    constexpr float kQuarterPi = 0.785398163397448f;
+    constexpr float kCodesPerRad = 81.4873308630504f;  // 256 / pi
     constexpr double kMaxCode = static_cast<double>(kMaxAmplitudeCode);
     for (std::size_t k = 0; k < n; ++k) {
-        const double di = iq[2 * k];
-        const double dq = iq[2 * k + 1];
+        const float fi = loadFloat<Swap>(raw + 8 * k);
+        const float fq = loadFloat<Swap>(raw + 8 * k + 4);
+        // The magnitude exactly as the reference computes it (the squares
+        // of floats are exact in double, so contraction cannot change it).
+        const double di = fi;
+        const double dq = fq;
         const double m = std::sqrt(di * di + dq * dq);
         magnitude[k] = m;
-        const double ai = std::fabs(di);
-        const double aq = std::fabs(dq);
-        const double big = std::max(ai, aq);
-        const double small = std::min(ai, aq);
-        const double t = small / big;
-        const double reduced = (t - 1.0) / (t + 1.0);  // computed always: selects vectorise, branches do not
-        const bool reduce = t > kTanPi8;
-        const double u = reduce ? reduced : t;
-        const double base = reduce ? kPi / 4 : 0.0;
-        const double u2 = u * u;
-        double s = 1.0 / 27;
-        s = s * -u2 + 1.0 / 25;
-        s = s * -u2 + 1.0 / 23;
-        s = s * -u2 + 1.0 / 21;
-        s = s * -u2 + 1.0 / 19;
-        s = s * -u2 + 1.0 / 17;
-        s = s * -u2 + 1.0 / 15;
-        s = s * -u2 + 1.0 / 13;
-        s = s * -u2 + 1.0 / 11;
-        s = s * -u2 + 1.0 / 9;
-        s = s * -u2 + 1.0 / 7;
-        s = s * -u2 + 1.0 / 5;
-        s = s * -u2 + 1.0 / 3;
-        s = s * -u2 + 1.0;
-        double phi = base + u * s;              // angle to the nearer axis, 0..pi/4
-        phi = aq > ai ? kPi / 2 - phi : phi;    // first quadrant
-        phi = di < 0.0 ? kPi - phi : phi;       // second quadrant
-        phi = dq < 0.0 ? -phi : phi;            // lower half plane (-0 is left to the reference)
-        const double x = (phi + kPi) * kCodesPerRad;
-        const double fl = std::floor(x);
-        // Not finite, near a code boundary, or a signed zero imaginary part
-        // (whose sign decides between -pi and pi): the reference rule decides.
-        const bool trusted = x - fl >= kTrustMargin && fl + 1.0 - x >= kTrustMargin && dq != 0.0;
-        const double code = trusted ? fl : 0.0;
         const double scaled = m * equalizingval;
-        const double amplitude = scaled < kMaxCode ? scaled : kMaxCode;  // NaN takes the cap; flagged anyway
-        word[k] = static_cast<std::uint32_t>(static_cast<std::int32_t>(trusted ? amplitude : 0.0)) * kPhaseCodes +
-                  (static_cast<std::uint32_t>(static_cast<std::int32_t>(code)) & (kPhaseCodes - 1));
+        const double amplitude = scaled < kMaxCode ? scaled : kMaxCode;
+
+        const float ai = std::fabs(fi);
+        const float aq = std::fabs(fq);
+        const float big = ai > aq ? ai : aq;
+        const float small = ai > aq ? aq : ai;
+        const float t = small / big;
+        const bool reduce = t > kTanPi8;
+        const float reduced = (t - 1.0f) / (t + 1.0f);  // computed always: selects vectorise, branches do not
+        const float u = reduce ? reduced : t;
+        const float z = u * u;
+        const float y = (((8.05374449538e-2f * z - 1.38776856032e-1f) * z + 1.99777106478e-1f) * z -
+                         3.33329491539e-1f) * z * u + u;
+        const float x = ((reduce ? kQuarterPi : 0.0f) + y) * kCodesPerRad;  // theta in code units
+        const float fl = std::floor(x);
+        const float frac = x - fl;
+        const bool trusted = frac >= kTrustMargin && frac <= 1.0f - kTrustMargin;
+        const int octantCode = static_cast<int>(trusted ? fl : 0.0f);
+        // First quadrant: theta from the I axis, or from the Q axis.
+        const int first = aq > ai ? 127 - octantCode : octantCode;
+        const bool lower = fq * lowerSign > 0.0f;
+        const bool left = fi < 0.0f;
+        const int code = lower ? (left ? first : 255 - first) : (left ? 511 - first : 256 + first);
+        const auto a = static_cast<std::uint32_t>(static_cast<std::int32_t>(trusted ? amplitude : 0.0));
+        word[k] = a * kPhaseCodes + static_cast<std::uint32_t>(code);
         untrusted[k] = trusted ? 0 : 1;
     }
 }
 
+__attribute__((target_clones("avx512f", "avx2", "default")))
+void packBlockSwapped(const std::uint8_t* raw, std::size_t n, double equalizingval, float lowerSign,
+                      double* magnitude, std::uint32_t* word, std::uint8_t* untrusted) {
+    packBlockBody<true>(raw, n, equalizingval, lowerSign, magnitude, word, untrusted);
+}
+
+__attribute__((target_clones("avx512f", "avx2", "default")))
+void packBlockHost(const std::uint8_t* raw, std::size_t n, double equalizingval, float lowerSign, double* magnitude,
+                   std::uint32_t* word, std::uint8_t* untrusted) {
+    packBlockBody<false>(raw, n, equalizingval, lowerSign, magnitude, word, untrusted);
+}
+
+float rawFloat(const std::uint8_t* p, bool bigEndian) {
+    return bigEndian ? loadFloat<true>(p) : loadFloat<false>(p);
+}
+
 }  // namespace
 
-void packComplexLine(const float* iq, std::size_t n, std::uint8_t* out, double* magnitudes, double equalizingval,
-                     int phaseSign) {
-    if (phaseSign != 1) {
+void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, std::uint8_t* out,
+                        double* magnitudes, double equalizingval, int phaseSign) {
+    if (phaseSign != 1 && phaseSign != -1) {
         for (std::size_t k = 0; k < n; ++k) {
-            storePacked(out + 3 * k, packComplexReference(iq[2 * k], iq[2 * k + 1], equalizingval, phaseSign));
+            const float i = rawFloat(raw + 8 * k, bigEndian);
+            const float q = rawFloat(raw + 8 * k + 4, bigEndian);
+            storePacked(out + 3 * k, packComplexReference(i, q, equalizingval, phaseSign));
             if (magnitudes) {
-                const double m = std::sqrt(double(iq[2 * k]) * iq[2 * k] + double(iq[2 * k + 1]) * iq[2 * k + 1]);
-                magnitudes[k] += std::isnan(m) ? 0.0 : m;
+                const double m = std::sqrt(double(i) * i + double(q) * q);
+                magnitudes[k] = std::isnan(m) ? 0.0 : m;
             }
         }
         return;
     }
+    const bool swap = bigEndian == (std::endian::native == std::endian::little);
+    const float lowerSign = phaseSign == 1 ? -1.0f : 1.0f;
     double magnitude[kBlock];
     std::uint32_t word[kBlock];
     std::uint8_t untrusted[kBlock];
     for (std::size_t start = 0; start < n; start += kBlock) {
         const std::size_t count = std::min(kBlock, n - start);
-        const float* block = iq + 2 * start;
-        packBlock(block, count, equalizingval, magnitude, word, untrusted);
+        const std::uint8_t* block = raw + 8 * start;
+        if (swap)
+            packBlockSwapped(block, count, equalizingval, lowerSign, magnitude, word, untrusted);
+        else
+            packBlockHost(block, count, equalizingval, lowerSign, magnitude, word, untrusted);
+        for (std::size_t k = 0; k < count; ++k)
+            if (untrusted[k])
+                word[k] = packComplexReference(rawFloat(block + 8 * k, bigEndian), rawFloat(block + 8 * k + 4, bigEndian),
+                                               equalizingval, phaseSign);
+        // Big-endian 3-byte pixels: one 4-byte store per pixel, its spare
+        // byte overwritten by the next pixel; the last pixel is stored alone.
         std::uint8_t* dst = out + 3 * start;
-        for (std::size_t k = 0; k < count; ++k) {
-            const std::uint32_t w =
-                untrusted[k] ? packComplexReference(block[2 * k], block[2 * k + 1], equalizingval, phaseSign) : word[k];
-            dst[3 * k] = static_cast<std::uint8_t>(w >> 16);
-            dst[3 * k + 1] = static_cast<std::uint8_t>(w >> 8);
-            dst[3 * k + 2] = static_cast<std::uint8_t>(w);
+        for (std::size_t k = 0; k + 1 < count; ++k) {
+            const std::uint32_t be = __builtin_bswap32(word[k] << 8);
+            std::memcpy(dst + 3 * k, &be, sizeof be);
         }
+        storePacked(dst + 3 * (count - 1), word[count - 1]);
         if (magnitudes)
-            for (std::size_t k = 0; k < count; ++k) magnitudes[start + k] += std::isnan(magnitude[k]) ? 0.0 : magnitude[k];
+            for (std::size_t k = 0; k < count; ++k) magnitudes[start + k] = std::isnan(magnitude[k]) ? 0.0 : magnitude[k];
     }
+}
+
+void packComplexLine(const float* iq, std::size_t n, std::uint8_t* out, double* magnitudes, double equalizingval,
+                     int phaseSign) {
+    packComplexSamples(reinterpret_cast<const std::uint8_t*>(iq), std::endian::native == std::endian::big, n, out,
+                       magnitudes, equalizingval, phaseSign);
 }
 
 // ---- files -------------------------------------------------------------------

@@ -101,11 +101,15 @@ inline std::uint32_t loadPacked(const std::uint8_t* p) {
     return (static_cast<std::uint32_t>(p[0]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) | p[2];
 }
 
-// Packs n interleaved (I, Q) floats in host order into 3-byte pixels and adds
-// each magnitude to `magnitudes` (may be empty). Gives exactly the bytes of
+// Packs n interleaved (I, Q) floats in host order into 3-byte pixels and
+// stores each magnitude (0 for a NaN sample) in `magnitudes` (may be null). Gives exactly the bytes of
 // packComplexReference for every sample, at a fraction of the cost.
 void packComplexLine(const float* iq, std::size_t n, std::uint8_t* out, double* magnitudes,
                      double equalizingval = kEqualizingVal, int phaseSign = 1);
+// The same for n samples as a level 1.1 record stores them: 8 bytes each,
+// I then Q, big-endian (or host order when bigEndian is false).
+void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, std::uint8_t* out,
+                        double* magnitudes, double equalizingval = kEqualizingVal, int phaseSign = 1);
 
 // ---- files -----------------------------------------------------------------
 

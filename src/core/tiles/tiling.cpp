@@ -1,8 +1,17 @@
 #include "tiles/tiling.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <barrier>
+#include <cerrno>
+#include <exception>
+#include <mutex>
+
 #include <algorithm>
+#include <cstdlib>
+#include <new>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -17,7 +26,8 @@ namespace tessarin::tiles {
 
 namespace {
 
-constexpr int kChunkLines = 64;                    // lines read and packed at a time
+constexpr int kChunkLines = 64;                    // lines of a chunk
+constexpr std::size_t kCells = kQuickLookSize;    // quick-look cells across and down
 constexpr std::size_t kComplexSampleBytes = 8;    // big-endian float I, float Q
 constexpr std::size_t kAmplitudeSampleBytes = 2;  // big-endian uint16
 // Limits that keep a lying descriptor from sizing absurd buffers.
@@ -50,48 +60,41 @@ void readOrZero(int fd, std::uint8_t* out, std::size_t count, std::uint64_t offs
     std::size_t done = 0;
     while (done < count) {
         const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         done += static_cast<std::size_t>(got);
     }
     if (done < count) std::memset(out + done, 0, count - done);
 }
 
+void writeAt(int fd, const std::uint8_t* data, std::size_t count, std::uint64_t offset, const std::string& path) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t put = ::pwrite(fd, data + done, count - done, static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            const int err = put < 0 ? errno : ENOSPC;
+            throw Error(format("cannot write \"%s\": %s", path.c_str(), std::strerror(err)));
+        }
+        done += static_cast<std::size_t>(put);
+    }
+}
+
 // Splits [0, pixel) into `parts` ranges that begin on quick-look bucket
 // boundaries, so that every accumulator cell is summed by one thread in scan
-// order, exactly as a single pass would.
+// order, exactly as a single pass would. No cut lies past the start of the
+// last cell column, which may gather the columns beyond the 256th bucket.
 std::vector<int> columnSplits(int pixel, int bucket, int parts) {
+    const long long lastCell = static_cast<long long>(bucket) * (kQuickLookSize - 1);
     std::vector<int> cuts{0};
     for (int p = 1; p < parts; ++p) {
-        int c = static_cast<int>(static_cast<long long>(pixel) * p / parts);
+        long long c = static_cast<long long>(pixel) * p / parts;
+        c = std::min(c, lastCell);
         c -= c % bucket;
-        if (c > cuts.back() && c < pixel) cuts.push_back(c);
+        if (c > cuts.back() && c < pixel) cuts.push_back(static_cast<int>(c));
     }
     cuts.push_back(pixel);
     return cuts;
-}
-
-template <typename Fn>
-void runParallel(const std::vector<int>& cuts, Fn&& fn) {
-    const std::size_t parts = cuts.size() - 1;
-    if (parts == 1) {
-        fn(cuts[0], cuts[1]);
-        return;
-    }
-    std::vector<std::thread> workers;
-    for (std::size_t p = 1; p < parts; ++p) workers.emplace_back([&, p] { fn(cuts[p], cuts[p + 1]); });
-    fn(cuts[0], cuts[1]);
-    for (auto& w : workers) w.join();
-}
-
-// Column -> quick-look cell column, or -1 past the 256 cells.
-std::vector<int> cellColumns(int pixel, int bucket, bool clamp) {
-    std::vector<int> cols(static_cast<std::size_t>(pixel));
-    for (int x = 0; x < pixel; ++x) {
-        int c = x / bucket;
-        if (c >= kQuickLookSize) c = clamp ? kQuickLookSize - 1 : -1;
-        cols[static_cast<std::size_t>(x)] = c;
-    }
-    return cols;
 }
 
 void writeQuickLook(AtomicFile& out, const std::vector<double>& cells) {
@@ -112,24 +115,164 @@ ConversionResult startConversion(const ImageLayout& image, std::size_t sampleByt
     return result;
 }
 
-// Big-endian (or host-order) floats to host floats; vectorises.
-void floatsFrom(const std::uint8_t* src, std::size_t count, bool bigEndian, float* out) {
-    if (!bigEndian) {
-        std::memcpy(out, src, count * sizeof(float));
-        return;
-    }
-    for (std::size_t k = 0; k < count; ++k) {
-        std::uint32_t u;
-        std::memcpy(&u, src + 4 * k, sizeof u);
-        out[k] = std::bit_cast<float>(__builtin_bswap32(u));
-    }
-}
-
 // 16-bit samples to host order; vectorises.
 void valuesFrom(const std::uint8_t* src, std::size_t count, bool bigEndian, std::uint16_t* out) {
     std::memcpy(out, src, count * sizeof(std::uint16_t));
-    if (bigEndian)
+    if (bigEndian == (std::endian::native == std::endian::little))
         for (std::size_t k = 0; k < count; ++k) out[k] = __builtin_bswap16(out[k]);
+}
+
+// One column range of one line, handed to the kind-specific packer: the raw
+// samples, and where the line's pixels go in the chunk buffer.
+struct LineJob {
+    std::size_t part;         // which column range (and thread)
+    long long Y;              // scene line
+    std::size_t x0, x1;       // scene columns
+    const std::uint8_t* raw;  // samples x0 .. x1 - 1 as stored (in the chunk's read buffer)
+    std::uint8_t* chunk;      // the chunk buffer: per tile column a block of chunkLines rows
+    std::size_t row;          // line inside the chunk
+};
+
+// A large scratch buffer, uninitialised, on transparent huge pages where the
+// system offers them: a conversion touches every byte of it again and again,
+// and faulting it in 4 KiB at a time costs more than the packing of a line.
+class ScratchBuffer {
+public:
+    explicit ScratchBuffer(std::size_t bytes) : bytes_(roundUp(bytes)) {
+        data_ = static_cast<std::uint8_t*>(std::aligned_alloc(kHugePage, bytes_));
+        if (!data_) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+        ::madvise(data_, bytes_, MADV_HUGEPAGE);
+#endif
+    }
+    ~ScratchBuffer() { std::free(data_); }
+    ScratchBuffer(const ScratchBuffer&) = delete;
+    ScratchBuffer& operator=(const ScratchBuffer&) = delete;
+    std::uint8_t* data() { return data_; }
+
+private:
+    static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    static std::size_t roundUp(std::size_t n) { return (std::max<std::size_t>(n, 1) + kHugePage - 1) / kHugePage * kHugePage; }
+    std::size_t bytes_;
+    std::uint8_t* data_ = nullptr;
+};
+
+// The conversion engine shared by both kinds. The scene is converted in
+// chunks of up to 64 lines inside one tile row, each in three phases that
+// every thread takes part in, separated by barriers:
+//   read  - each thread reads a contiguous run of the chunk's line records
+//           with one read;
+//   pack  - each thread packs its column range of every line of the chunk
+//           into the chunk buffer (ranges begin on quick-look bucket
+//           boundaries, so each accumulator cell is summed by one thread in
+//           scan order, exactly as a single pass would);
+//   write - each thread writes its share of the chunk's tile blocks (the
+//           rows of a tile are contiguous in the file: one write per tile).
+// Two chunk buffers alternate, so the writes of one chunk overlap the reads
+// of the next. The main thread is thread 0 and alone talks to the Ui. The
+// tile file is sized first; what lies below the scene is never written and
+// reads as zero bytes.
+template <typename PackLine>
+void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sampleBytes, std::size_t pixelBytes,
+                    const std::vector<int>& cuts, int inFd, AtomicFile& tileOut, Ui& ui, bool tileStatus,
+                    PackLine&& packLine) {
+    const TileKind kind = pixelBytes == kComplexPixelBytes ? TileKind::Complex : TileKind::Amplitude;
+    const int outFd = ::fileno(tileOut.file().handle());
+    if (::ftruncate(outFd, static_cast<off_t>(g.fileBytes(kind))) != 0)
+        throw Error(format("cannot size \"%s\": %s", tileOut.file().path().c_str(), std::strerror(errno)));
+
+    const std::size_t tpix = static_cast<std::size_t>(g.tpix);
+    const int chunkLines = std::min(g.tlin, kChunkLines);
+    const int chunksPerStrip = (g.tlin + chunkLines - 1) / chunkLines;
+    const long long chunkCount = static_cast<long long>(g.nty) * chunksPerStrip;
+    const std::size_t blockBytes = static_cast<std::size_t>(chunkLines) * tpix * pixelBytes;
+    const std::size_t chunkBytes = blockBytes * static_cast<std::size_t>(g.ntx);
+    const std::size_t recordBytes = static_cast<std::size_t>(image.linebytes);
+    ScratchBuffer raw(recordBytes * static_cast<std::size_t>(chunkLines));
+    ScratchBuffer chunks(2 * chunkBytes);
+    // Zero once: columns right of the scene are never packed.
+    std::memset(chunks.data(), 0, 2 * chunkBytes);
+
+    const std::size_t parts = cuts.size() - 1;
+    std::barrier sync(static_cast<std::ptrdiff_t>(parts));
+    std::atomic<bool> failed{false};
+    std::mutex errorLock;
+    std::exception_ptr error;
+    const auto fail = [&] {
+        std::lock_guard lock(errorLock);
+        if (!error) error = std::current_exception();
+        failed = true;
+    };
+    const auto guarded = [&](auto&& step) {
+        if (failed) return;
+        try {
+            step();
+        } catch (...) {
+            fail();
+        }
+    };
+
+    const auto worker = [&](std::size_t part) {
+        const std::size_t x0 = static_cast<std::size_t>(cuts[part]);
+        const std::size_t x1 = static_cast<std::size_t>(cuts[part + 1]);
+        const std::size_t kxBegin = static_cast<std::size_t>(g.ntx) * part / parts;
+        const std::size_t kxEnd = static_cast<std::size_t>(g.ntx) * (part + 1) / parts;
+        for (long long c = 0; c < chunkCount; ++c) {
+            const long long ky = c / chunksPerStrip;
+            const long long top = ky * g.tlin + (c % chunksPerStrip) * chunkLines;
+            const long long end = std::min({top + chunkLines, (ky + 1) * g.tlin, static_cast<long long>(image.line)});
+            const long long lines = std::max(0LL, end - top);
+            std::uint8_t* chunk = chunks.data() + static_cast<std::size_t>(c % 2) * chunkBytes;
+            guarded([&] {
+                const long long first = lines * static_cast<long long>(part) / static_cast<long long>(parts);
+                const long long last = lines * static_cast<long long>(part + 1) / static_cast<long long>(parts);
+                if (last > first)
+                    readOrZero(inFd, raw.data() + static_cast<std::size_t>(first) * recordBytes,
+                               static_cast<std::size_t>(last - first) * recordBytes,
+                               static_cast<std::uint64_t>(image.fileheader) +
+                                   static_cast<std::uint64_t>(top + first) * recordBytes);
+            });
+            sync.arrive_and_wait();
+            guarded([&] {
+                for (long long y = 0; y < lines; ++y)
+                    packLine(LineJob{part, top + y, x0, x1,
+                                     raw.data() + static_cast<std::size_t>(y) * recordBytes +
+                                         static_cast<std::size_t>(image.lineheader) + x0 * sampleBytes,
+                                     chunk, static_cast<std::size_t>(y)});
+            });
+            sync.arrive_and_wait();
+            guarded([&] {
+                for (std::size_t kx = kxBegin; kx < kxEnd && lines > 0; ++kx)
+                    writeAt(outFd, chunk + kx * blockBytes, static_cast<std::size_t>(lines) * tpix * pixelBytes,
+                            g.tileOffset(static_cast<int>(ky) * g.ntx + static_cast<int>(kx), kind) +
+                                static_cast<std::uint64_t>(top - ky * g.tlin) * tpix * pixelBytes,
+                            tileOut.file().path());
+            });
+            if (part == 0 && (c + 1) % chunksPerStrip == 0)
+                guarded([&] {
+                    if (tileStatus)
+                        for (int kx = 0; kx < g.ntx; ++kx)
+                            ui.status(format("kpy=%d of %d, kx %d of %d", static_cast<int>(ky), g.nty, kx, g.ntx));
+                    ui.progress(ky + 1, g.nty);
+                });
+        }
+    };
+
+    std::vector<std::thread> helpers;
+    for (std::size_t p = 1; p < parts; ++p) {
+        try {
+            helpers.emplace_back(worker, p);
+        } catch (...) {
+            // A thread that cannot start leaves its columns unconverted: fail,
+            // and stop the barrier from waiting for it and those after it.
+            fail();
+            for (std::size_t q = p; q < parts; ++q) sync.arrive_and_drop();
+            break;
+        }
+    }
+    worker(0);
+    for (auto& h : helpers) h.join();
+    if (error) std::rethrow_exception(error);
 }
 
 }  // namespace
@@ -168,112 +311,46 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
     const int by = effectiveBucket(result.bucketY);
 
     File in(image.imagePath, File::Mode::Read);
-    const int fd = ::fileno(in.handle());
     AtomicFile tileOut(tilePath);
     AtomicFile quickOut(quickLookPath);
     BusyScope busy(ui);
 
-    const std::size_t pixel = static_cast<std::size_t>(image.pixel);
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
-    const std::size_t rawLineBytes = pixel * kComplexSampleBytes;
-    // Lines are read and packed in chunks: one chunk is read while the
-    // previous one is packed. The packed pixels gather in one strip laid out
-    // as the tile file holds it; every buffer is allocated once.
-    const int chunkLines = std::min(g.tlin, kChunkLines);
-    std::vector<std::uint8_t> raw[2];
-    for (auto& r : raw) r.resize(rawLineBytes * static_cast<std::size_t>(chunkLines));
-    std::vector<std::uint8_t> strip(g.tileBytes(TileKind::Complex) * static_cast<std::size_t>(g.ntx));
+    const std::size_t blockBytes = static_cast<std::size_t>(std::min(g.tlin, kChunkLines)) * tpix * kComplexPixelBytes;
     std::vector<double> cells(kQuickLookBytes, 0.0);
-    const std::vector<int> cellCol = cellColumns(image.pixel, bx, false);
     const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
-    struct Scratch {
-        std::vector<float> iq;
-        std::vector<double> magnitudes;
-        std::vector<std::uint8_t> packed;
-    };
-    std::vector<Scratch> scratch(cuts.size() - 1);
-    for (std::size_t part = 0; part + 1 < cuts.size(); ++part) {
-        const std::size_t n = static_cast<std::size_t>(cuts[part + 1] - cuts[part]);
-        scratch[part] = {std::vector<float>(2 * n), std::vector<double>(n), std::vector<std::uint8_t>(3 * n)};
-    }
+    std::vector<std::vector<double>> magnitudes(cuts.size() - 1);
+    for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
+        magnitudes[part].resize(static_cast<std::size_t>(cuts[part + 1] - cuts[part]));
 
-    // Chunk c holds scene lines c * chunkLines .. + chunkLines - 1 of the
-    // strip it falls in (chunks never straddle strips: chunkLines divides tlin
-    // or equals it).
-    const int chunksPerStrip = (g.tlin + chunkLines - 1) / chunkLines;
-    const long long chunkCount = static_cast<long long>(g.nty) * chunksPerStrip;
-    const auto firstLine = [&](long long c) {
-        return (c / chunksPerStrip) * g.tlin + (c % chunksPerStrip) * chunkLines;
-    };
-    const auto chunkEnd = [&](long long c) {
-        const long long stripEnd = (c / chunksPerStrip + 1) * static_cast<long long>(g.tlin);
-        return std::min({firstLine(c) + chunkLines, stripEnd, static_cast<long long>(image.line)});
-    };
-    const auto readChunk = [&](long long c, std::vector<std::uint8_t>& into) {
-        for (long long Y = firstLine(c); Y < chunkEnd(c); ++Y)
-            readOrZero(fd, into.data() + static_cast<std::size_t>(Y - firstLine(c)) * rawLineBytes, rawLineBytes,
-                       static_cast<std::uint64_t>(image.fileheader) + static_cast<std::uint64_t>(image.lineheader) +
-                           static_cast<std::uint64_t>(Y) * static_cast<std::uint64_t>(image.linebytes));
-    };
-    const auto packChunk = [&](long long c, const std::vector<std::uint8_t>& from) {
-        const long long stripTop = (c / chunksPerStrip) * static_cast<long long>(g.tlin);
-        runParallel(cuts, [&](int x0, int x1) {
-            const std::size_t which = static_cast<std::size_t>(
-                std::lower_bound(cuts.begin(), cuts.end(), x0) - cuts.begin());
-            Scratch& sc = scratch[which];
-            const std::size_t n = static_cast<std::size_t>(x1 - x0);
-            for (long long Y = firstLine(c); Y < chunkEnd(c); ++Y) {
-                const std::size_t y = static_cast<std::size_t>(Y - stripTop);  // line inside the tile row
-                const std::uint8_t* src = from.data() + static_cast<std::size_t>(Y - firstLine(c)) * rawLineBytes +
-                                          static_cast<std::size_t>(x0) * kComplexSampleBytes;
-                floatsFrom(src, 2 * n, image.bigEndian, sc.iq.data());
-                std::fill(sc.magnitudes.begin(), sc.magnitudes.end(), 0.0);
-                packComplexLine(sc.iq.data(), n, sc.packed.data(), sc.magnitudes.data(), options.equalizingval,
-                                options.phaseSign);
-                // Scatter the packed line into its tiles.
-                for (std::size_t X = static_cast<std::size_t>(x0); X < static_cast<std::size_t>(x1);) {
-                    const std::size_t kx = X / tpix;
-                    const std::size_t end = std::min(static_cast<std::size_t>(x1), (kx + 1) * tpix);
-                    std::uint8_t* tileRow = strip.data() + kx * g.tileBytes(TileKind::Complex) +
-                                            (y * tpix + (X - kx * tpix)) * kComplexPixelBytes;
-                    std::memcpy(tileRow, sc.packed.data() + (X - static_cast<std::size_t>(x0)) * kComplexPixelBytes,
-                                (end - X) * kComplexPixelBytes);
-                    X = end;
-                }
-                // Quick-look: cells outside the 256 x 256 are skipped.
-                const long long row = Y / by;
-                if (row < kQuickLookSize) {
-                    double* cellRow = cells.data() + static_cast<std::size_t>(row) * kQuickLookSize;
-                    for (std::size_t k = 0; k < n; ++k) {
-                        const int cell = cellCol[static_cast<std::size_t>(x0) + k];
-                        if (cell >= 0) cellRow[cell] += sc.magnitudes[k];
-                    }
-                }
-            }
-        });
-    };
-    // Pixels outside the scene (right of the last column, below the last
-    // line) are zero bytes in the tile file.
-    const auto prepareStrip = [&](int ky) {
-        const bool partialStrip = static_cast<long long>(ky + 1) * g.tlin > image.line;
-        if (pixel % tpix != 0 || partialStrip) std::memset(strip.data(), 0, strip.size());
-    };
-
-    prepareStrip(0);
-    readChunk(0, raw[0]);
-    for (long long c = 0; c < chunkCount; ++c) {
-        // Pack this chunk while the next one is read.
-        std::thread packer([&, c] { packChunk(c, raw[c % 2]); });
-        if (c + 1 < chunkCount) readChunk(c + 1, raw[(c + 1) % 2]);
-        packer.join();
-        if ((c + 1) % chunksPerStrip == 0) {
-            const int ky = static_cast<int>(c / chunksPerStrip);
-            for (int kx = 0; kx < g.ntx; ++kx) ui.status(format("kpy=%d of %d, kx %d of %d", ky, g.nty, kx, g.ntx));
-            tileOut.file().write(strip);
-            ui.progress(ky + 1, g.nty);
-            if (ky + 1 < g.nty) prepareStrip(ky + 1);
-        }
-    }
+    convertChunked(image, g, kComplexSampleBytes, kComplexPixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, true,
+                   [&](const LineJob& job) {
+                       std::vector<double>& m = magnitudes[job.part];
+                       // Pack tile by tile, straight into the chunk's tile blocks.
+                       for (std::size_t X = job.x0; X < job.x1;) {
+                           const std::size_t kx = X / tpix;
+                           const std::size_t end = std::min(job.x1, (kx + 1) * tpix);
+                           std::uint8_t* dst =
+                               job.chunk + kx * blockBytes + (job.row * tpix + (X - kx * tpix)) * kComplexPixelBytes;
+                           packComplexSamples(job.raw + (X - job.x0) * kComplexSampleBytes, image.bigEndian, end - X, dst,
+                                              m.data() + (X - job.x0), options.equalizingval, options.phaseSign);
+                           X = end;
+                       }
+                       // Quick-look: cells outside the 256 x 256 are skipped.
+                       // Each cell adds its magnitudes in scan order.
+                       const long long row = job.Y / by;
+                       if (row >= kQuickLookSize) return;
+                       double* cellRow = cells.data() + static_cast<std::size_t>(row) * kQuickLookSize;
+                       for (std::size_t X = job.x0; X < job.x1;) {
+                           const std::size_t cell = X / static_cast<std::size_t>(bx);
+                           if (cell >= kCells) break;
+                           const std::size_t end = std::min(job.x1, (cell + 1) * static_cast<std::size_t>(bx));
+                           double sum = cellRow[cell];
+                           for (std::size_t x = X; x < end; ++x) sum += m[x - job.x0];
+                           cellRow[cell] = sum;
+                           X = end;
+                       }
+                   });
 
     writeQuickLook(quickOut, cells);
     tileOut.commit();
@@ -290,63 +367,56 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
     const int by = effectiveBucket(result.bucketY);
 
     File in(image.imagePath, File::Mode::Read);
-    const int fd = ::fileno(in.handle());
     AtomicFile tileOut(tilePath);
     AtomicFile quickOut(quickLookPath);
     BusyScope busy(ui);
 
-    const std::size_t pixel = static_cast<std::size_t>(image.pixel);
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
-    const std::size_t rawLineBytes = pixel * kAmplitudeSampleBytes;
-    std::vector<std::uint8_t> raw(rawLineBytes);
-    std::vector<std::uint16_t> values(pixel);
-    std::vector<std::uint8_t> strip(g.tileBytes(TileKind::Amplitude) * static_cast<std::size_t>(g.ntx));
+    const std::size_t blockBytes = static_cast<std::size_t>(std::min(g.tlin, kChunkLines)) * tpix * kAmplitudePixelBytes;
     std::vector<double> cells(kQuickLookBytes, 0.0);
-    // Column ranges of the quick-look cells; columns past the 256 cells are
-    // clamped into the last one.
+    const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
+    std::vector<std::vector<std::uint16_t>> values(cuts.size() - 1);
+    for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
+        values[part].resize(static_cast<std::size_t>(cuts[part + 1] - cuts[part]));
     const std::size_t cellWidth = static_cast<std::size_t>(bx);
-    const std::size_t usedCells = std::min<std::size_t>(kQuickLookSize, (pixel + cellWidth - 1) / cellWidth);
 
-    for (int ky = 0; ky < g.nty; ++ky) {
-        const bool partialStrip = static_cast<long long>(ky + 1) * g.tlin > image.line;
-        if (pixel % tpix != 0 || partialStrip) std::memset(strip.data(), 0, strip.size());
-        for (int y = 0; y < g.tlin; ++y) {
-            const long long Y = static_cast<long long>(ky) * g.tlin + y;
-            if (Y >= image.line) break;
-            readOrZero(fd, raw.data(), rawLineBytes,
-                       static_cast<std::uint64_t>(image.fileheader) + static_cast<std::uint64_t>(image.lineheader) +
-                           static_cast<std::uint64_t>(Y) * static_cast<std::uint64_t>(image.linebytes));
-            valuesFrom(raw.data(), pixel, image.bigEndian, values.data());
-            // The tile rows of this line, little-endian (the host order here).
-            for (std::size_t kx = 0; kx < static_cast<std::size_t>(g.ntx); ++kx) {
-                const std::size_t x0 = kx * tpix;
-                const std::size_t count = std::min(tpix, pixel - x0);
-                std::uint8_t* dst = strip.data() + kx * g.tileBytes(TileKind::Amplitude) +
-                                    static_cast<std::size_t>(y) * tpix * kAmplitudePixelBytes;
+    convertChunked(
+        image, g, kAmplitudeSampleBytes, kAmplitudePixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, false,
+        [&](const LineJob& job) {
+            std::uint16_t* v = values[job.part].data();
+            valuesFrom(job.raw, job.x1 - job.x0, image.bigEndian, v);
+            // The tile rows of this line, little-endian.
+            for (std::size_t X = job.x0; X < job.x1;) {
+                const std::size_t kx = X / tpix;
+                const std::size_t end = std::min(job.x1, (kx + 1) * tpix);
+                std::uint8_t* dst =
+                    job.chunk + kx * blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
+                const std::uint16_t* from = v + (X - job.x0);
                 if constexpr (std::endian::native == std::endian::little) {
-                    std::memcpy(dst, values.data() + x0, count * kAmplitudePixelBytes);
+                    std::memcpy(dst, from, (end - X) * kAmplitudePixelBytes);
                 } else {
-                    for (std::size_t x = 0; x < count; ++x) {
-                        dst[2 * x] = static_cast<std::uint8_t>(values[x0 + x] & 0xFFu);
-                        dst[2 * x + 1] = static_cast<std::uint8_t>(values[x0 + x] >> 8);
+                    for (std::size_t x = 0; x < end - X; ++x) {
+                        dst[2 * x] = static_cast<std::uint8_t>(from[x] & 0xFFu);
+                        dst[2 * x + 1] = static_cast<std::uint8_t>(from[x] >> 8);
                     }
                 }
+                X = end;
             }
-            // Integer sums are exact in a double, so summing a cell's values
-            // first gives the same cell as adding them one by one.
-            const std::size_t row = static_cast<std::size_t>(std::min<long long>(Y / by, kQuickLookSize - 1));
+            // Quick-look: columns past the 256 cells are clamped into the
+            // last one, lines past them into the last row. Integer sums are
+            // exact in a double, so summing a cell's values of the line first
+            // gives the same cell as adding them one by one.
+            const std::size_t row = static_cast<std::size_t>(std::min<long long>(job.Y / by, kCells - 1));
             double* cellRow = cells.data() + row * kQuickLookSize;
-            for (std::size_t c = 0; c < usedCells; ++c) {
-                const std::size_t x0 = c * cellWidth;
-                const std::size_t x1 = c + 1 == kQuickLookSize ? pixel : std::min(pixel, x0 + cellWidth);
+            for (std::size_t X = job.x0; X < job.x1;) {
+                const std::size_t cell = std::min(X / cellWidth, kCells - 1);
+                const std::size_t end = cell + 1 == kCells ? job.x1 : std::min(job.x1, (cell + 1) * cellWidth);
                 std::uint64_t sum = 0;
-                for (std::size_t x = x0; x < x1; ++x) sum += values[x];
-                cellRow[c] += static_cast<double>(sum);
+                for (std::size_t x = X; x < end; ++x) sum += v[x - job.x0];
+                cellRow[cell] += static_cast<double>(sum);
+                X = end;
             }
-        }
-        tileOut.file().write(strip);
-        ui.progress(ky + 1, g.nty);
-    }
+        });
 
     writeQuickLook(quickOut, cells);
     tileOut.commit();
