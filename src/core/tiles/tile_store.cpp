@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <numbers>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -84,9 +88,9 @@ namespace {
 // found in single precision: the ratio of the smaller to the larger
 // component, reduced to |u| <= tan(pi/8) around pi/4 when above it, and a
 // minimax odd polynomial for atan(u). In code units (256/pi per radian)
-// theta lies in [0, 64]; its error stays below 5e-5 units (a few single
-// precision roundings of quantities below 64; the tests measure it), far
-// inside kTrustMargin. A sample whose position lies within the margin of a
+// theta lies in [0, 64]; its error stays below about 5e-5 units (the
+// polynomial's 2e-7 relative error and a few single-precision roundings of
+// quantities below 64), twenty times inside kTrustMargin. A sample whose position lies within the margin of a
 // code boundary - every zero, signed zero, infinity and NaN among them -
 // takes the reference rule, so each trusted sample has the code the
 // reference computes in double precision: both positions lie strictly
@@ -106,37 +110,44 @@ template <bool Swap>
 
 // Words and magnitudes of a block of samples, without branches so that the
 // compiler vectorises it; untrusted[k] = 1 marks samples for the reference
-// rule (their word is meaningless). lowerSign is -1 for phase sign +1 and +1
-// for phase sign -1: Q * lowerSign > 0 puts the sample in the lower half of
-// the code circle.
+// rule (their word is meaningless); returns how many there are. A NaN
+// sample's magnitude is stored as 0. lowerSign is -1 for phase sign +1 and
+// +1 for phase sign -1: Q * lowerSign > 0 puts the sample in the lower half
+// of the code circle.
 template <bool Swap>
-[[gnu::always_inline]] inline void packBlockBody(const std::uint8_t* raw, std::size_t n, double equalizingval,
-                                                 float lowerSign, double* magnitude, std::uint32_t* word,
-                                                 std::uint8_t* untrusted) {
+[[gnu::always_inline]] inline std::size_t packBlockBody(const std::uint8_t* raw, std::size_t n, double equalizingval,
+                                                        float lowerSign, double* magnitude, std::uint32_t* word,
+                                                        std::uint8_t* untrusted) {
     constexpr float kTanPi8 = 0.414213562373095f;
     constexpr float kQuarterPi = 0.785398163397448f;
     constexpr float kCodesPerRad = 81.4873308630504f;  // 256 / pi
     constexpr double kMaxCode = static_cast<double>(kMaxAmplitudeCode);
+    // Two passes over the block, each with few live values: the magnitudes
+    // and amplitude codes in double precision, then the phase codes.
+    for (std::size_t k = 0; k < n; ++k) {
+        // The magnitude exactly as the reference computes it (the squares
+        // of floats are exact in double, so contraction cannot change it).
+        const double di = loadFloat<Swap>(raw + 8 * k);
+        const double dq = loadFloat<Swap>(raw + 8 * k + 4);
+        const double m = std::sqrt(di * di + dq * dq);
+        magnitude[k] = m == m ? m : 0.0;
+        const double scaled = m * equalizingval;
+        const double amplitude = scaled < kMaxCode ? scaled : kMaxCode;  // NaN: flagged below
+        word[k] = static_cast<std::uint32_t>(static_cast<std::int32_t>(amplitude == amplitude ? amplitude : 0.0)) *
+                  kPhaseCodes;
+    }
+    std::size_t flagged = 0;
     for (std::size_t k = 0; k < n; ++k) {
         const float fi = loadFloat<Swap>(raw + 8 * k);
         const float fq = loadFloat<Swap>(raw + 8 * k + 4);
-        // The magnitude exactly as the reference computes it (the squares
-        // of floats are exact in double, so contraction cannot change it).
-        const double di = fi;
-        const double dq = fq;
-        const double m = std::sqrt(di * di + dq * dq);
-        magnitude[k] = m;
-        const double scaled = m * equalizingval;
-        const double amplitude = scaled < kMaxCode ? scaled : kMaxCode;
-
         const float ai = std::fabs(fi);
         const float aq = std::fabs(fq);
         const float big = ai > aq ? ai : aq;
         const float small = ai > aq ? aq : ai;
-        const float t = small / big;
-        const bool reduce = t > kTanPi8;
-        const float reduced = (t - 1.0f) / (t + 1.0f);  // computed always: selects vectorise, branches do not
-        const float u = reduce ? reduced : t;
+        // atan(small / big), or pi/4 + atan((small - big) / (small + big))
+        // above tan(pi/8): one division either way.
+        const bool reduce = small > big * kTanPi8;
+        const float u = (reduce ? small - big : small) / (reduce ? small + big : big);
         const float z = u * u;
         const float y = (((8.05374449538e-2f * z - 1.38776856032e-1f) * z + 1.99777106478e-1f) * z -
                          3.33329491539e-1f) * z * u + u;
@@ -150,26 +161,83 @@ template <bool Swap>
         const bool lower = fq * lowerSign > 0.0f;
         const bool left = fi < 0.0f;
         const int code = lower ? (left ? first : 255 - first) : (left ? 511 - first : 256 + first);
-        const auto a = static_cast<std::uint32_t>(static_cast<std::int32_t>(trusted ? amplitude : 0.0));
-        word[k] = a * kPhaseCodes + static_cast<std::uint32_t>(code);
+        word[k] += static_cast<std::uint32_t>(code);
         untrusted[k] = trusted ? 0 : 1;
+        flagged += trusted ? 0 : 1;
     }
+    return flagged;
 }
 
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void packBlockSwapped(const std::uint8_t* raw, std::size_t n, double equalizingval, float lowerSign,
-                      double* magnitude, std::uint32_t* word, std::uint8_t* untrusted) {
-    packBlockBody<true>(raw, n, equalizingval, lowerSign, magnitude, word, untrusted);
+using PackBlockFn = std::size_t (*)(const std::uint8_t*, std::size_t, double, float, double*, std::uint32_t*,
+                                    std::uint8_t*);
+
+// The block packer compiled for three instruction sets; the widest the
+// processor has is chosen once.
+#define TESSARIN_PACK_BLOCK(name, swap, attributes)                                                               \
+    attributes std::size_t name(const std::uint8_t* raw, std::size_t n, double equalizingval, float lowerSign,    \
+                                double* magnitude, std::uint32_t* word, std::uint8_t* untrusted) {               \
+        return packBlockBody<swap>(raw, n, equalizingval, lowerSign, magnitude, word, untrusted);               \
+    }
+#if defined(__x86_64__) && defined(__GNUC__)
+TESSARIN_PACK_BLOCK(packSwappedV4, true, __attribute__((target("arch=x86-64-v4,prefer-vector-width=512"))))
+TESSARIN_PACK_BLOCK(packHostV4, false, __attribute__((target("arch=x86-64-v4,prefer-vector-width=512"))))
+TESSARIN_PACK_BLOCK(packSwappedV3, true, __attribute__((target("arch=x86-64-v3"))))
+TESSARIN_PACK_BLOCK(packHostV3, false, __attribute__((target("arch=x86-64-v3"))))
+#endif
+TESSARIN_PACK_BLOCK(packSwappedBase, true, )
+TESSARIN_PACK_BLOCK(packHostBase, false, )
+#undef TESSARIN_PACK_BLOCK
+
+struct BlockPackers {
+    PackBlockFn swapped;
+    PackBlockFn host;
+};
+
+BlockPackers chooseBlockPackers() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl"))
+        return {packSwappedV4, packHostV4};
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2"))
+        return {packSwappedV3, packHostV3};
+#endif
+    return {packSwappedBase, packHostBase};
 }
 
-__attribute__((target_clones("avx512f", "avx2", "default")))
-void packBlockHost(const std::uint8_t* raw, std::size_t n, double equalizingval, float lowerSign, double* magnitude,
-                   std::uint32_t* word, std::uint8_t* untrusted) {
-    packBlockBody<false>(raw, n, equalizingval, lowerSign, magnitude, word, untrusted);
+const BlockPackers& blockPackers() {
+    static const BlockPackers packers = chooseBlockPackers();
+    return packers;
 }
+
+// Stores words as big-endian 3-byte pixels. Four pixels at a time are
+// shuffled into 12 bytes and stored as 16; the spare bytes are overwritten
+// by the next group, and the last pixels, whose spare bytes would land past
+// the end, are stored one by one.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target("ssse3"))) std::size_t storeWordsSsse3(const std::uint32_t* word, std::size_t n,
+                                                              std::uint8_t* out) {
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    std::size_t k = 0;
+    for (; k + 6 <= n; k += 4) {
+        const __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(word + k));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * k), _mm_shuffle_epi8(w, order));
+    }
+    return k;
+}
+#endif
 
 float rawFloat(const std::uint8_t* p, bool bigEndian) {
     return bigEndian ? loadFloat<true>(p) : loadFloat<false>(p);
+}
+
+void storeWords(const std::uint32_t* word, std::size_t n, std::uint8_t* out) {
+    std::size_t k = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool ssse3 = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    if (ssse3) k = storeWordsSsse3(word, n, out);
+#endif
+    for (; k < n; ++k) storePacked(out + 3 * k, word[k]);
 }
 
 }  // namespace
@@ -189,31 +257,20 @@ void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, 
         return;
     }
     const bool swap = bigEndian == (std::endian::native == std::endian::little);
+    const PackBlockFn packBlock = swap ? blockPackers().swapped : blockPackers().host;
     const float lowerSign = phaseSign == 1 ? -1.0f : 1.0f;
-    double magnitude[kBlock];
+    double scratch[kBlock];
     std::uint32_t word[kBlock];
     std::uint8_t untrusted[kBlock];
     for (std::size_t start = 0; start < n; start += kBlock) {
         const std::size_t count = std::min(kBlock, n - start);
         const std::uint8_t* block = raw + 8 * start;
-        if (swap)
-            packBlockSwapped(block, count, equalizingval, lowerSign, magnitude, word, untrusted);
-        else
-            packBlockHost(block, count, equalizingval, lowerSign, magnitude, word, untrusted);
-        for (std::size_t k = 0; k < count; ++k)
-            if (untrusted[k])
-                word[k] = packComplexReference(rawFloat(block + 8 * k, bigEndian), rawFloat(block + 8 * k + 4, bigEndian),
-                                               equalizingval, phaseSign);
-        // Big-endian 3-byte pixels: one 4-byte store per pixel, its spare
-        // byte overwritten by the next pixel; the last pixel is stored alone.
-        std::uint8_t* dst = out + 3 * start;
-        for (std::size_t k = 0; k + 1 < count; ++k) {
-            const std::uint32_t be = __builtin_bswap32(word[k] << 8);
-            std::memcpy(dst + 3 * k, &be, sizeof be);
-        }
-        storePacked(dst + 3 * (count - 1), word[count - 1]);
-        if (magnitudes)
-            for (std::size_t k = 0; k < count; ++k) magnitudes[start + k] = std::isnan(magnitude[k]) ? 0.0 : magnitude[k];
+        if (packBlock(block, count, equalizingval, lowerSign, magnitudes ? magnitudes + start : scratch, word, untrusted))
+            for (std::size_t k = 0; k < count; ++k)
+                if (untrusted[k])
+                    word[k] = packComplexReference(rawFloat(block + 8 * k, bigEndian),
+                                                   rawFloat(block + 8 * k + 4, bigEndian), equalizingval, phaseSign);
+        storeWords(word, count, out + 3 * start);
     }
 }
 

@@ -101,6 +101,17 @@ TEST(ComplexPacking, FastPackerMatchesThePlainRuleEverywhere) {
             samples.emplace_back(i, std::nextafter(q, -1e30f));
         }
     }
+    // Samples close to each boundary, inside and outside the band of 1e-3
+    // code units in which the fast packer defers to the plain rule: a fast
+    // angle off by more than the band's width puts one of them on the wrong
+    // side, trusted.
+    for (int k = 0; k < 512; ++k) {
+        for (double d : {-3e-3, -1.2e-3, -5e-4, -1e-4, 1e-4, 5e-4, 1.2e-3, 3e-3}) {
+            const double theta = -std::numbers::pi + (k + d) * 2 * std::numbers::pi / 512;
+            for (double r : {1.0, 777.0, 2.5e5}) samples.emplace_back(static_cast<float>(r * std::cos(theta)),
+                                                                      static_cast<float>(r * std::sin(theta)));
+        }
+    }
     std::mt19937 rng(42);
     std::uniform_real_distribution<float> uniform(-5000.0f, 5000.0f);
     std::uniform_int_distribution<std::uint32_t> bits;
@@ -124,6 +135,26 @@ TEST(ComplexPacking, FastPackerMatchesThePlainRuleEverywhere) {
             if (++mismatches < 10) ADD_FAILURE() << "sample (" << i << ", " << q << ")";
         }
         EXPECT_EQ(packComplexReference(i, q), want);
+    }
+    EXPECT_EQ(mismatches, 0u);
+
+    // The same samples as a level 1.1 record holds them (big-endian), with
+    // the conjugating phase sign and another equalisation factor.
+    std::vector<std::uint8_t> record(8 * samples.size());
+    for (std::size_t k = 0; k < 2 * samples.size(); ++k) {
+        const std::uint32_t u = std::bit_cast<std::uint32_t>(iq[k]);
+        for (int b = 0; b < 4; ++b) record[4 * k + static_cast<std::size_t>(b)] = static_cast<std::uint8_t>(u >> (24 - 8 * b));
+    }
+    packComplexSamples(record.data(), true, samples.size(), packed.data(), mags.data(), 0.05, -1);
+    mismatches = 0;
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        const auto [i, q] = samples[k];
+        if (loadPacked(&packed[3 * k]) != packComplexReference(i, q, 0.05, -1) && ++mismatches < 10)
+            ADD_FAILURE() << "conjugated sample (" << i << ", " << q << ")";
+        const double m = std::sqrt(double(i) * i + double(q) * q);
+        if (!std::isnan(m)) {
+            EXPECT_EQ(mags[k], m);
+        }
     }
     EXPECT_EQ(mismatches, 0u);
 }
