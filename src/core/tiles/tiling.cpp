@@ -122,6 +122,23 @@ void valuesFrom(const std::uint8_t* src, std::size_t count, bool bigEndian, std:
         for (std::size_t k = 0; k < count; ++k) out[k] = __builtin_bswap16(out[k]);
 }
 
+// Adds the magnitudes of columns x0 .. x1 - 1 of one line (x0 on a bucket
+// boundary) to their quick-look cells; columns past the 256th cell are
+// skipped. Each cell adds its magnitudes one by one in scan order, as a plain
+// loop would, but the cells advance side by side: one dependent chain per
+// cell instead of one for the whole line.
+void addToCells(const double* m, std::size_t x0, std::size_t x1, std::size_t bucket, double* cellRow) {
+    const std::size_t first = x0 / bucket;
+    if (first >= kCells) return;
+    const std::size_t lastEnd = std::min(x1, kCells * bucket);
+    const std::size_t whole = (lastEnd - x0) / bucket;  // complete cells
+    double* acc = cellRow + first;
+    for (std::size_t k = 0; k < bucket; ++k)
+        for (std::size_t j = 0; j < whole; ++j) acc[j] += m[j * bucket + k];
+    // A last, partial cell at the end of the scene.
+    for (std::size_t x = x0 + whole * bucket; x < lastEnd; ++x) acc[whole] += m[x - x0];
+}
+
 // One column range of one line, handed to the kind-specific packer: the raw
 // samples, and where the line's pixels go in the chunk buffer.
 struct LineJob {
@@ -337,19 +354,10 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
                            X = end;
                        }
                        // Quick-look: cells outside the 256 x 256 are skipped.
-                       // Each cell adds its magnitudes in scan order.
                        const long long row = job.Y / by;
                        if (row >= kQuickLookSize) return;
-                       double* cellRow = cells.data() + static_cast<std::size_t>(row) * kQuickLookSize;
-                       for (std::size_t X = job.x0; X < job.x1;) {
-                           const std::size_t cell = X / static_cast<std::size_t>(bx);
-                           if (cell >= kCells) break;
-                           const std::size_t end = std::min(job.x1, (cell + 1) * static_cast<std::size_t>(bx));
-                           double sum = cellRow[cell];
-                           for (std::size_t x = X; x < end; ++x) sum += m[x - job.x0];
-                           cellRow[cell] = sum;
-                           X = end;
-                       }
+                       addToCells(m.data(), job.x0, job.x1, static_cast<std::size_t>(bx),
+                                  cells.data() + static_cast<std::size_t>(row) * kQuickLookSize);
                    });
 
     writeQuickLook(quickOut, cells);
