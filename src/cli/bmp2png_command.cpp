@@ -3,10 +3,8 @@
 
 #include <cstdio>
 
-#include "imagefiles/dib.h"
 #include "imagefiles/png_output.h"
 #include "platform/error.h"
-#include "platform/text.h"
 #include "subcommands.h"
 
 namespace tessarin::cli {
@@ -16,22 +14,14 @@ namespace {
 int runBmp2png(const Args& args, ConsoleUi& ui) {
     args.requirePositionals(1, "FILE.bmp");
     const std::string in = args.positionals()[0];
-    const std::string base = endsWith(in, ".bmp") ? in.substr(0, in.size() - 4) : in;
-    const std::string out = args.value("out").value_or(base + ".png");
+    std::string out;
     try {
-        const CDib dib = CDib::readFile(in);
-        if (dib.bitsPerPixel != 24 && dib.bitsPerPixel != 32) {
-            ui.message(kNotRgbText);
-            return 1;
-        }
-        // Straight from the loaded bitmap: the export's intermediate
-        // ".bmp" would be the user's own file here.
-        writeTransparentPng(pngPathsFor(out).png, dib.toBitmap());
+        out = bitmapFileToPng(in, args.value("out").value_or(std::string()));
     } catch (const Error& e) {
         ui.message(e.what());
         return 1;
     }
-    std::printf("%s\n", pngPathsFor(out).png.c_str());
+    std::printf("%s\n", out.c_str());
     return 0;
 }
 

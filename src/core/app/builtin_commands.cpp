@@ -1,5 +1,8 @@
 // The handlers of the commands whose processing is built.
 
+#include <algorithm>
+#include <cctype>
+
 #include "app/app_core.h"
 #include "app/application.h"
 #include "display/view_controller.h"
@@ -7,6 +10,7 @@
 #include "platform/ui.h"
 #include "geometry/earth_table.h"
 #include "geometry/reports.h"
+#include "imagefiles/png_output.h"
 #include "imagefiles/tif_gen.h"
 #include "platform/text.h"
 #include "platform/work_folder.h"
@@ -30,9 +34,18 @@ constexpr int kCheckOrbitCommand = 32972;
 constexpr int kEarthTableCommand = 32839;
 constexpr int kDecodeGeoTiffHeaderCommand = 32878;
 constexpr int kConvertRasterToPngCommand = 32954;
+constexpr int kSaveCurrentTileCommand = 32816;
 
 bool hasData(const CommandContext& ctx) { return ctx.doc && ctx.doc->hasData(); }
 bool hasView(const CommandContext& ctx) { return hasData(ctx) && ctx.view() != nullptr; }
+
+// Whether a path names a TIFF file (".tif" or ".tiff", any case).
+bool hasTiffExtension(const std::string& path) {
+    std::string lower(path.size() >= 5 ? path.substr(path.size() - 5) : path);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return endsWith(lower, ".tif") || endsWith(lower, ".tiff");
+}
 
 // View commands: the position dialog, tile selection, the geographic format.
 constexpr int kPutSceneCenterCommand = 32778;
@@ -107,11 +120,17 @@ void registerBuiltinCommands(AppCore& app) {
 
     app.registerHandler(kAboutCommand, {[](CommandContext& ctx) { ctx.ui.message(kAboutText); }, {}, {}});
     app.registerHandler(kExitCommand, {[](CommandContext& ctx) { ctx.app.exitRequested = true; }, {}, {}});
+    // The chosen bitmap as a PNG beside it, black transparent; the bitmap
+    // file is the user's and stays.
     app.registerHandler(kBmp2PngCommand, {[](CommandContext& ctx) {
                                               FileDialog dialog;
                                               dialog.title = "Bmp2Png";
                                               dialog.filter = "*.bmp";
-                                              if (const auto path = ctx.ui.openFile(dialog)) ctx.ui.message(*path);
+                                              const auto path = ctx.ui.openFile(dialog);
+                                              if (!path) return;
+                                              ctx.ui.message(*path);
+                                              const std::string png = bitmapFileToPng(*path);
+                                              ctx.ui.status(png);
                                           },
                                           {},
                                           {}});
@@ -183,6 +202,26 @@ void registerBuiltinCommands(AppCore& app) {
                                                 ctx.doc->canvas().height(), false, 2, false);
                          },
                          {},
+                         {}});
+
+    // "Save Current Tile": the canvas as a 48-bit TIFF of amplitudes.
+    app.registerHandler(kSaveCurrentTileCommand,
+                        {[](CommandContext& ctx) {
+                             FileDialog dialog;
+                             dialog.title = "Save Current Tile";
+                             dialog.filter = "TIFF (*.tif;*.tiff)|*.tif;*.tiff||";
+                             dialog.initialPath = ctx.doc->currentTileImagePath();
+                             const auto chosen = ctx.ui.saveFile(dialog);
+                             if (!chosen) return;
+                             // A name typed without the extension gets it, as the filter promises.
+                             const std::string path = hasTiffExtension(*chosen) ? *chosen : *chosen + ".tif";
+                             {
+                                 BusyScope busy(ctx.ui);
+                                 ctx.doc->saveCurrentTile(path);
+                             }
+                             ctx.ui.message("Save current tile complete\n" + path);
+                         },
+                         hasData,
                          {}});
 
     // "Save Tile Image": only for a TileSet just made from an original product.

@@ -8,6 +8,7 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/work_folder.h"
+#include "imagefiles/channel_tiff.h"
 #include "imagefiles/png_output.h"
 #include "tiles/scene_tiling.h"
 
@@ -334,6 +335,20 @@ std::string CTessarinDoc::exportPng(const std::string& rasterPath, const std::st
     if (!rendered) return {};
     if (deleteRaster) removeFile(rasterPath);
     return bitmapToPng(pngPath, display::toFileBitmap(slots_.slot(kExportSlot).dib.bitmap));
+}
+
+std::string CTessarinDoc::currentTileImagePath() const {
+    return joinPath(names_.folder, format("%s_pix%lld_lin%lld.tif", names_.imageName.c_str(),
+                                          canvasState_.origin.x, canvasState_.origin.y));
+}
+
+void CTessarinDoc::saveCurrentTile(const std::string& path) const {
+    if (!hasData_) throw Error("There is no tile to save");
+    const auto& values = canvas_.values();
+    std::vector<std::uint16_t> amplitudes(values.size());
+    std::transform(values.begin(), values.end(), amplitudes.begin(),
+                   [kind = tileKind_](std::uint16_t v) { return canvasAmplitude(v, kind); });
+    writeChannelTiff48(path, canvas_.width(), canvas_.height(), 1, amplitudes);
 }
 
 void CTessarinDoc::OnCloseDocument() {

@@ -6,6 +6,7 @@
 // must delete when it closes.
 
 #include <array>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -46,6 +47,14 @@ inline constexpr int kLevelCodeComplex = 11;
 inline constexpr int kChannelSlots = 3;
 inline constexpr int kOverviewReduction = 4;
 inline constexpr long long kDefaultCentre = 5000;
+
+// The amplitude a canvas value stands for: an amplitude canvas holds the
+// level 1.5 digital number itself; a complex canvas holds twice the
+// amplitude code A (|z| x equalizingval) plus the top bit of the phase code,
+// which is no amplitude and is dropped.
+inline std::uint16_t canvasAmplitude(std::uint16_t value, tiles::TileKind kind) {
+    return kind == tiles::TileKind::Complex ? static_cast<std::uint16_t>(value >> 1) : value;
+}
 
 class CTessarinDoc {
 public:
@@ -106,6 +115,15 @@ public:
 
     // Runs the merger that fits the document's tiles at ctrorigin.
     void assembleCanvas();
+
+    // ---- the current tile as an image file ("Save Current Tile")
+    // The path offered first: beside the TileSet, named after the image and
+    // the scene position of the canvas's first pixel.
+    std::string currentTileImagePath() const;
+    // Writes the canvas as a 48-bit three-channel TIFF of its full size with
+    // the amplitude of each pixel (canvasAmplitude), unmapped; a single
+    // channel goes into all three. Throws Error on failure.
+    void saveCurrentTile(const std::string& path) const;
 
     // ---- display
     display::DisplaySlots& displaySlots() { return slots_; }

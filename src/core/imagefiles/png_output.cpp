@@ -1,5 +1,8 @@
 #include "imagefiles/png_output.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include <png.h>
 
 #include "imagefiles/dib.h"
@@ -92,6 +95,25 @@ std::string bitmapToPng(const std::string& path, const Bitmap& bitmap) {
     writeTransparentPng(paths.png, loaded.toBitmap());
     removeFile(paths.bmp);
     return paths.png;
+}
+
+std::string bitmapFileToPng(const std::string& bmpPath, const std::string& pngPath) {
+    std::string out = pngPath;
+    if (out.empty()) {
+        const SplitPath split = splitPath(bmpPath);
+        const auto dot = split.name.rfind('.');
+        out = joinPath(split.folder, (dot == std::string::npos ? split.name : split.name.substr(0, dot)) + ".png");
+    } else {
+        out = pngPathsFor(out).png;
+    }
+    // A bitmap named "x.png" would otherwise be replaced by its own PNG.
+    std::error_code ec;
+    if (out == bmpPath || std::filesystem::equivalent(out, bmpPath, ec))
+        throw Error(format("\"%s\" would be written over the bitmap itself", bmpPath.c_str()));
+    const CDib dib = CDib::readFile(bmpPath);
+    if (dib.bitsPerPixel != 24 && dib.bitsPerPixel != 32) throw Error(kNotRgbText);
+    writeTransparentPng(out, dib.toBitmap());
+    return out;
 }
 
 void bitmapToTiff(const std::string& path, const Bitmap& bitmap) {

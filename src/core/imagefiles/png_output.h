@@ -47,6 +47,14 @@ std::string bitmapToPng(const std::string& path, const Bitmap& bitmap);
 // user keeps).
 void writeTransparentPng(const std::string& pngPath, const Bitmap& bitmap);
 
+// A bitmap file the user keeps, as a PNG with the same transparency. The
+// PNG goes to pngPath, by default the bitmap path with its extension
+// replaced by ".png" (".png" added when the name has none). The bitmap file
+// is only read, never deleted or overwritten. Throws Error(kNotRgbText) for
+// other depths than 24 and 32 bits, CDib's errors for a short or foreign
+// file. Returns the PNG path.
+std::string bitmapFileToPng(const std::string& bmpPath, const std::string& pngPath = {});
+
 // Saves a bitmap as an uncompressed TIFF: 8-bit grey when its palette is
 // the grey ramp, else 24-bit RGB (32-bit bitmaps lose their alpha).
 void bitmapToTiff(const std::string& path, const Bitmap& bitmap);
