@@ -263,6 +263,16 @@ bool DisplaySlots::render(int s, const std::string& rasterPath, int width, int l
             dib.m_brt[static_cast<std::size_t>(c)] = gain(0, std::min(s + c, kGainColumns - 1));
     } else {
         dib.mapFlag = false;
+        // 2-byte samples are always mapped by their channel means. A slot
+        // that never had statistics has means of 0, which would show the
+        // whole raster black (and export it fully transparent): take this
+        // raster's own statistics then, without touching the slot's
+        // brightness reference.
+        if (bytesPerSample == 2 && !dib.statsValid) {
+            dib.computeStatistics(raster_, kCanvasStep, ui);
+            dib.mapFlag = false;
+            for (int c = 0; c < channels; ++c) dib.m_brt[static_cast<std::size_t>(c)] = 1.0;
+        }
     }
     dib.buildBitmap(raster_);
     const std::string base = joinPath(displayFolder, splitPath(rasterPath).name + ".b");

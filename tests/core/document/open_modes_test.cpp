@@ -287,13 +287,29 @@ TEST_F(OpenModes, PngExportThroughTheExportSlot) {
 
 TEST_F(OpenModes, RasterToPngTestModeKeepsTheUsersRaster) {
     // A canvas-sized raster of 3 channels of 2 bytes.
-    writeWholeFile(path("test.raw"), std::vector<std::uint8_t>(2048u * 2048 * 3 * 2, 1));
+    // Value 257 everywhere, but 0 in a square: the square is transparent,
+    // the rest shown at its own mean (a fresh export slot has no statistics
+    // to map by; mapping by zero means would give an all-black PNG).
+    std::vector<std::uint8_t> raw(2048u * 2048 * 3 * 2, 1);
+    for (std::size_t y = 0; y < 64; ++y) std::fill_n(raw.begin() + static_cast<std::ptrdiff_t>(y * 2048 * 6), 64 * 6, 0);
+    writeWholeFile(path("test.raw"), raw);
     ScriptedUi ui({path("test.raw")});
     AppCore core(ui, linkName);
     registerBuiltinCommands(core);
     EXPECT_TRUE(core.run(*findCommand(32955), nullptr));
     ASSERT_EQ(core.documents().size(), 1u);
     EXPECT_EQ(core.documents()[0]->openMode(), 200);
-    EXPECT_TRUE(fileExists(path("test.rawalpha.png")));
     EXPECT_TRUE(fileExists(path("test.raw"))) << "the chosen raster is the user's file";
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, path("test.rawalpha.png").c_str()));
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
+    ASSERT_EQ(image.width, 2048u);
+    const auto at = [&](std::size_t x, std::size_t y) { return &rgba[(y * 2048 + x) * 4]; };
+    EXPECT_EQ(at(10, 10)[3], 0);
+    EXPECT_EQ(at(100, 100)[3], 255);
+    EXPECT_EQ(at(100, 100)[0], 64) << "a sample at its channel's mean shows as 64";
+    EXPECT_EQ(at(100, 100)[1], 64);
 }
