@@ -165,6 +165,10 @@ public:
     void setCitation(std::string text) { citation_ = std::move(text); }
     void setSecondText(std::string text) { secondText_ = std::move(text); }
     void setDateTime(std::string text) { dateTime_ = std::move(text); }
+    // Single-channel samples marked as signed integers (SampleFormat 2)
+    // instead of unsigned ones, for rasters that go below zero such as DEM
+    // heights; off by default.
+    void setSignedSamples(bool on) { signedSamples_ = on; }
 
     // One pass of the plain TIFF writer (8, 16, 24 or 48 bits per pixel, one
     // strip per line). Returns kWriteOk, kBadSize for width or lines below 1,
@@ -206,6 +210,7 @@ private:
     std::string citation_ = " ";
     std::string secondText_ = " ";
     std::string dateTime_ = " ";
+    bool signedSamples_ = false;
     double semiMajorAxis_m_ = 6378137.0;
     double inverseFlattening_ = 298.257223563;
 

@@ -26,6 +26,7 @@ constexpr std::uint16_t kNoCompression = 1;
 constexpr std::uint16_t kOrientationTopLeft = 1;
 constexpr std::uint16_t kPlanarChunky = 1;
 constexpr std::uint16_t kSampleFormatUnsigned = 1;
+constexpr std::uint16_t kSampleFormatSigned = 2;
 constexpr const char* kPlainDateTime = "TestDate 2009.12.31";
 
 // GeoKey values of the geographic WGS84 files we write.
@@ -188,7 +189,7 @@ std::vector<std::uint8_t> CTIFGen::plainHeader(int width, int lines, int bitsPer
     else h.shortEntry(kResolutionUnit, kResolutionUnitInch);
     h.blockEntry(kDateTime, kAscii, static_cast<std::uint32_t>(date.size()), dateTime);
     if (colour) h.blockEntry(kSampleFormat, kShort, 3, sampleFormat);
-    else h.shortEntry(kSampleFormat, kSampleFormatUnsigned);
+    else h.shortEntry(kSampleFormat, signedSamples_ ? kSampleFormatSigned : kSampleFormatUnsigned);
     return h.finish(ifdOffset_, entryCount_);
 }
 
@@ -261,7 +262,7 @@ std::vector<std::uint8_t> CTIFGen::geoHeader(int width, int lines, int bitsPerPi
     h.shortEntry(kPlanarConfiguration, kPlanarChunky);
     h.shortEntry(kResolutionUnit, kResolutionUnitInch);
     h.blockEntry(kDateTime, kAscii, static_cast<std::uint32_t>(dateTime_.size() + 1), dateTime);
-    if (!colour) h.shortEntry(kSampleFormat, kSampleFormatUnsigned);
+    if (!colour) h.shortEntry(kSampleFormat, signedSamples_ ? kSampleFormatSigned : kSampleFormatUnsigned);
     h.blockEntry(kModelPixelScale, kDouble, 3, pixelScale);
     h.blockEntry(kModelTiepoint, kDouble, 6, tiePoint);
     h.blockEntry(kGeoKeyDirectory, kShort, kGeoKeyValues, geoKeys);
