@@ -132,9 +132,9 @@ template <bool Swap>
         const double m = std::sqrt(di * di + dq * dq);
         magnitude[k] = m == m ? m : 0.0;
         const double scaled = m * equalizingval;
-        const double amplitude = scaled < kMaxCode ? scaled : kMaxCode;  // NaN: flagged below
-        word[k] = static_cast<std::uint32_t>(static_cast<std::int32_t>(amplitude == amplitude ? amplitude : 0.0)) *
-                  kPhaseCodes;
+        const double amplitude = scaled < kMaxCode ? scaled : kMaxCode;  // NaN takes the cap (and is flagged below)
+        static_assert(kPhaseCodes == 1 << 9);
+        word[k] = static_cast<std::uint32_t>(static_cast<std::int32_t>(amplitude)) << 9;
     }
     std::size_t flagged = 0;
     for (std::size_t k = 0; k < n; ++k) {
@@ -181,8 +181,6 @@ using PackBlockFn = std::size_t (*)(const std::uint8_t*, std::size_t, double, fl
 #if defined(__x86_64__) && defined(__GNUC__)
 TESSARIN_PACK_BLOCK(packSwappedV4, true, __attribute__((target("arch=x86-64-v4,prefer-vector-width=512"))))
 TESSARIN_PACK_BLOCK(packHostV4, false, __attribute__((target("arch=x86-64-v4,prefer-vector-width=512"))))
-TESSARIN_PACK_BLOCK(packSwappedV3, true, __attribute__((target("arch=x86-64-v3"))))
-TESSARIN_PACK_BLOCK(packHostV3, false, __attribute__((target("arch=x86-64-v3"))))
 #endif
 TESSARIN_PACK_BLOCK(packSwappedBase, true, )
 TESSARIN_PACK_BLOCK(packHostBase, false, )

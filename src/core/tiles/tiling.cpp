@@ -133,8 +133,18 @@ void addToCells(const double* m, std::size_t x0, std::size_t x1, std::size_t buc
     const std::size_t lastEnd = std::min(x1, kCells * bucket);
     const std::size_t whole = (lastEnd - x0) / bucket;  // complete cells
     double* acc = cellRow + first;
-    for (std::size_t k = 0; k < bucket; ++k)
-        for (std::size_t j = 0; j < whole; ++j) acc[j] += m[j * bucket + k];
+    constexpr std::size_t kLanes = 8;
+    std::size_t j = 0;
+    for (; j + kLanes <= whole; j += kLanes) {
+        double sum[kLanes];
+        for (std::size_t l = 0; l < kLanes; ++l) sum[l] = acc[j + l];
+        const double* from = m + j * bucket;
+        for (std::size_t k = 0; k < bucket; ++k)
+            for (std::size_t l = 0; l < kLanes; ++l) sum[l] += from[l * bucket + k];
+        for (std::size_t l = 0; l < kLanes; ++l) acc[j + l] = sum[l];
+    }
+    for (; j < whole; ++j)
+        for (std::size_t k = 0; k < bucket; ++k) acc[j] += m[j * bucket + k];
     // A last, partial cell at the end of the scene.
     for (std::size_t x = x0 + whole * bucket; x < lastEnd; ++x) acc[whole] += m[x - x0];
 }
@@ -183,10 +193,11 @@ private:
 //           into the chunk buffer (ranges begin on quick-look bucket
 //           boundaries, so each accumulator cell is summed by one thread in
 //           scan order, exactly as a single pass would);
-//   write - each thread writes its share of the chunk's tile blocks (the
-//           rows of a tile are contiguous in the file: one write per tile).
+//   write - one thread writes the chunk's tile blocks (the rows of a tile
+//           are contiguous in the file: one write per tile); the threads
+//           take turns, as writes into one file serialise in the kernel.
 // Two chunk buffers alternate, so the writes of one chunk overlap the reads
-// of the next. The main thread is thread 0 and alone talks to the Ui. The
+// and packing of the next. The main thread is thread 0 and alone talks to the Ui. The
 // tile file is sized first; what lies below the scene is never written and
 // reads as zero bytes.
 template <typename PackLine>
@@ -232,8 +243,6 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
     const auto worker = [&](std::size_t part) {
         const std::size_t x0 = static_cast<std::size_t>(cuts[part]);
         const std::size_t x1 = static_cast<std::size_t>(cuts[part + 1]);
-        const std::size_t kxBegin = static_cast<std::size_t>(g.ntx) * part / parts;
-        const std::size_t kxEnd = static_cast<std::size_t>(g.ntx) * (part + 1) / parts;
         for (long long c = 0; c < chunkCount; ++c) {
             const long long ky = c / chunksPerStrip;
             const long long top = ky * g.tlin + (c % chunksPerStrip) * chunkLines;
@@ -258,8 +267,9 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
                                      chunk, static_cast<std::size_t>(y)});
             });
             sync.arrive_and_wait();
-            guarded([&] {
-                for (std::size_t kx = kxBegin; kx < kxEnd && lines > 0; ++kx)
+            if (static_cast<std::size_t>(c) % parts == part)
+                guarded([&] {
+                for (std::size_t kx = 0; kx < static_cast<std::size_t>(g.ntx) && lines > 0; ++kx)
                     writeAt(outFd, chunk + kx * blockBytes, static_cast<std::size_t>(lines) * tpix * pixelBytes,
                             g.tileOffset(static_cast<int>(ky) * g.ntx + static_cast<int>(kx), kind) +
                                 static_cast<std::uint64_t>(top - ky * g.tlin) * tpix * pixelBytes,
