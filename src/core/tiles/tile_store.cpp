@@ -181,6 +181,8 @@ using PackBlockFn = std::size_t (*)(const std::uint8_t*, std::size_t, double, fl
 #if defined(__x86_64__) && defined(__GNUC__)
 TESSARIN_PACK_BLOCK(packSwappedV4, true, __attribute__((target("arch=x86-64-v4,prefer-vector-width=512"))))
 TESSARIN_PACK_BLOCK(packHostV4, false, __attribute__((target("arch=x86-64-v4,prefer-vector-width=512"))))
+TESSARIN_PACK_BLOCK(packSwappedV3, true, __attribute__((target("arch=x86-64-v3"))))
+TESSARIN_PACK_BLOCK(packHostV3, false, __attribute__((target("arch=x86-64-v3"))))
 #endif
 TESSARIN_PACK_BLOCK(packSwappedBase, true, )
 TESSARIN_PACK_BLOCK(packHostBase, false, )
