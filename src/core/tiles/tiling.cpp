@@ -115,11 +115,29 @@ ConversionResult startConversion(const ImageLayout& image, std::size_t sampleByt
     return result;
 }
 
-// 16-bit samples to host order; vectorises.
-void valuesFrom(const std::uint8_t* src, std::size_t count, bool bigEndian, std::uint16_t* out) {
-    std::memcpy(out, src, count * sizeof(std::uint16_t));
-    if (bigEndian == (std::endian::native == std::endian::little))
-        for (std::size_t k = 0; k < count; ++k) out[k] = __builtin_bswap16(out[k]);
+// 16-bit samples (swapped when their byte order is not the host's) and
+// their sum; both loops vectorise.
+template <bool Swap>
+std::uint16_t sampleAt(const std::uint8_t* src, std::size_t k) {
+    std::uint16_t u;
+    std::memcpy(&u, src + 2 * k, sizeof u);
+    return Swap ? __builtin_bswap16(u) : u;
+}
+
+template <bool Swap>
+void storeLittleEndian(const std::uint8_t* src, std::size_t count, std::uint8_t* dst) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint16_t v = sampleAt<Swap>(src, k);
+        dst[2 * k] = static_cast<std::uint8_t>(v & 0xFFu);
+        dst[2 * k + 1] = static_cast<std::uint8_t>(v >> 8);
+    }
+}
+
+template <bool Swap>
+std::uint64_t sumSamples(const std::uint8_t* src, std::size_t count) {
+    std::uint64_t sum = 0;
+    for (std::size_t k = 0; k < count; ++k) sum += sampleAt<Swap>(src, k);
+    return sum;
 }
 
 // Adds the magnitudes of columns x0 .. x1 - 1 of one line (x0 on a bucket
@@ -393,31 +411,23 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
     const std::size_t blockBytes = static_cast<std::size_t>(std::min(g.tlin, kChunkLines)) * tpix * kAmplitudePixelBytes;
     std::vector<double> cells(kQuickLookBytes, 0.0);
     const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
-    std::vector<std::vector<std::uint16_t>> values(cuts.size() - 1);
-    for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
-        values[part].resize(static_cast<std::size_t>(cuts[part + 1] - cuts[part]));
     const std::size_t cellWidth = static_cast<std::size_t>(bx);
 
     convertChunked(
         image, g, kAmplitudeSampleBytes, kAmplitudePixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, false,
         [&](const LineJob& job) {
-            std::uint16_t* v = values[job.part].data();
-            valuesFrom(job.raw, job.x1 - job.x0, image.bigEndian, v);
+            const bool swap = image.bigEndian == (std::endian::native == std::endian::little);
             // The tile rows of this line, little-endian.
             for (std::size_t X = job.x0; X < job.x1;) {
                 const std::size_t kx = X / tpix;
                 const std::size_t end = std::min(job.x1, (kx + 1) * tpix);
                 std::uint8_t* dst =
                     job.chunk + kx * blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
-                const std::uint16_t* from = v + (X - job.x0);
-                if constexpr (std::endian::native == std::endian::little) {
-                    std::memcpy(dst, from, (end - X) * kAmplitudePixelBytes);
-                } else {
-                    for (std::size_t x = 0; x < end - X; ++x) {
-                        dst[2 * x] = static_cast<std::uint8_t>(from[x] & 0xFFu);
-                        dst[2 * x + 1] = static_cast<std::uint8_t>(from[x] >> 8);
-                    }
-                }
+                const std::uint8_t* from = job.raw + (X - job.x0) * kAmplitudeSampleBytes;
+                if (swap)
+                    storeLittleEndian<true>(from, end - X, dst);
+                else
+                    storeLittleEndian<false>(from, end - X, dst);
                 X = end;
             }
             // Quick-look: columns past the 256 cells are clamped into the
@@ -429,8 +439,8 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
             for (std::size_t X = job.x0; X < job.x1;) {
                 const std::size_t cell = std::min(X / cellWidth, kCells - 1);
                 const std::size_t end = cell + 1 == kCells ? job.x1 : std::min(job.x1, (cell + 1) * cellWidth);
-                std::uint64_t sum = 0;
-                for (std::size_t x = X; x < end; ++x) sum += v[x - job.x0];
+                const std::uint8_t* from = job.raw + (X - job.x0) * kAmplitudeSampleBytes;
+                const std::uint64_t sum = swap ? sumSamples<true>(from, end - X) : sumSamples<false>(from, end - X);
                 cellRow[cell] += static_cast<double>(sum);
                 X = end;
             }
