@@ -26,7 +26,9 @@ namespace tessarin::tiles {
 
 namespace {
 
-constexpr int kChunkLines = 64;                    // lines of a chunk
+constexpr std::size_t kChunkBytes = 4u << 20;     // line records read per chunk, about
+constexpr int kMinChunkLines = 16;
+constexpr int kMaxChunkLines = 256;
 constexpr std::size_t kCells = kQuickLookSize;    // quick-look cells across and down
 constexpr std::size_t kComplexSampleBytes = 8;    // big-endian float I, float Q
 constexpr std::size_t kAmplitudeSampleBytes = 2;  // big-endian uint16
@@ -174,7 +176,8 @@ struct LineJob {
     long long Y;              // scene line
     std::size_t x0, x1;       // scene columns
     const std::uint8_t* raw;  // samples x0 .. x1 - 1 as stored (in the chunk's read buffer)
-    std::uint8_t* chunk;      // the chunk buffer: per tile column a block of chunkLines rows
+    std::uint8_t* chunk;      // the chunk buffer: per tile column a block of chunk lines x tpix pixels
+    std::size_t blockBytes;   // bytes of one such block
     std::size_t row;          // line inside the chunk
 };
 
@@ -203,7 +206,7 @@ private:
 };
 
 // The conversion engine shared by both kinds. The scene is converted in
-// chunks of up to 64 lines inside one tile row, each in three phases that
+// chunks of lines inside one tile row, each in three phases that
 // every thread takes part in, separated by barriers:
 //   read  - each thread reads a contiguous run of the chunk's line records
 //           with one read;
@@ -228,7 +231,11 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
         throw Error(format("cannot size \"%s\": %s", tileOut.file().path().c_str(), std::strerror(errno)));
 
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
-    const int chunkLines = std::min(g.tlin, kChunkLines);
+    // Chunks of about kChunkBytes of records: fewer chunks mean fewer
+    // meetings of the threads, smaller ones keep the buffers in the caches.
+    const int chunkLines = std::min(
+        g.tlin, std::clamp(static_cast<int>(kChunkBytes / static_cast<std::size_t>(image.linebytes)), kMinChunkLines,
+                           kMaxChunkLines));
     const int chunksPerStrip = (g.tlin + chunkLines - 1) / chunkLines;
     const long long chunkCount = static_cast<long long>(g.nty) * chunksPerStrip;
     const std::size_t blockBytes = static_cast<std::size_t>(chunkLines) * tpix * pixelBytes;
@@ -282,7 +289,7 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
                     packLine(LineJob{part, top + y, x0, x1,
                                      raw.data() + static_cast<std::size_t>(y) * recordBytes +
                                          static_cast<std::size_t>(image.lineheader) + x0 * sampleBytes,
-                                     chunk, static_cast<std::size_t>(y)});
+                                     chunk, blockBytes, static_cast<std::size_t>(y)});
             });
             sync.arrive_and_wait();
             if (static_cast<std::size_t>(c) % parts == part)
@@ -361,7 +368,6 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
     BusyScope busy(ui);
 
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
-    const std::size_t blockBytes = static_cast<std::size_t>(std::min(g.tlin, kChunkLines)) * tpix * kComplexPixelBytes;
     std::vector<double> cells(kQuickLookBytes, 0.0);
     const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
     std::vector<std::vector<double>> magnitudes(cuts.size() - 1);
@@ -375,8 +381,8 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
                        for (std::size_t X = job.x0; X < job.x1;) {
                            const std::size_t kx = X / tpix;
                            const std::size_t end = std::min(job.x1, (kx + 1) * tpix);
-                           std::uint8_t* dst =
-                               job.chunk + kx * blockBytes + (job.row * tpix + (X - kx * tpix)) * kComplexPixelBytes;
+                           std::uint8_t* dst = job.chunk + kx * job.blockBytes +
+                                               (job.row * tpix + (X - kx * tpix)) * kComplexPixelBytes;
                            packComplexSamples(job.raw + (X - job.x0) * kComplexSampleBytes, image.bigEndian, end - X, dst,
                                               m.data() + (X - job.x0), options.equalizingval, options.phaseSign);
                            X = end;
@@ -408,7 +414,6 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
     BusyScope busy(ui);
 
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
-    const std::size_t blockBytes = static_cast<std::size_t>(std::min(g.tlin, kChunkLines)) * tpix * kAmplitudePixelBytes;
     std::vector<double> cells(kQuickLookBytes, 0.0);
     const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
     const std::size_t cellWidth = static_cast<std::size_t>(bx);
@@ -422,7 +427,7 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
                 const std::size_t kx = X / tpix;
                 const std::size_t end = std::min(job.x1, (kx + 1) * tpix);
                 std::uint8_t* dst =
-                    job.chunk + kx * blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
+                    job.chunk + kx * job.blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
                 const std::uint8_t* from = job.raw + (X - job.x0) * kAmplitudeSampleBytes;
                 if (swap)
                     storeLittleEndian<true>(from, end - X, dst);

@@ -1,11 +1,13 @@
 #pragma once
 // Conversion of one scene channel into a TileSet and its quick-look.
 //
-// The image is read once, line by line, in tile-row order; each tile row is
-// assembled in one strip laid out as the tile file holds it and written with
-// one write, so the tile file is written sequentially. Everything is written
-// under temporary names and renamed into place only when complete: an
-// interrupted conversion leaves no TileSet under its final names.
+// The image is read once, in tile-row order, a chunk of line records at a
+// time (about 4 MiB); the threads pack the chunk's columns between them
+// straight into its tile blocks, and each block goes to the tile file with
+// one write. Memory holds two chunks, never a strip or the scene. Everything
+// is written under temporary names and renamed into place only when
+// complete: an interrupted conversion leaves no TileSet under its final
+// names.
 
 #include <array>
 #include <cstdint>
