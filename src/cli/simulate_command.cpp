@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/text.h"
+#include "simulator/dem_writer.h"
 #include "simulator/scene_simulator.h"
 #include "subcommands.h"
 
@@ -20,6 +22,78 @@ namespace {
 using nlohmann::ordered_json;
 
 ordered_json latLon(const simulator::GeoPoint& g) { return {{"lat_deg", g.lat_deg}, {"lon_deg", g.lon_deg}}; }
+
+ordered_json productsJson(const std::vector<simulator::ProductTruth>& list) {
+    ordered_json products = ordered_json::array();
+    for (const auto& p : list)
+        products.push_back({{"level", p.level == products::kLevel11 ? "1.1" : "1.5"},
+                            {"images", p.imagePaths},
+                            {"leader", p.leaderPath},
+                            {"calib_db", p.calib_dB}});
+    return products;
+}
+
+ordered_json orbitJson(const simulator::CircularOrbit& o, const products::SceneParameters& scene) {
+    ordered_json vectors = ordered_json::array();
+    for (int i = 0; i < scene.orbitPointCount; ++i) {
+        const auto& s = scene.stateVectors[static_cast<std::size_t>(i)];
+        vectors.push_back({{"t", s.t}, {"X", s.X}, {"Y", s.Y}, {"Z", s.Z}, {"VX", s.VX}, {"VY", s.VY}, {"VZ", s.VZ}});
+    }
+    return {{"radius_m", o.radius_m},
+            {"rate_rad_s", o.rate_rad_s},
+            {"inclination_deg", o.inclination_deg},
+            {"node_deg", o.node_deg},
+            {"argument_at_epoch_deg", o.argumentAtCentre_deg},
+            {"epoch_s", o.centreTime_s},
+            {"frame", "circular in inertial space, earth-fixed = rotated about z by -omega (t - epoch_s)"},
+            {"state_vectors", vectors}};
+}
+
+ordered_json pairJson(const simulator::PairTruth& p) {
+    ordered_json j;
+    j["requested_perpendicular_baseline_m"] = p.options.perpendicularBaseline_m;
+    j["baseline"] = {
+        {"perpendicular_m", p.perpendicularBaseline_m},
+        {"parallel_m", p.parallelBaseline_m},
+        {"along_track_m", p.alongTrackBaseline_m},
+        {"at", {{"pixel", p.baselinePixelLine.pixel},
+                {"line", p.baselinePixelLine.line},
+                {"lat_deg", p.baselineGround.ground.lat_deg},
+                {"lon_deg", p.baselineGround.ground.lon_deg},
+                {"height_m", p.baselineGround.height_m}}},
+        {"definition", "B = S2 - S1, each satellite at its zero-Doppler time of the terrain point at (pixel, line) "
+                       "of the first scene; parallel = B . u, u the unit vector from S1 to the point; perpendicular "
+                       "= B . n, n perpendicular to u and to the velocity of S1, pointing away from the earth; "
+                       "along track = B . the unit velocity of S1"}};
+    j["repeat_days"] = p.options.repeatDays;
+    j["coherence"] = p.options.coherence;
+    j["offset"] = {{"pixels", p.options.offsetPixels},
+                   {"lines", p.options.offsetLines},
+                   {"meaning", "the second scene's sample (pixel + pixels, line + lines) holds the ground cell of "
+                               "the first scene's sample (pixel, line); whole samples"}};
+    j["registration_residual"] = {
+        {"pixels", p.registrationResidualPixels},
+        {"lines", p.registrationResidualLines},
+        {"meaning", "largest difference over the scene between where the second scene's own geometry images a "
+                    "cell and where the offset puts it"}};
+    j["phase"] = "second scene sample phase = -4 pi / wavelength_m * zero-Doppler slant range from the second orbit "
+                 "to the terrain point of its cell + the cell's scattering phase; distributed cells hold "
+                 "C z1 + sqrt(1 - C^2) z2 (z1 the first scene's speckle, z2 independent, C the coherence), point "
+                 "targets stay coherent; so first x conj(second) has phase -4 pi / wavelength_m (R1 - R2)";
+    ordered_json second;
+    second["scene_id"] = p.sceneId;
+    second["date"] = p.date;
+    second["centre_time_s"] = p.centreTime_s;
+    second["near_range_m"] = p.nearRange_m;
+    second["orbit"] = orbitJson(p.orbit, p.scene);
+    const char* cornerNames[] = {"upper_left", "upper_right", "lower_left", "lower_right"};
+    for (std::size_t k = 0; k < 4; ++k) second["corners"][cornerNames[k]] = latLon(p.corners[k]);
+    second["centre"] = latLon(p.centre);
+    second["fit_residual"] = {{"latlon_m", p.fitResidualLatLon_m}, {"pixel_line", p.fitResidualPixelLine}};
+    second["products"] = productsJson(p.products);
+    j["second"] = second;
+    return j;
+}
 
 ordered_json truthJson(const simulator::SimulationTruth& t, double seconds) {
     ordered_json j;
@@ -90,15 +164,38 @@ ordered_json truthJson(const simulator::SimulationTruth& t, double seconds) {
         targets.push_back({{"pixel", p.at.pixel}, {"line", p.at.line}, {"lat_deg", p.ground.lat_deg},
                            {"lon_deg", p.ground.lon_deg}, {"sigma0_db", p.sigma0_dB}});
     j["point_targets"] = targets;
-    ordered_json products = ordered_json::array();
-    for (const auto& p : t.products)
-        products.push_back({{"level", p.level == products::kLevel11 ? "1.1" : "1.5"},
-                            {"images", p.imagePaths},
-                            {"leader", p.leaderPath},
-                            {"calib_db", p.calib_dB}});
-    j["products"] = products;
+    j["products"] = productsJson(t.products);
+    j["scene_id"] = t.sceneId;
+    j["date"] = t.date;
+    if (t.scanSar)
+        j["scansar"] = {{"burst_period_lines", simulator::kBurstPeriodLines},
+                        {"gap_lines", simulator::kBurstGapLines},
+                        {"gaps", "line n of every product is dark (zero) where n mod burst_period_lines >= "
+                                 "burst_period_lines - gap_lines"},
+                        {"leader", "level 1.1: LED + the image name without its first six and last seven characters"}};
+    if (t.pair) j["pair"] = pairJson(*t.pair);
     j["generation_s"] = seconds;
     return j;
+}
+
+ordered_json demJson(const simulator::WrittenDem& dem) {
+    ordered_json tiles = ordered_json::array();
+    for (const auto& t : dem.tiles) {
+        ordered_json tile = {{"source", simulator::demSourceName(t.source)},
+                             {"path", t.path},
+                             {"south_lat_deg", t.southLat_deg},
+                             {"west_lon_deg", t.westLon_deg},
+                             {"samples", simulator::demTileSamples(t.source)}};
+        if (!t.headerPath.empty()) tile["header"] = t.headerPath;
+        tiles.push_back(tile);
+    }
+    return {{"heights", "whole metres above the EGM96 geoid: round(terrain height - N), N bilinear in the geoid file; "
+                        "row 0 at the north edge, column 0 at the west edge, edges shared with the next tile"},
+            {"margin_deg", dem.margin_deg},
+            {"min_height_m", dem.minHeight_m},
+            {"max_height_m", dem.maxHeight_m},
+            {"geoid", {{"path", dem.geoidPath}, {"converted_from", dem.geoidSource}}},
+            {"tiles", tiles}};
 }
 
 int runSimulate(const Args& args, ConsoleUi& ui) {
@@ -136,21 +233,72 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
     const std::string look = args.value("look").value_or("R");
     if (look != "R" && look != "L") throw UsageError("--look needs R or L");
     options.look = look[0];
+    options.scanSar = args.has("scansar");
+    if (const auto baseline = args.value("pair")) {
+        simulator::PairOptions pair;
+        const auto b = parseReal(*baseline);
+        if (!b) throw UsageError("--pair needs the perpendicular baseline in metres, e.g. 150");
+        pair.perpendicularBaseline_m = *b;
+        if (const auto days = args.value("repeat-days")) {
+            const auto v = parseInteger(*days);
+            if (!v || *v < 1 || *v > 3650) throw UsageError("--repeat-days needs a whole number of days, 1 to 3650");
+            pair.repeatDays = static_cast<int>(*v);
+        }
+        if (const auto coherence = args.value("coherence")) {
+            const auto v = parseReal(*coherence);
+            if (!v || !(*v >= 0.0 && *v <= 1.0)) throw UsageError("--coherence needs a number from 0 to 1");
+            pair.coherence = *v;
+        }
+        if (const auto offset = args.value("offset")) {
+            const auto [dx, dy] = parseIntPair(*offset, "offset");
+            if (dx < -100 || dx > 100 || dy < -100 || dy > 100)
+                throw UsageError("--offset needs whole samples DX,DY, each within 100");
+            pair.offsetPixels = static_cast<int>(dx), pair.offsetLines = static_cast<int>(dy);
+        }
+        options.pair = pair;
+    } else if (args.has("repeat-days") || args.has("coherence") || args.has("offset")) {
+        throw UsageError("--repeat-days, --coherence and --offset go with --pair");
+    }
+
+    // The geoid is read first: a missing grid stops the run before the
+    // products are made.
+    std::optional<simulator::GeoidGrid> geoid;
+    if (args.has("dem"))
+        geoid.emplace(simulator::readGtxGeoid(args.value("egm96-gtx").value_or(simulator::kProjDataEgm96Gtx)));
+    else if (args.has("egm96-gtx")) throw UsageError("--egm96-gtx goes with --dem");
 
     const auto started = std::chrono::steady_clock::now();
     const simulator::SimulationTruth truth = simulator::simulateScene(
         options, [&](long long done, long long total) { ui.progress(done, total); });
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
+    std::optional<simulator::WrittenDem> dem;
+    if (geoid) dem = simulator::writeSimulatedDem({options.folder, truth.terrain, truth.corners}, *geoid);
+
     const std::string truthPath = joinPath(options.folder, "truth.json");
-    const std::string text = truthJson(truth, seconds).dump(2) + "\n";
+    ordered_json truthDocument = truthJson(truth, seconds);
+    if (dem) truthDocument["dem"] = demJson(*dem);
+    const std::string text = truthDocument.dump(2) + "\n";
     writeWholeFile(truthPath, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 
     for (const auto& p : truth.products)
         for (const auto& image : p.imagePaths) std::printf("image %s\n", image.c_str());
+    if (truth.pair)
+        for (const auto& p : truth.pair->products)
+            for (const auto& image : p.imagePaths) std::printf("pair image %s\n", image.c_str());
+    if (dem) {
+        for (const auto& tile : dem->tiles) std::printf("dem %s\n", tile.path.c_str());
+        std::printf("geoid %s (from %s)\n", dem->geoidPath.c_str(), dem->geoidSource.c_str());
+    }
     std::printf("truth %s\n", truthPath.c_str());
     std::printf("centre lat,lon=%.6f, %.6f\n", truth.centre.lat_deg, truth.centre.lon_deg);
     std::printf("fit residual %.3f m, %.4f pixel/line\n", truth.fitResidualLatLon_m, truth.fitResidualPixelLine);
+    if (truth.pair)
+        std::printf("pair baseline perpendicular %.3f m, parallel %.3f m; offset %d, %d; registration residual "
+                    "%.3f pixel, %.3f line\n",
+                    truth.pair->perpendicularBaseline_m, truth.pair->parallelBaseline_m,
+                    truth.pair->options.offsetPixels, truth.pair->options.offsetLines,
+                    truth.pair->registrationResidualPixels, truth.pair->registrationResidualLines);
     std::printf("generated %d x %d in %.1f s\n", truth.pixels, truth.lines, seconds);
     return 0;
 }
@@ -161,7 +309,14 @@ SubcommandRegistration simulateCommand(
       {"size", true, "PIXELSxLINES (default 4000x6000)"},
       {"level", true, "1.1, 1.5 or both (default both)"},
       {"pol", true, "polarisations, e.g. HH,HV (default HH)"},
-      {"look", true, "R or L (default R)"}},
+      {"look", true, "R or L (default R)"},
+      {"scansar", false, "ScanSAR-like products (WBS/WBD names, leader for OpenMode 11, dark burst gaps)"},
+      {"pair", true, "also a second acquisition from an orbit displaced by this perpendicular baseline (m)"},
+      {"repeat-days", true, "days between the pair's acquisitions (default 14)"},
+      {"coherence", true, "expected coherence of the pair, 0 to 1 (default 0.9)"},
+      {"offset", true, "DX,DY whole samples: where the second scene holds a cell minus the first (default 3,-5)"},
+      {"dem", false, "also write SRTM-3, SRTM-1 and ASTER DEM tiles of the terrain and WW15MGH.DAC"},
+      {"egm96-gtx", true, "EGM96 grid converted to WW15MGH.DAC (default /usr/share/proj/egm96_15.gtx of proj-data)"}},
      runSimulate});
 
 }  // namespace

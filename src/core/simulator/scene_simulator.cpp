@@ -1,11 +1,14 @@
 #include "simulator/scene_simulator.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/format.h"
+#include "platform/text.h"
 #include "products/ceos_writer.h"
 
 namespace tessarin::simulator {
@@ -26,6 +29,31 @@ constexpr double kSecond = 34.567;
 constexpr int kStateVectors = 28;
 constexpr double kStateVectorInterval_s = 60.0;
 constexpr int kStateVectorsBeforeCentre = 13;
+
+struct CivilDate {
+    int year = 0, month = 0, day = 0;
+};
+constexpr CivilDate kFirstDate{kYear, kMonth, kDay};
+
+CivilDate daysLater(const CivilDate& d, int count) {
+    namespace c = std::chrono;
+    const c::sys_days first =
+        c::year{d.year} / c::month{static_cast<unsigned>(d.month)} / c::day{static_cast<unsigned>(d.day)};
+    const c::year_month_day later{first + c::days{count}};
+    return {static_cast<int>(later.year()), static_cast<int>(static_cast<unsigned>(later.month())),
+            static_cast<int>(static_cast<unsigned>(later.day()))};
+}
+
+// Scene ids are the revolution number and the frame number; the orbit
+// repeats its ground track after 207 revolutions in 14 days.
+constexpr int kRevolution = 1150, kFrame = 2960;
+constexpr int kRepeatRevolutions = 207, kRepeatCycleDays = 14;
+
+std::string sceneIdOf(int revolution) { return format("%05d%04d", revolution, kFrame); }
+std::string yymmdd(const CivilDate& d) { return format("%02d%02d%02d", d.year % 100, d.month, d.day); }
+
+// Speckle channels of the second acquisition's own, independent speckle.
+constexpr std::uint64_t kDecorrelationChannel = 8;
 
 // Stripmap-like sampling.
 constexpr double kPrf_hz = 3050.0;
@@ -115,12 +143,29 @@ Ecef CircularOrbit::velocity(double t_s) const {
             -vx * std::sin(theta) + vy * std::cos(theta) - kEarthRotation_rad_s * p.x_m, vz};
 }
 
+double CircularOrbit::zeroDopplerTime(Ecef g, double guess_s) const {
+    // Newton on the Doppler term; its slope, about minus the squared speed,
+    // comes from central differences.
+    auto doppler = [&](double t) { return dotE(g - position(t), velocity(t)); };
+    constexpr double kStep_s = 1.0e-3;
+    double t = guess_s;
+    for (int n = 0; n < 40; ++n) {
+        const double slope = (doppler(t + kStep_s) - doppler(t - kStep_s)) / (2.0 * kStep_s);
+        if (!(slope < 0.0)) break;
+        const double dt = doppler(t) / slope;
+        t -= dt;
+        if (std::fabs(dt) < 1.0e-10) break;
+    }
+    return t;
+}
+
 // --- terrain and surfaces
 
 double coastXi(double eta) { return -0.45 + 0.10 * std::sin(2.6 * eta) + 0.04 * std::sin(7.0 * eta + 1.0); }
 
-double Terrain::height_m(GeoPoint g) const {
-    const double x = xi(g), e = eta(g);
+double Terrain::height_m(GeoPoint g) const { return heightAt(xi(g), eta(g)); }
+
+double Terrain::heightAt(double x, double e) const {
     const double inland = x - coastXi(e);
     if (inland <= 0.0) return 0.0;
     const double rise = 1.0 - std::exp(-inland / 0.25);
@@ -277,6 +322,7 @@ SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look)
     orbit_.argumentAtCentre_deg = u * kDegPerRad;
     orbit_.node_deg = kSatelliteLon_deg - std::atan2(std::sin(u) * std::cos(inc), std::cos(u)) * kDegPerRad;
     orbit_.centreTime_s = kHour * 3600.0 + kMinute * 60.0 + kSecond;
+    centreTime_s_ = orbit_.centreTime_s;
     prf_hz_ = kPrf_hz;
     pixsz_m_ = kPixelSpacing_m;
     nearRange_m_ = kCentreRange_m - 0.5 * pixels * pixsz_m_;
@@ -298,9 +344,15 @@ SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look)
          terrain_.halfAzimuth_deg);
 }
 
-double SceneGeometryModel::timeOfLine(double line) const {
-    return orbit_.centreTime_s + (line - centreLine()) / prf_hz_;
+SceneGeometryModel::SceneGeometryModel(const SceneGeometryModel& reference, const CircularOrbit& orbit,
+                                       double centreTime_s, double nearRange_m)
+    : SceneGeometryModel(reference) {
+    orbit_ = orbit;
+    centreTime_s_ = centreTime_s;
+    nearRange_m_ = nearRange_m;
 }
+
+double SceneGeometryModel::timeOfLine(double line) const { return centreTime_s_ + (line - centreLine()) / prf_hz_; }
 
 double SceneGeometryModel::rangeOfPixel(double pixel) const { return nearRange_m_ + pixel * pixsz_m_; }
 
@@ -327,6 +379,10 @@ Ecef SceneGeometryModel::groundEllipsoid(double pixel, double line) const {
     return groundWhere(pixel, line, [](Ecef g) { return ecefToGeodetic(g).height_m; });
 }
 
+Ecef SceneGeometryModel::groundAtHeight(double pixel, double line, double height_m) const {
+    return groundWhere(pixel, line, [height_m](Ecef g) { return ecefToGeodetic(g).height_m - height_m; });
+}
+
 Ecef SceneGeometryModel::groundTerrain(double pixel, double line) const {
     return groundWhere(pixel, line, [this](Ecef g) {
         const GeodeticPoint p = ecefToGeodetic(g);
@@ -335,7 +391,7 @@ Ecef SceneGeometryModel::groundTerrain(double pixel, double line) const {
 }
 
 ScenePoint SceneGeometryModel::pixelLine(Ecef g) const {
-    const double tc = orbit_.centreTime_s;
+    const double tc = centreTime_s_;
     double lo = tc - 100.0, hi = tc + 100.0;
     auto doppler = [&](double t) { return dotE(g - orbit_.position(t), orbit_.velocity(t)); };
     for (int n = 0; n < 200; ++n) {
@@ -351,14 +407,17 @@ ScenePoint SceneGeometryModel::pixelLine(Ecef g) const {
 
 namespace {
 
-products::SceneParameters describeScene(const SceneGeometryModel& model, SimulationTruth& truth) {
+// The description of a scene acquired on `date` whose centre line lies at
+// the common time of day; `centre` receives the ground of the polynomials'
+// reference point.
+products::SceneParameters describeScene(const SceneGeometryModel& model, const CivilDate& date, GeoPoint& centre) {
     products::SceneParameters p;
-    p.Y = kYear, p.M = kMonth, p.D = kDay, p.H = kHour, p.Min = kMinute, p.Sec = kSecond;
+    p.Y = date.year, p.M = date.month, p.D = date.day, p.H = kHour, p.Min = kMinute, p.Sec = kSecond;
     p.wavelength = kWavelength_m;
     p.prf = model.prf_hz();
     p.pixsz = model.pixsz_m();
     const CircularOrbit& orbit = model.orbit();
-    const double tc = orbit.centreTime_s;
+    const double tc = model.centreTime_s();
     // Line spacing: the speed of the zero-Doppler point over the ground.
     const Ecef g0 = model.groundEllipsoid(model.pixels() / 2.0, model.centreLine());
     const Ecef g1 = model.groundEllipsoid(model.pixels() / 2.0, model.centreLine() + 100.0);
@@ -367,7 +426,7 @@ products::SceneParameters describeScene(const SceneGeometryModel& model, Simulat
     p.line = model.lines(), p.pixel = model.pixels();
 
     p.orbitPointCount = kStateVectors;
-    p.orbitFirstYear = kYear, p.orbitFirstMonth = kMonth, p.orbitFirstDay = kDay;
+    p.orbitFirstYear = date.year, p.orbitFirstMonth = date.month, p.orbitFirstDay = date.day;
     p.orbitFirstTime = std::floor(tc / kStateVectorInterval_s) * kStateVectorInterval_s -
                        kStateVectorsBeforeCentre * kStateVectorInterval_s;
     p.orbitInterval = kStateVectorInterval_s;
@@ -432,20 +491,24 @@ products::SceneParameters describeScene(const SceneGeometryModel& model, Simulat
     const auto inverseSamples = grid(inverse[0], inverse[1], inverse[2], inverse[3]);
 
     p.plRefPixel = std::floor(W / 2), p.plRefLine = model.centreLine();
-    const GeoPoint centre = ecefToGeodetic(model.groundEllipsoid(p.plRefPixel, p.plRefLine)).ground;
+    centre = ecefToGeodetic(model.groundEllipsoid(p.plRefPixel, p.plRefLine)).ground;
     p.ctrlat = centre.lat_deg, p.ctrlon = centre.lon_deg;
     p.llRefLat = std::round(centre.lat_deg * 1000.0) / 1000.0;
     p.llRefLon = std::round(centre.lon_deg * 1000.0) / 1000.0;
     fitMappingPolynomials(p, forwardSamples, inverseSamples, (forward[1] - forward[0]) / 2,
                           (forward[3] - forward[2]) / 2);
-
-    truth.centre = centre;
     return p;
 }
 
+struct FitResidual {
+    double latLon_m = 0.0;
+    double pixelLine = 0.0;
+};
+
 // Largest differences of the decoded polynomials from the geometry inside
 // the image, at points between the fit samples.
-void measureFit(const SceneGeometryModel& model, const products::SceneParameters& decoded, SimulationTruth& truth) {
+FitResidual measureFit(const SceneGeometryModel& model, const products::SceneParameters& decoded) {
+    FitResidual residual;
     constexpr int kChecks = 16;
     const double W = model.pixels() - 1.0, L = model.lines() - 1.0;
     for (int i = 0; i <= kChecks; ++i)
@@ -453,53 +516,404 @@ void measureFit(const SceneGeometryModel& model, const products::SceneParameters
             const double px = W * (i + 0.37) / (kChecks + 0.74), ln = L * (j + 0.37) / (kChecks + 0.74);
             const Ecef g = model.groundEllipsoid(px, ln);
             const GeoPoint fit = products::latLonOfPixelLine(decoded, {px, ln});
-            truth.fitResidualLatLon_m =
-                std::max(truth.fitResidualLatLon_m, geometry::norm(geometry::groundPointToEcef(fit) - g));
+            residual.latLon_m = std::max(residual.latLon_m, geometry::norm(geometry::groundPointToEcef(fit) - g));
             const ScenePoint back = products::pixelLineOfLatLon(decoded, ecefToGeodetic(g).ground);
-            truth.fitResidualPixelLine =
-                std::max({truth.fitResidualPixelLine, std::fabs(back.pixel - px), std::fabs(back.line - ln)});
+            residual.pixelLine = std::max({residual.pixelLine, std::fabs(back.pixel - px), std::fabs(back.line - ln)});
         }
+    return residual;
 }
 
-// Normalised scene coordinates of the terrain ground at grid nodes.
-struct GroundGrid {
-    int nodesX = 0, nodesY = 0;
-    std::vector<double> xi, eta;  // row-major, nodesX per row
+int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
-    GroundGrid(const SceneGeometryModel& model) {
-        nodesX = (model.pixels() - 1) / kGridStep + 2;
-        nodesY = (model.lines() - 1) / kGridStep + 2;
-        xi.resize(static_cast<std::size_t>(nodesX) * static_cast<std::size_t>(nodesY));
-        eta.resize(xi.size());
+// Grid nodes every kGridStep pixels and lines of the first scene, covering
+// its pixels and lines between given bounds (the cells a pair's second
+// scene holds reach beyond the first by the offset), with bilinear
+// interpolation of node values.
+struct GridFrame {
+    int firstNodeX = 0, firstNodeY = 0, nodesX = 0, nodesY = 0;
+
+    struct Rows {
+        std::size_t top = 0, bottom = 0;
+        double fy = 0.0;
+    };
+
+    GridFrame(int firstPixel, int lastPixel, int firstLine, int lastLine)
+        : firstNodeX(floorDiv(firstPixel, kGridStep)), firstNodeY(floorDiv(firstLine, kGridStep)) {
+        nodesX = floorDiv(lastPixel, kGridStep) + 2 - firstNodeX;
+        nodesY = floorDiv(lastLine, kGridStep) + 2 - firstNodeY;
+    }
+    std::size_t size() const { return static_cast<std::size_t>(nodesX) * static_cast<std::size_t>(nodesY); }
+    // Calls f(index, pixel, line) for every node.
+    template <class F>
+    void forEachNode(F&& f) const {
         for (int j = 0; j < nodesY; ++j)
-            for (int i = 0; i < nodesX; ++i) {
-                const GeoPoint g =
-                    ecefToGeodetic(model.groundTerrain(double(i) * kGridStep, double(j) * kGridStep)).ground;
-                const auto k = static_cast<std::size_t>(j) * static_cast<std::size_t>(nodesX) +
-                               static_cast<std::size_t>(i);
-                xi[k] = model.terrain().xi(g);
-                eta[k] = model.terrain().eta(g);
-            }
+            for (int i = 0; i < nodesX; ++i)
+                f(static_cast<std::size_t>(j) * static_cast<std::size_t>(nodesX) + static_cast<std::size_t>(i),
+                  double(firstNodeX + i) * kGridStep, double(firstNodeY + j) * kGridStep);
+    }
+    Rows rows(int line) const {
+        const int j = floorDiv(line, kGridStep);
+        const auto top = static_cast<std::size_t>(j - firstNodeY) * static_cast<std::size_t>(nodesX);
+        return {top, top + static_cast<std::size_t>(nodesX), double(line - j * kGridStep) / kGridStep};
+    }
+    double at(const std::vector<double>& v, const Rows& r, int pixel) const {
+        const int k = floorDiv(pixel, kGridStep);
+        const auto i = static_cast<std::size_t>(k - firstNodeX);
+        const double fx = double(pixel - k * kGridStep) / kGridStep;
+        const double top = v[r.top + i] + fx * (v[r.top + i + 1] - v[r.top + i]);
+        const double bottom = v[r.bottom + i] + fx * (v[r.bottom + i + 1] - v[r.bottom + i]);
+        return top + r.fy * (bottom - top);
+    }
+};
+
+// Normalised scene coordinates of the terrain ground at the nodes: the
+// surface class of a sample comes from them.
+struct GroundGrid {
+    GridFrame frame;
+    std::vector<double> xi, eta;
+
+    GroundGrid(const SceneGeometryModel& model, const GridFrame& f) : frame(f), xi(f.size()), eta(f.size()) {
+        frame.forEachNode([&](std::size_t k, double px, double ln) {
+            const GeoPoint g = ecefToGeodetic(model.groundTerrain(px, ln)).ground;
+            xi[k] = model.terrain().xi(g);
+            eta[k] = model.terrain().eta(g);
+        });
     }
 
-    // The surface class of every pixel of one line.
-    void surfaces(int line, std::uint64_t seed, std::vector<Surface>& out) const {
-        const int j = line / kGridStep;
-        const double fy = double(line - j * kGridStep) / kGridStep;
-        const auto row0 = static_cast<std::size_t>(j) * static_cast<std::size_t>(nodesX);
-        const auto row1 = row0 + static_cast<std::size_t>(nodesX);
+    // The surface class of out.size() pixels of one line from firstPixel on.
+    void surfaces(int line, int firstPixel, std::uint64_t seed, std::vector<Surface>& out) const {
+        const GridFrame::Rows r = frame.rows(line);
         for (std::size_t p = 0; p < out.size(); ++p) {
-            const std::size_t i = p / kGridStep;
-            const double fx = double(p - i * kGridStep) / kGridStep;
-            auto lerp = [&](const std::vector<double>& v) {
-                const double top = v[row0 + i] + fx * (v[row0 + i + 1] - v[row0 + i]);
-                const double bottom = v[row1 + i] + fx * (v[row1 + i + 1] - v[row1 + i]);
-                return top + fy * (bottom - top);
-            };
-            out[p] = surfaceAt(lerp(xi), lerp(eta), seed);
+            const int px = firstPixel + static_cast<int>(p);
+            out[p] = surfaceAt(frame.at(xi, r, px), frame.at(eta, r, px), seed);
         }
     }
 };
+
+// The second orbit's zero-Doppler range to the first scene's ground cells,
+// minus the first's range of the cell's pixel. Terrain height bends ground
+// positions where the slope changes (at the coast), so nodes hold ground
+// that is smooth in pixel, line and height: at three heights above the
+// ellipsoid, the normalised coordinates and the range difference. A cell's
+// height is then solved for exactly: the height h at which the terrain
+// under the ground of (pixel, line, h) is h.
+struct PathGrid {
+    static constexpr int kLevels = 3;
+    GridFrame frame;
+    const Terrain& terrain;
+    std::array<double, kLevels> heights{};
+    std::array<std::vector<double>, kLevels> xi, eta, range_m;
+
+    PathGrid(const SceneGeometryModel& first, const SceneGeometryModel& second, int secondOffsetLines,
+             const GridFrame& f)
+        : frame(f), terrain(first.terrain()) {
+        constexpr double kHeightMargin_m = 20.0;
+        for (int k = 0; k < kLevels; ++k) {
+            const auto level = static_cast<std::size_t>(k);
+            heights[level] = (terrain.highest_m() + kHeightMargin_m) * k / (kLevels - 1);
+            xi[level].resize(f.size()), eta[level].resize(f.size()), range_m[level].resize(f.size());
+            frame.forEachNode([&](std::size_t n, double px, double ln) {
+                const Ecef g = first.groundAtHeight(px, ln, heights[level]);
+                const GeoPoint ground = ecefToGeodetic(g).ground;
+                xi[level][n] = terrain.xi(ground);
+                eta[level][n] = terrain.eta(ground);
+                const double t = second.orbit().zeroDopplerTime(g, second.timeOfLine(ln + secondOffsetLines));
+                range_m[level][n] = hypot3(g - second.orbit().position(t)) - first.rangeOfPixel(px);
+            });
+        }
+    }
+
+    // Range differences of out.size() pixels of one line from firstPixel on.
+    void rangeDifferences(int line, int firstPixel, std::vector<double>& out) const {
+        const GridFrame::Rows r = frame.rows(line);
+        const double h0 = heights[0], h1 = heights[1], h2 = heights[2];
+        // Quadratic through the three levels.
+        auto weights = [&](double h) {
+            return std::array<double, kLevels>{(h - h1) * (h - h2) / ((h0 - h1) * (h0 - h2)),
+                                               (h - h0) * (h - h2) / ((h1 - h0) * (h1 - h2)),
+                                               (h - h0) * (h - h1) / ((h2 - h0) * (h2 - h1))};
+        };
+        double h = 0.0;  // the neighbour's height starts the search
+        for (std::size_t p = 0; p < out.size(); ++p) {
+            const int px = firstPixel + static_cast<int>(p);
+            std::array<double, kLevels> x{}, e{}, d{};
+            for (std::size_t k = 0; k < kLevels; ++k) {
+                x[k] = frame.at(xi[k], r, px);
+                e[k] = frame.at(eta[k], r, px);
+                d[k] = frame.at(range_m[k], r, px);
+            }
+            // g(h) = h - terrain under the ground at h: negative at 0 and
+            // positive above the highest terrain.
+            auto g = [&](double height) {
+                const auto w = weights(height);
+                return height - terrain.heightAt(w[0] * x[0] + w[1] * x[1] + w[2] * x[2],
+                                                 w[0] * e[0] + w[1] * e[1] + w[2] * e[2]);
+            };
+            h = solveHeight(g, h, h2);
+            const auto w = weights(h);
+            out[p] = w[0] * d[0] + w[1] * d[1] + w[2] * d[2];
+        }
+    }
+
+    template <class G>
+    static double solveHeight(const G& g, double start, double top) {
+        constexpr double kTolerance_m = 1.0e-4, kStep_m = 0.5;
+        double h = start;
+        for (int n = 0; n < 8; ++n) {
+            const double value = g(h);
+            if (std::fabs(value) < kTolerance_m) return h;
+            const double slope = (g(h + kStep_m) - value) / kStep_m;
+            // A slope break between h and the step, or ground steeper than
+            // the look (layover): bisect instead.
+            if (!(slope > 0.05)) break;
+            h = std::clamp(h - value / slope, 0.0, top);
+        }
+        double lo = 0.0, hi = top;
+        for (int n = 0; n < 60 && hi - lo > kTolerance_m; ++n) {
+            const double mid = 0.5 * (lo + hi);
+            (g(mid) < 0.0 ? lo : hi) = mid;
+        }
+        return 0.5 * (lo + hi);
+    }
+};
+
+// The second acquisition of a pair: the orbit through the point displaced
+// from the first satellite by the perpendicular baseline, at the time the
+// second scene's line of the centre ground (shifted by the offset) is
+// taken, with its inclination trimmed so that the point is that ground's
+// zero Doppler; near range such that the centre ground falls on the
+// offset pixel. The scene centre time of day is the first's.
+SceneGeometryModel secondGeometry(const SceneGeometryModel& first, const PairOptions& pair) {
+    const double pc = std::floor(first.pixels() / 2.0), nc = first.centreLine();
+    const Ecef g = first.groundTerrain(pc, nc);
+    const double t1 = first.timeOfLine(nc);
+    const Ecef s1 = first.orbit().position(t1);
+    const Ecef look = unitE(g - s1);
+    Ecef across = unitE(crossE(first.orbit().velocity(t1), look));
+    if (dotE(across, s1) < 0.0) across = -1.0 * across;
+    const Ecef target = s1 + pair.perpendicularBaseline_m * across;
+    const double epoch = first.timeOfLine(nc + pair.offsetLines);
+
+    auto orbitThrough = [&](double inclination_deg) {
+        CircularOrbit o;
+        o.radius_m = hypot3(target);
+        o.rate_rad_s = std::sqrt(kEarthGm_m3_s2 / (o.radius_m * o.radius_m * o.radius_m));
+        o.inclination_deg = inclination_deg;
+        const double inc = inclination_deg * kRadPerDeg;
+        // Ascending through the point's geocentric latitude at the epoch,
+        // when the earth-fixed and inertial frames coincide.
+        const double u = std::asin(std::clamp(target.z_m / o.radius_m / std::sin(inc), -1.0, 1.0));
+        o.argumentAtCentre_deg = u * kDegPerRad;
+        o.node_deg = (std::atan2(target.y_m, target.x_m) - std::atan2(std::sin(u) * std::cos(inc), std::cos(u))) *
+                     kDegPerRad;
+        o.centreTime_s = epoch;
+        return o;
+    };
+    auto doppler = [&](double inclination_deg) {
+        const CircularOrbit o = orbitThrough(inclination_deg);
+        return dotE(g - o.position(epoch), unitE(o.velocity(epoch)));
+    };
+    // Secant on the inclination: the heading turns the zero-Doppler plane
+    // about the point.
+    double i0 = first.orbit().inclination_deg, i1 = i0 + 1.0e-3;
+    double f0 = doppler(i0), f1 = doppler(i1);
+    for (int n = 0; n < 60 && f1 != f0 && std::fabs(f1) > 1.0e-9; ++n) {
+        const double i2 = i1 - f1 * (i1 - i0) / (f1 - f0);
+        i0 = i1, f0 = f1;
+        i1 = i2, f1 = doppler(i2);
+    }
+    if (!(std::fabs(f1) < 1.0e-6))
+        throw Error(format("no orbit gives a perpendicular baseline of %.1f m", pair.perpendicularBaseline_m));
+    const CircularOrbit orbit = orbitThrough(i1);
+    const double nearRange = hypot3(g - orbit.position(epoch)) - (pc + pair.offsetPixels) * first.pixsz_m();
+    return SceneGeometryModel(first, orbit, first.centreTime_s(), nearRange);
+}
+
+// The baseline at the first scene's centre ground, from the two orbits, and
+// how far the second scene's geometry puts its cells from the offset
+// positions.
+void measurePair(const SceneGeometryModel& first, const SceneGeometryModel& second, PairTruth& t) {
+    const int dx = t.options.offsetPixels, dy = t.options.offsetLines;
+    const double pc = std::floor(first.pixels() / 2.0), nc = first.centreLine();
+    const Ecef g = first.groundTerrain(pc, nc);
+    t.baselinePixelLine = {pc, nc};
+    t.baselineGround = ecefToGeodetic(g);
+    const double t1 = first.orbit().zeroDopplerTime(g, first.timeOfLine(nc));
+    const double t2 = second.orbit().zeroDopplerTime(g, second.timeOfLine(nc + dy));
+    const Ecef s1 = first.orbit().position(t1), v1 = unitE(first.orbit().velocity(t1));
+    const Ecef b = second.orbit().position(t2) - s1;
+    const Ecef look = unitE(g - s1);
+    Ecef across = unitE(crossE(v1, look));
+    if (dotE(across, s1) < 0.0) across = -1.0 * across;
+    t.parallelBaseline_m = dotE(b, look);
+    t.perpendicularBaseline_m = dotE(b, across);
+    t.alongTrackBaseline_m = dotE(b, v1);
+
+    constexpr int kChecks = 8;
+    for (int i = 0; i <= kChecks; ++i)
+        for (int j = 0; j <= kChecks; ++j) {
+            const double px = std::floor((second.pixels() - 1.0) * i / kChecks);
+            const double ln = std::floor((second.lines() - 1.0) * j / kChecks);
+            const Ecef cell = first.groundTerrain(px - dx, ln - dy);
+            const double when = second.orbit().zeroDopplerTime(cell, second.timeOfLine(ln));
+            const double pixel =
+                (hypot3(cell - second.orbit().position(when)) - second.nearRange_m()) / second.pixsz_m();
+            const double line = (when - second.centreTime_s()) * second.prf_hz() + second.centreLine();
+            t.registrationResidualPixels = std::max(t.registrationResidualPixels, std::fabs(pixel - px));
+            t.registrationResidualLines = std::max(t.registrationResidualLines, std::fabs(line - ln));
+        }
+}
+
+// One acquisition of the simulated ground: sample (p, n) of its image holds
+// the first scene's ground cell (p - offsetPixels, n - offsetLines). The
+// second of a pair mixes speckle of its own into every distributed cell and
+// sees each cell from its own orbit.
+struct Acquisition {
+    const SceneGeometryModel* model = nullptr;
+    int offsetPixels = 0, offsetLines = 0;
+    double coherence = 1.0;
+    bool second = false;
+    CivilDate date;
+    std::string sceneId;
+};
+
+struct WrittenAcquisition {
+    std::vector<ProductTruth> products;
+    products::SceneParameters scene;  // the level 1.1 description as written, else level 1.5
+};
+
+constexpr std::size_t kPolarisationPrefix = 6;  // "IMG-HH"
+constexpr std::size_t kScanSarLeaderTail = 7;   // "R1.1__A"
+
+bool inBurstGap(int line) { return line % kBurstPeriodLines >= kBurstPeriodLines - kBurstGapLines; }
+
+WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acquisition& a,
+                                    const products::SceneParameters& scene, const SceneGeometryModel& first,
+                                    const GroundGrid& ground, const PathGrid* paths,
+                                    const std::vector<PointTarget>& targets, const std::function<void()>& tick) {
+    const auto width = static_cast<std::size_t>(options.pixels);
+    const int firstCellPixel = -a.offsetPixels;
+    const double ownSpeckle = std::sqrt(std::max(0.0, 1.0 - a.coherence * a.coherence));
+
+    // The two-way path phase of each sample. The first scene's is that of
+    // its own range and the same on every line; the second's is the range
+    // of the cell's pixel in the first plus the grid's range difference.
+    std::vector<std::complex<double>> firstPath(width), path(width);
+    std::vector<double> rangeDifference(a.second ? width : 0);
+    for (std::size_t p = 0; p < width; ++p) {
+        const double phase = -4.0 * kPi / kWavelength_m * first.rangeOfPixel(static_cast<double>(p));
+        firstPath[p] = {std::cos(phase), std::sin(phase)};
+    }
+    auto pathOf = [&](int cellLine) -> const std::vector<std::complex<double>>& {
+        if (!a.second) return firstPath;
+        paths->rangeDifferences(cellLine, firstCellPixel, rangeDifference);
+        for (std::size_t p = 0; p < width; ++p) {
+            const int cellPixel = firstCellPixel + static_cast<int>(p);
+            const double range = first.rangeOfPixel(cellPixel) + rangeDifference[p];
+            const double phase = -4.0 * kPi / kWavelength_m * range;
+            path[p] = {std::cos(phase), std::sin(phase)};
+        }
+        return path;
+    };
+    auto amplitudes = [&](std::size_t polIndex, double calib_dB) {
+        const std::string& pol = options.polarisations[polIndex];
+        std::array<double, kSurfaceCount> amplitude{};
+        for (std::size_t s = 0; s < kSurfaceCount; ++s)
+            amplitude[s] = std::pow(10.0, (surfaceSigma0_dB(static_cast<Surface>(s), pol) - calib_dB) / 20.0);
+        return amplitude;
+    };
+    auto targetAt = [&](int cellLine, int cellPixel) {
+        for (const PointTarget& t : targets)
+            if (static_cast<int>(t.at.line) == cellLine && static_cast<int>(t.at.pixel) == cellPixel) return true;
+        return false;
+    };
+    // The complex reflectivity of every sample of line n: a point target has
+    // no scattering phase and keeps its coherence.
+    std::vector<Surface> surfaces(width);
+    std::vector<std::complex<double>> cells(width);
+    auto fillCells = [&](std::size_t polIndex, int n, double calib_dB, double targetAmplitude) {
+        const auto amplitude = amplitudes(polIndex, calib_dB);
+        const std::uint64_t channel = speckleChannel(options.polarisations[polIndex]);
+        const int cellLine = n - a.offsetLines;
+        const auto hashLine = static_cast<std::uint64_t>(cellLine);
+        ground.surfaces(cellLine, firstCellPixel, options.seed, surfaces);
+        for (std::size_t p = 0; p < width; ++p) {
+            const int cellPixel = firstCellPixel + static_cast<int>(p);
+            if (targetAt(cellLine, cellPixel)) {
+                cells[p] = {targetAmplitude, 0.0};
+                continue;
+            }
+            const auto hashPixel = static_cast<std::uint64_t>(cellPixel);
+            std::complex<double> z = speckle(cellHash(options.seed, channel, hashLine, hashPixel));
+            if (a.second)
+                z = a.coherence * z +
+                    ownSpeckle * speckle(cellHash(options.seed, channel + kDecorrelationChannel, hashLine, hashPixel));
+            cells[p] = amplitude[static_cast<std::size_t>(surfaces[p])] * z;
+        }
+    };
+
+    products::ProductSpec product;
+    product.folder = options.folder;
+    product.sceneId = a.sceneId;
+    product.date = yymmdd(a.date);
+    product.mode = options.scanSar ? (options.polarisations.size() > 1 ? "WBD" : "WBS") : "UBS";
+    product.look = options.look;
+    product.polarisations = options.polarisations;
+    product.params = scene;
+
+    WrittenAcquisition out;
+    if (options.level11) {
+        product.level = products::kLevel11;
+        product.levelSuffix = "__A";
+        product.params.calib = kCalibLevel11_dB;
+        const double targetAmplitude = std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel11_dB) / 20.0);
+        products::SampleSource source;
+        source.complexLine = [&](std::size_t polIndex, int n, std::span<std::complex<float>> samples) {
+            if (!(options.scanSar && inBurstGap(n))) {
+                fillCells(polIndex, n, kCalibLevel11_dB, targetAmplitude);
+                const auto& phase = pathOf(n - a.offsetLines);
+                for (std::size_t p = 0; p < samples.size(); ++p) {
+                    const std::complex<double> v = cells[p] * phase[p];
+                    samples[p] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
+                }
+            }
+            tick();
+        };
+        products::WrittenProduct written = products::writeCeosProduct(product, source);
+        if (options.scanSar) {
+            // The ScanSAR leader: "LED" + the image name without its
+            // polarisation prefix and its last seven characters.
+            const SplitPath split = splitPath(written.imagePaths.at(0));
+            const std::string rest = split.name.substr(
+                kPolarisationPrefix, split.name.size() - kPolarisationPrefix - kScanSarLeaderTail);
+            const std::string leader = joinPath(split.folder, "LED" + rest);
+            replaceFile(written.leaderPath, leader);
+            written.leaderPath = leader;
+        }
+        out.products.push_back({products::kLevel11, written.imagePaths, written.leaderPath, written.stored.calib});
+        out.scene = written.stored;
+    }
+    if (options.level15) {
+        product.level = products::kLevel15;
+        product.levelSuffix = "__D";
+        product.params.calib = kCalibLevel15_dB;
+        const double targetAmplitude =
+            std::min(kMaxAmplitudeDn, std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel15_dB) / 20.0));
+        products::SampleSource source;
+        source.amplitudeLine = [&](std::size_t polIndex, int n, std::span<std::uint16_t> samples) {
+            if (!(options.scanSar && inBurstGap(n))) {
+                fillCells(polIndex, n, kCalibLevel15_dB, targetAmplitude);
+                for (std::size_t p = 0; p < samples.size(); ++p)
+                    samples[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(std::abs(cells[p]))));
+            }
+            tick();
+        };
+        const products::WrittenProduct written = products::writeCeosProduct(product, source);
+        out.products.push_back({products::kLevel15, written.imagePaths, written.leaderPath, written.stored.calib});
+        if (!options.level11) out.scene = written.stored;
+    }
+    return out;
+}
 
 void checkOptions(const SimulatorOptions& o) {
     constexpr int kMinSize = 16, kMaxSize = 60000;
@@ -516,6 +930,22 @@ void checkOptions(const SimulatorOptions& o) {
             throw Error(format("unknown polarisation \"%s\" (HH, HV, VH or VV)", pol.c_str()));
         for (std::size_t k = 0; k < i; ++k)
             if (o.polarisations[k] == pol) throw Error(format("polarisation %s is given twice", pol.c_str()));
+    }
+    if (o.pair) {
+        const PairOptions& p = *o.pair;
+        // Beyond some kilometres the second scene's cells would sit many
+        // samples from where its own geometry images them.
+        constexpr double kMaxBaseline_m = 3000.0;
+        constexpr int kMaxRepeatDays = 3650, kMaxOffset = 100;
+        if (!(std::fabs(p.perpendicularBaseline_m) <= kMaxBaseline_m))
+            throw Error(format("the perpendicular baseline must lie within %.0f m", kMaxBaseline_m));
+        if (p.repeatDays < 1 || p.repeatDays > kMaxRepeatDays)
+            throw Error(format("the repeat time must be 1 to %d days", kMaxRepeatDays));
+        if (!(p.coherence >= 0.0 && p.coherence <= 1.0)) throw Error("the coherence must lie between 0 and 1");
+        if (std::abs(p.offsetPixels) > kMaxOffset || std::abs(p.offsetLines) > kMaxOffset ||
+            std::abs(p.offsetPixels) >= o.pixels || std::abs(p.offsetLines) >= o.lines)
+            throw Error(format("a co-registration offset of %d, %d samples is too large (at most %d, within the scene)",
+                               p.offsetPixels, p.offsetLines, kMaxOffset));
     }
 }
 
@@ -539,8 +969,11 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
     truth.orbit = model.orbit();
     truth.altitude_m = model.orbit().radius_m - kA;
     truth.terrain = model.terrain();
+    truth.sceneId = sceneIdOf(kRevolution);
+    truth.date = yymmdd(kFirstDate);
+    truth.scanSar = options.scanSar;
 
-    const products::SceneParameters scene = describeScene(model, truth);
+    const products::SceneParameters scene = describeScene(model, kFirstDate, truth.centre);
     truth.linsz_m = scene.linsz;
     const double lastPixel = options.pixels - 1.0, lastLine = options.lines - 1.0;
     truth.cornerPixels = {ScenePoint{0.0, 0.0}, ScenePoint{lastPixel, 0.0}, ScenePoint{0.0, lastLine},
@@ -561,92 +994,73 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
         truth.targets.push_back(t);
     }
 
-    const GroundGrid ground(model);
-    // The two-way path phase of each range sample; the same on every line.
-    const auto width = static_cast<std::size_t>(options.pixels);
-    std::vector<std::complex<double>> pathPhase(width);
-    for (std::size_t p = 0; p < width; ++p) {
-        const double phase = -4.0 * kPi / kWavelength_m * model.rangeOfPixel(static_cast<double>(p));
-        pathPhase[p] = {std::cos(phase), std::sin(phase)};
+    // A pair's second scene holds cells beyond the first's edges by the
+    // offset: the ground grid reaches that far.
+    std::optional<SceneGeometryModel> second;
+    int dx = 0, dy = 0;
+    if (options.pair) {
+        second.emplace(secondGeometry(model, *options.pair));
+        dx = options.pair->offsetPixels, dy = options.pair->offsetLines;
     }
+    const GridFrame frame(std::min(0, -dx), std::max(options.pixels - 1, options.pixels - 1 - dx), std::min(0, -dy),
+                          std::max(options.lines - 1, options.lines - 1 - dy));
+    const GroundGrid ground(model, frame);
+    std::optional<PathGrid> paths;
+    if (second) paths.emplace(model, *second, dy, frame);
 
-    const long long total = static_cast<long long>(options.lines) * static_cast<long long>(options.polarisations.size()) *
-                            ((options.level11 ? 1 : 0) + (options.level15 ? 1 : 0));
+    const long long total = static_cast<long long>(options.lines) *
+                            static_cast<long long>(options.polarisations.size()) *
+                            ((options.level11 ? 1 : 0) + (options.level15 ? 1 : 0)) * (options.pair ? 2 : 1);
     long long done = 0;
-    std::vector<Surface> surfaces(width);
-    auto amplitudes = [&](std::size_t polIndex, double calib_dB) {
-        const std::string& pol = options.polarisations[polIndex];
-        std::array<double, kSurfaceCount> a{};
-        for (std::size_t s = 0; s < kSurfaceCount; ++s)
-            a[s] = std::pow(10.0, (surfaceSigma0_dB(static_cast<Surface>(s), pol) - calib_dB) / 20.0);
-        return a;
-    };
-    auto targetAt = [&](int n, std::size_t p) {
-        for (const PointTarget& t : truth.targets)
-            if (static_cast<int>(t.at.line) == n && static_cast<std::size_t>(t.at.pixel) == p) return true;
-        return false;
-    };
-    auto tick = [&] {
+    const std::function<void()> tick = [&] {
         ++done;
         if (progress && (done % 256 == 0 || done == total)) progress(done, total);
     };
 
-    products::ProductSpec product;
-    product.folder = options.folder;
-    product.look = options.look;
-    product.polarisations = options.polarisations;
-    product.params = scene;
+    Acquisition acquisition;
+    acquisition.model = &model;
+    acquisition.date = kFirstDate;
+    acquisition.sceneId = truth.sceneId;
+    WrittenAcquisition written =
+        writeAcquisition(options, acquisition, scene, model, ground, nullptr, truth.targets, tick);
+    truth.products = std::move(written.products);
+    truth.scene = written.scene;
+    const FitResidual fit = measureFit(model, truth.scene);
+    truth.fitResidualLatLon_m = fit.latLon_m;
+    truth.fitResidualPixelLine = fit.pixelLine;
 
-    if (options.level11) {
-        product.level = products::kLevel11;
-        product.levelSuffix = "__A";
-        product.params.calib = kCalibLevel11_dB;
-        const double targetAmplitude = std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel11_dB) / 20.0);
-        products::SampleSource source;
-        source.complexLine = [&](std::size_t polIndex, int n, std::span<std::complex<float>> samples) {
-            const auto a = amplitudes(polIndex, kCalibLevel11_dB);
-            const std::uint64_t channel = speckleChannel(options.polarisations[polIndex]);
-            ground.surfaces(n, options.seed, surfaces);
-            for (std::size_t p = 0; p < samples.size(); ++p) {
-                // A point target has no scattering phase: only the path.
-                const std::complex<double> cell =
-                    targetAt(n, p) ? std::complex<double>(targetAmplitude, 0.0)
-                                   : a[static_cast<std::size_t>(surfaces[p])] *
-                                         speckle(cellHash(options.seed, channel, static_cast<std::uint64_t>(n), p));
-                const std::complex<double> v = cell * pathPhase[p];
-                samples[p] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
-            }
-            tick();
-        };
-        const products::WrittenProduct written = products::writeCeosProduct(product, source);
-        truth.products.push_back({products::kLevel11, written.imagePaths, written.leaderPath, written.stored.calib});
-        truth.scene = written.stored;
+    if (second) {
+        PairTruth pair;
+        pair.options = *options.pair;
+        measurePair(model, *second, pair);
+        const CivilDate date = daysLater(kFirstDate, options.pair->repeatDays);
+        const auto revolutions = static_cast<int>(
+            std::lround(static_cast<double>(options.pair->repeatDays) * kRepeatRevolutions / kRepeatCycleDays));
+        pair.sceneId = sceneIdOf(kRevolution + revolutions);
+        pair.date = yymmdd(date);
+        pair.centreTime_s = second->centreTime_s();
+        pair.nearRange_m = second->nearRange_m();
+        pair.orbit = second->orbit();
+        for (std::size_t k = 0; k < 4; ++k)
+            pair.corners[k] = ecefToGeodetic(second->groundEllipsoid(truth.cornerPixels[k].pixel,
+                                                                     truth.cornerPixels[k].line))
+                                  .ground;
+        const products::SceneParameters secondScene = describeScene(*second, date, pair.centre);
+
+        acquisition.model = &*second;
+        acquisition.offsetPixels = dx, acquisition.offsetLines = dy;
+        acquisition.coherence = options.pair->coherence;
+        acquisition.second = true;
+        acquisition.date = date;
+        acquisition.sceneId = pair.sceneId;
+        written = writeAcquisition(options, acquisition, secondScene, model, ground, &*paths, truth.targets, tick);
+        pair.products = std::move(written.products);
+        pair.scene = written.scene;
+        const FitResidual secondFit = measureFit(*second, pair.scene);
+        pair.fitResidualLatLon_m = secondFit.latLon_m;
+        pair.fitResidualPixelLine = secondFit.pixelLine;
+        truth.pair = std::move(pair);
     }
-    if (options.level15) {
-        product.level = products::kLevel15;
-        product.levelSuffix = "__D";
-        product.params.calib = kCalibLevel15_dB;
-        const double targetAmplitude =
-            std::min(kMaxAmplitudeDn, std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel15_dB) / 20.0));
-        products::SampleSource source;
-        source.amplitudeLine = [&](std::size_t polIndex, int n, std::span<std::uint16_t> samples) {
-            const auto a = amplitudes(polIndex, kCalibLevel15_dB);
-            const std::uint64_t channel = speckleChannel(options.polarisations[polIndex]);
-            ground.surfaces(n, options.seed, surfaces);
-            for (std::size_t p = 0; p < samples.size(); ++p) {
-                const double amplitude =
-                    targetAt(n, p) ? targetAmplitude
-                                   : a[static_cast<std::size_t>(surfaces[p])] *
-                                         std::abs(speckle(cellHash(options.seed, channel, static_cast<std::uint64_t>(n), p)));
-                samples[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(amplitude)));
-            }
-            tick();
-        };
-        const products::WrittenProduct written = products::writeCeosProduct(product, source);
-        truth.products.push_back({products::kLevel15, written.imagePaths, written.leaderPath, written.stored.calib});
-        if (!options.level11) truth.scene = written.stored;
-    }
-    measureFit(model, truth.scene, truth);
     return truth;
 }
 

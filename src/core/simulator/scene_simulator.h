@@ -5,7 +5,9 @@
 // products through the product writer. What was put in (corners, orbit,
 // patch sigma-naught, polynomial fit residuals) comes back as a
 // SimulationTruth so that tests and the console can compare the system's own
-// decoding against it.
+// decoding against it. A pair adds a second acquisition of the same ground
+// from a displaced orbit, whose interferogram with the first holds exactly
+// the phase the two orbits and the terrain give.
 //
 // Deterministic for a seed: every random number is a hash of (seed, channel,
 // line, pixel), so the result does not depend on the order lines are made in.
@@ -14,6 +16,7 @@
 #include <complex>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -28,6 +31,30 @@ using geometry::Ecef;
 using products::GeoPoint;
 using products::ScenePoint;
 
+// A second acquisition of the same ground, for interferometry: an orbit
+// displaced perpendicular to the line of sight, some days later.
+struct PairOptions {
+    // Perpendicular baseline at the scene centre (m): the second orbit is
+    // displaced perpendicular to the first's line of sight, in the plane
+    // across the track; positive away from the earth.
+    double perpendicularBaseline_m = 0.0;
+    int repeatDays = 14;
+    // Expected coherence of the distributed scatterers; point targets stay
+    // fully coherent.
+    double coherence = 0.9;
+    // Where the second scene holds a ground cell minus where the first holds
+    // it, in whole samples.
+    int offsetPixels = 3;
+    int offsetLines = -5;
+};
+
+// ScanSAR-like products: observation mode "WBS"/"WBD", the level 1.1 leader
+// named by the ScanSAR rule ("LED" + the image name without its first six
+// and last seven characters), and bursts: the last burstGapLines of every
+// burstPeriodLines are dark.
+inline constexpr int kBurstPeriodLines = 256;
+inline constexpr int kBurstGapLines = 32;
+
 struct SimulatorOptions {
     std::string folder;                            // products are written here (created when missing)
     std::uint64_t seed = 1;
@@ -37,6 +64,8 @@ struct SimulatorOptions {
     bool level15 = false;
     std::vector<std::string> polarisations{"HH"};  // HH, HV, VH, VV
     char look = 'R';                               // 'R' or 'L'
+    bool scanSar = false;
+    std::optional<PairOptions> pair;
 };
 
 // The orbit: circular in inertial space, turned into earth-fixed
@@ -51,6 +80,9 @@ struct CircularOrbit {
 
     Ecef position(double t_s) const;
     Ecef velocity(double t_s) const;  // earth-fixed velocity (includes the frame's rotation)
+    // The time (s of day) at which the satellite passes the point at zero
+    // Doppler, searched from a guess within some seconds of it.
+    double zeroDopplerTime(Ecef g, double guess_s) const;
 };
 
 inline constexpr double kEarthRotation_rad_s = 7.2921151467e-5;
@@ -81,6 +113,10 @@ struct Terrain {
         return (east(g) * azimuthEast + (g.lat_deg - centreLat_deg) * azimuthNorth) / halfAzimuth_deg;
     }
     double height_m(GeoPoint g) const;
+    // The same over normalised scene coordinates.
+    double heightAt(double xiValue, double etaValue) const;
+    // The highest the terrain reaches.
+    double highest_m() const { return slopeHeight_m + hillHeight_m; }
 };
 
 // The coastline in normalised coordinates: sea where xi < coastXi(eta).
@@ -113,6 +149,38 @@ struct ProductTruth {
     double calib_dB = 0.0;  // as decoded
 };
 
+// Geodetic latitude, longitude (degrees) and height (m).
+struct GeodeticPoint {
+    GeoPoint ground;
+    double height_m = 0.0;
+};
+
+// The second acquisition of a pair, as written.
+struct PairTruth {
+    PairOptions options;
+    // Baseline between the two satellites at their zero-Doppler times of the
+    // ground point of the first scene's centre pixel (on the terrain):
+    // parallel along the first satellite's line of sight (positive when the
+    // second satellite is nearer the ground), perpendicular to it in the
+    // plane across the track (positive away from the earth), and along the
+    // first satellite's velocity.
+    double perpendicularBaseline_m = 0.0, parallelBaseline_m = 0.0, alongTrackBaseline_m = 0.0;
+    ScenePoint baselinePixelLine;  // in the first scene
+    GeodeticPoint baselineGround;
+    // Largest difference, over the scene, between where the second scene's
+    // own geometry images a cell and where the offset puts it (samples).
+    double registrationResidualPixels = 0.0, registrationResidualLines = 0.0;
+    std::string sceneId, date;     // as in the names: 9 digits, YYMMDD
+    double centreTime_s = 0.0;     // s of day of its line centreLine
+    double nearRange_m = 0.0;
+    CircularOrbit orbit;           // its centreTime_s is the zero-Doppler time of the baseline point
+    std::array<GeoPoint, 4> corners{};  // on the ellipsoid, as SimulationTruth::corners
+    GeoPoint centre;
+    double fitResidualLatLon_m = 0.0, fitResidualPixelLine = 0.0;
+    std::vector<ProductTruth> products;
+    products::SceneParameters scene;
+};
+
 struct SimulationTruth {
     std::uint64_t seed = 0;
     int pixels = 0, lines = 0;
@@ -138,18 +206,27 @@ struct SimulationTruth {
     std::vector<PointTarget> targets;
     std::vector<ProductTruth> products;
     products::SceneParameters scene;  // the level 1.1 description as written (level 1.5 differs in calib)
+    std::string sceneId, date;        // as in the names: 9 digits, YYMMDD
+    bool scanSar = false;
+    std::optional<PairTruth> pair;
 };
 
 // The geometry alone: orbit, timing, ground (ellipsoid and terrain).
 class SceneGeometryModel {
 public:
     SceneGeometryModel(int pixels, int lines, char look);
+    // The same ground and sampling seen from another orbit, with its own near
+    // range and centre-line time; the terrain stays that of `reference`.
+    SceneGeometryModel(const SceneGeometryModel& reference, const CircularOrbit& orbit, double centreTime_s,
+                       double nearRange_m);
 
     double timeOfLine(double line) const;
     double rangeOfPixel(double pixel) const;
     // The image position on the ellipsoid (height 0) or on the terrain.
     Ecef groundEllipsoid(double pixel, double line) const;
     Ecef groundTerrain(double pixel, double line) const;
+    // ... or at a height (m) above the ellipsoid.
+    Ecef groundAtHeight(double pixel, double line, double height_m) const;
     // Zero-Doppler time and slant range of a ground point, as pixel/line.
     ScenePoint pixelLine(Ecef g) const;
 
@@ -159,6 +236,7 @@ public:
     int pixels() const { return pixels_; }
     int lines() const { return lines_; }
     int centreLine() const { return (lines_ + 1) / 2; }
+    double centreTime_s() const { return centreTime_s_; }
     double nearRange_m() const { return nearRange_m_; }
     double pixsz_m() const { return pixsz_m_; }
     double prf_hz() const { return prf_hz_; }
@@ -172,13 +250,10 @@ private:
     CircularOrbit orbit_;
     Terrain terrain_;
     double nearRange_m_ = 0.0, pixsz_m_ = 0.0, prf_hz_ = 0.0;
+    double centreTime_s_ = 0.0;
 };
 
 // Geodetic latitude, longitude (degrees) and height (m) of any ECEF point.
-struct GeodeticPoint {
-    GeoPoint ground;
-    double height_m = 0.0;
-};
 GeodeticPoint ecefToGeodetic(Ecef p);
 
 // Least squares by Householder QR over `columns` unknowns.
