@@ -208,8 +208,8 @@ private:
 // The conversion engine shared by both kinds. The scene is converted in
 // chunks of lines inside one tile row, each in three phases that
 // every thread takes part in, separated by barriers:
-//   read  - each thread reads a contiguous run of the chunk's line records
-//           with one read;
+//   read  - the threads read the chunk's line records, a run of records
+//           per read, taking runs as they come free;
 //   pack  - each thread packs its column range of every line of the chunk
 //           into the chunk buffer (ranges begin on quick-look bucket
 //           boundaries, so each accumulator cell is summed by one thread in
@@ -246,6 +246,18 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
     // Zero once: columns right of the scene are never packed.
     std::memset(chunks.data(), 0, 2 * chunkBytes);
 
+    // Each chunk's records are read in units of unitLines lines; unit
+    // numbers run on across chunks.
+    const long long unitLines = std::max(1, chunkLines / 8);
+    std::vector<long long> firstUnit{0};
+    for (long long c = 0; c < chunkCount; ++c) {
+        const long long ky = c / chunksPerStrip;
+        const long long top = ky * g.tlin + (c % chunksPerStrip) * chunkLines;
+        const long long end = std::min({top + chunkLines, (ky + 1) * g.tlin, static_cast<long long>(image.line)});
+        firstUnit.push_back(firstUnit.back() + (std::max(0LL, end - top) + unitLines - 1) / unitLines);
+    }
+    std::atomic<long long> nextUnit{0};
+
     const std::size_t parts = cuts.size() - 1;
     std::barrier sync(static_cast<std::ptrdiff_t>(parts));
     std::atomic<bool> failed{false};
@@ -275,13 +287,20 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
             const long long lines = std::max(0LL, end - top);
             std::uint8_t* chunk = chunks.data() + static_cast<std::size_t>(c % 2) * chunkBytes;
             guarded([&] {
-                const long long first = lines * static_cast<long long>(part) / static_cast<long long>(parts);
-                const long long last = lines * static_cast<long long>(part + 1) / static_cast<long long>(parts);
-                if (last > first)
+                // Runs of records are claimed one by one, so that the thread
+                // that has just written a chunk reads less of the next.
+                const long long unitEnd = firstUnit[static_cast<std::size_t>(c) + 1];
+                for (long long u = nextUnit.load();;) {
+                    if (u >= unitEnd) break;
+                    if (!nextUnit.compare_exchange_weak(u, u + 1)) continue;
+                    const long long first = (u - firstUnit[static_cast<std::size_t>(c)]) * unitLines;
+                    const long long last = std::min(lines, first + unitLines);
                     readOrZero(inFd, raw.data() + static_cast<std::size_t>(first) * recordBytes,
                                static_cast<std::size_t>(last - first) * recordBytes,
                                static_cast<std::uint64_t>(image.fileheader) +
                                    static_cast<std::uint64_t>(top + first) * recordBytes);
+                    u = nextUnit.load();
+                }
             });
             sync.arrive_and_wait();
             guarded([&] {
