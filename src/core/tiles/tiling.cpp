@@ -117,29 +117,12 @@ ConversionResult startConversion(const ImageLayout& image, std::size_t sampleByt
     return result;
 }
 
-// 16-bit samples (swapped when their byte order is not the host's) and
-// their sum; both loops vectorise.
+// A 16-bit sample, swapped when its byte order is not the host's.
 template <bool Swap>
-std::uint16_t sampleAt(const std::uint8_t* src, std::size_t k) {
+[[gnu::always_inline]] inline std::uint16_t sampleAt(const std::uint8_t* src, std::size_t k) {
     std::uint16_t u;
     std::memcpy(&u, src + 2 * k, sizeof u);
     return Swap ? __builtin_bswap16(u) : u;
-}
-
-template <bool Swap>
-void storeLittleEndian(const std::uint8_t* src, std::size_t count, std::uint8_t* dst) {
-    for (std::size_t k = 0; k < count; ++k) {
-        const std::uint16_t v = sampleAt<Swap>(src, k);
-        dst[2 * k] = static_cast<std::uint8_t>(v & 0xFFu);
-        dst[2 * k + 1] = static_cast<std::uint8_t>(v >> 8);
-    }
-}
-
-template <bool Swap>
-std::uint64_t sumSamples(const std::uint8_t* src, std::size_t count) {
-    std::uint64_t sum = 0;
-    for (std::size_t k = 0; k < count; ++k) sum += sampleAt<Swap>(src, k);
-    return sum;
 }
 
 // Adds the magnitudes of columns x0 .. x1 - 1 of one line (x0 on a bucket
@@ -168,6 +151,38 @@ void addToCells(const double* m, std::size_t x0, std::size_t x1, std::size_t buc
     // A last, partial cell at the end of the scene.
     for (std::size_t x = x0 + whole * bucket; x < lastEnd; ++x) acc[whole] += m[x - x0];
 }
+
+// Stores count samples little-endian (swapped first when their byte order is
+// not the host's) and returns their sum; vectorises. 32-bit partial sums
+// cannot overflow within 65536 samples.
+template <bool Swap>
+[[gnu::always_inline]] inline std::uint64_t storeAndSum(const std::uint8_t* src, std::size_t count, std::uint8_t* dst) {
+    std::uint64_t sum = 0;
+    for (std::size_t start = 0; start < count; start += 65536) {
+        const std::size_t end = std::min(count, start + 65536);
+        std::uint32_t part = 0;
+        for (std::size_t k = start; k < end; ++k) {
+            std::uint16_t v = sampleAt<Swap>(src, k);
+            part += v;
+            if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap16(v);
+            std::memcpy(dst + 2 * k, &v, sizeof v);
+        }
+        sum += part;
+    }
+    return sum;
+}
+
+// The loop above for the byte order at hand, compiled for AVX2 as well.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TESSARIN_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
+#else
+#define TESSARIN_VECTOR_CLONES
+#endif
+TESSARIN_VECTOR_CLONES std::uint64_t storeAndSumAmplitudes(const std::uint8_t* src, std::size_t count, bool swap,
+                                                           std::uint8_t* dst) {
+    return swap ? storeAndSum<true>(src, count, dst) : storeAndSum<false>(src, count, dst);
+}
+#undef TESSARIN_VECTOR_CLONES
 
 // One column range of one line, handed to the kind-specific packer: the raw
 // samples, and where the line's pixels go in the chunk buffer.
@@ -441,32 +456,29 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
         image, g, kAmplitudeSampleBytes, kAmplitudePixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, false,
         [&](const LineJob& job) {
             const bool swap = image.bigEndian == (std::endian::native == std::endian::little);
-            // The tile rows of this line, little-endian.
-            for (std::size_t X = job.x0; X < job.x1;) {
-                const std::size_t kx = X / tpix;
-                const std::size_t end = std::min(job.x1, (kx + 1) * tpix);
-                std::uint8_t* dst =
-                    job.chunk + kx * job.blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
-                const std::uint8_t* from = job.raw + (X - job.x0) * kAmplitudeSampleBytes;
-                if (swap)
-                    storeLittleEndian<true>(from, end - X, dst);
-                else
-                    storeLittleEndian<false>(from, end - X, dst);
-                X = end;
-            }
-            // Quick-look: columns past the 256 cells are clamped into the
+            // The tile rows of this line, little-endian, and the quick-look
+            // sums, in one pass over segments that end at tile and cell
+            // boundaries. Columns past the 256 cells are clamped into the
             // last one, lines past them into the last row. Integer sums are
             // exact in a double, so summing a cell's values of the line first
             // gives the same cell as adding them one by one.
             const std::size_t row = static_cast<std::size_t>(std::min<long long>(job.Y / by, kCells - 1));
             double* cellRow = cells.data() + row * kQuickLookSize;
+            std::size_t cell = std::min(job.x0 / cellWidth, kCells - 1);
+            std::uint64_t cellSum = 0;
             for (std::size_t X = job.x0; X < job.x1;) {
-                const std::size_t cell = std::min(X / cellWidth, kCells - 1);
-                const std::size_t end = cell + 1 == kCells ? job.x1 : std::min(job.x1, (cell + 1) * cellWidth);
-                const std::uint8_t* from = job.raw + (X - job.x0) * kAmplitudeSampleBytes;
-                const std::uint64_t sum = swap ? sumSamples<true>(from, end - X) : sumSamples<false>(from, end - X);
-                cellRow[cell] += static_cast<double>(sum);
+                const std::size_t kx = X / tpix;
+                const std::size_t cellEnd = cell + 1 == kCells ? job.x1 : std::min(job.x1, (cell + 1) * cellWidth);
+                const std::size_t end = std::min({job.x1, (kx + 1) * tpix, cellEnd});
+                std::uint8_t* dst =
+                    job.chunk + kx * job.blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
+                cellSum += storeAndSumAmplitudes(job.raw + (X - job.x0) * kAmplitudeSampleBytes, end - X, swap, dst);
                 X = end;
+                if (X == cellEnd) {
+                    cellRow[cell] += static_cast<double>(cellSum);
+                    cellSum = 0;
+                    cell = std::min(cell + 1, kCells - 1);
+                }
             }
         });
 
