@@ -101,12 +101,12 @@ TEST(ComplexPacking, FastPackerMatchesThePlainRuleEverywhere) {
             samples.emplace_back(i, std::nextafter(q, -1e30f));
         }
     }
-    // Samples close to each boundary, inside and outside the band of 1e-3
+    // Samples close to each boundary, inside and outside the band of 1e-4
     // code units in which the fast packer defers to the plain rule: a fast
     // angle off by more than the band's width puts one of them on the wrong
     // side, trusted.
     for (int k = 0; k < 512; ++k) {
-        for (double d : {-3e-3, -1.2e-3, -5e-4, -1e-4, 1e-4, 5e-4, 1.2e-3, 3e-3}) {
+        for (double d : {-3e-3, -5e-4, -1.5e-4, -2e-5, 2e-5, 1.5e-4, 5e-4, 3e-3}) {
             const double theta = -std::numbers::pi + (k + d) * 2 * std::numbers::pi / 512;
             for (double r : {1.0, 777.0, 2.5e5}) samples.emplace_back(static_cast<float>(r * std::cos(theta)),
                                                                       static_cast<float>(r * std::sin(theta)));
