@@ -44,8 +44,13 @@ TiledProduct tileOriginalProduct(const std::string& imagePath, const std::string
     reader.setImagePath(imagePath);
     copyImageHeader(imagePath, out.names.headerCopy);
     // A product without its leader still tiles; its scene parameters stay
-    // as they were, as on every quiet leader path.
-    if (fileExists(reader.leaderPath())) copyLeader(reader.leaderPath(), out.names.leaderCopy);
+    // as they were, as on every quiet leader path. A leader found by another
+    // rule (ScanSAR) is copied in its place, so that the TileSet, once saved,
+    // reopens with its geometry.
+    if (fileExists(reader.leaderPath()))
+        copyLeader(reader.leaderPath(), out.names.leaderCopy);
+    else if (!leaderForDecode.empty() && fileExists(leaderForDecode))
+        copyLeader(leaderForDecode, out.names.leaderCopy);
     reader.setLookDirection(imagePath);
     if (out.kind == TileKind::Complex) ui.status("Sub OpenAlos2L11");
     reader.setLeaderPath(leaderForDecode.empty() ? out.names.leaderCopy : leaderForDecode);

@@ -99,6 +99,13 @@ TEST_F(ScanSarProduct, OpensUnderTheScanSarModeWithItsLeader) {
     EXPECT_NEAR(p.ctrlon, truth_.centre.lon_deg, 1e-6);
     EXPECT_DOUBLE_EQ(doc->calib(), -115.0);
     EXPECT_TRUE(fileExists(doc->tileNames().tile));
+    // The TileSet carries the ScanSAR leader as its leader copy, so that it
+    // reopens (after "Save Tile Image") with its geometry.
+    products::Alos2 copy;
+    copy.setImagePath(image());
+    copy.setLeaderPath(doc->tileNames().leaderCopy);
+    copy.DecodeLeaderFile();
+    EXPECT_EQ(copy.params().orbitPointCount, 28);
 }
 
 TEST_F(ScanSarProduct, BurstsAreSeparatedByDarkLines) {
