@@ -8,7 +8,6 @@
 #include <cmath>
 #include <complex>
 #include <cstdlib>
-#include <png.h>
 
 #include "app/app_core.h"
 #include "app/command_table.h"
@@ -22,6 +21,7 @@
 #include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
+#include "support/png_read.h"
 #include "support/temp_dir.h"
 
 using namespace tessarin;
@@ -111,27 +111,8 @@ Tiff48 readTiff48(const std::string& path) {
     return {readGeoTiffFile(path), readWholeFile(path)};
 }
 
-struct Rgba {
-    unsigned width = 0, height = 0;
-    std::vector<std::uint8_t> pixels;
-    std::array<std::uint8_t, 4> at(unsigned x, unsigned y) const {
-        const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 4;
-        return {pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]};
-    }
-};
-
-Rgba readPng(const std::string& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Rgba out;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
-    image.format = PNG_FORMAT_RGBA;
-    out.width = image.width;
-    out.height = image.height;
-    out.pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) out = {};
-    return out;
-}
+using tessarin::testing::readPng;
+using tessarin::testing::Rgba;
 
 }  // namespace
 
@@ -242,8 +223,8 @@ TEST_F(ImageCommands, Bmp2PngConvertsTheChosenBitmapAndKeepsIt) {
     const tessarin::testing::ToolRun check = tessarin::testing::runTool("pngcheck " + tessarin::testing::shellQuote(path("pic.png")));
     EXPECT_EQ(check.exitCode, 0) << check.output;
     const Rgba png = readPng(path("pic.png"));
-    ASSERT_EQ(png.width, 3u);
-    ASSERT_EQ(png.height, 2u);
+    ASSERT_EQ(png.width, 3);
+    ASSERT_EQ(png.height, 2);
     EXPECT_EQ(png.at(0, 0)[3], 0) << "black is transparent";
     EXPECT_EQ(png.at(1, 0), (std::array<std::uint8_t, 4>{0, 0, 1, 255}));
     EXPECT_EQ(png.at(2, 0), (std::array<std::uint8_t, 4>{10, 20, 30, 255}));

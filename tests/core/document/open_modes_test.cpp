@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <png.h>
 
 #include "app/app_core.h"
 #include "app/command_table.h"
@@ -14,6 +13,7 @@
 #include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
+#include "support/png_read.h"
 #include "support/temp_dir.h"
 #include "tiles/scene_tiling.h"
 
@@ -270,19 +270,13 @@ TEST_F(OpenModes, PngExportThroughTheExportSlot) {
     EXPECT_EQ(png, path("export.png"));
     EXPECT_FALSE(fileExists(path("export.raw"))) << "the exporter's scratch raster is deleted";
     EXPECT_FALSE(fileExists(path("export.bmp")));
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, png.c_str()));
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
-    ASSERT_EQ(image.width, static_cast<unsigned>(w));
-    const auto at = [&](int x, int y) { return &rgba[(static_cast<std::size_t>(y) * w + x) * 4]; };
-    EXPECT_EQ(at(0, 0)[3], 0) << "the black frame is transparent";
-    EXPECT_EQ(at(10, 10)[3], 255);
+    const auto image = tessarin::testing::readPng(png);
+    ASSERT_EQ(image.width, w);
+    EXPECT_EQ(image.at(0, 0)[3], 0) << "the black frame is transparent";
+    EXPECT_EQ(image.at(10, 10)[3], 255);
     // Red is channel 0 at its mean (64); blue is channel 2 mapped with channel 1's mean.
-    EXPECT_EQ(at(10, 10)[0], 64);
-    EXPECT_EQ(at(10, 10)[2], static_cast<int>(200.0 / 150.0 * 64));
+    EXPECT_EQ(image.at(10, 10)[0], 64);
+    EXPECT_EQ(image.at(10, 10)[2], static_cast<int>(200.0 / 150.0 * 64));
 }
 
 TEST_F(OpenModes, RasterToPngTestModeKeepsTheUsersRaster) {
@@ -300,16 +294,10 @@ TEST_F(OpenModes, RasterToPngTestModeKeepsTheUsersRaster) {
     ASSERT_EQ(core.documents().size(), 1u);
     EXPECT_EQ(core.documents()[0]->openMode(), 200);
     EXPECT_TRUE(fileExists(path("test.raw"))) << "the chosen raster is the user's file";
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&image, path("test.rawalpha.png").c_str()));
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<std::uint8_t> rgba(PNG_IMAGE_SIZE(image));
-    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgba.data(), 0, nullptr));
-    ASSERT_EQ(image.width, 2048u);
-    const auto at = [&](std::size_t x, std::size_t y) { return &rgba[(y * 2048 + x) * 4]; };
-    EXPECT_EQ(at(10, 10)[3], 0);
-    EXPECT_EQ(at(100, 100)[3], 255);
-    EXPECT_EQ(at(100, 100)[0], 64) << "a sample at its channel's mean shows as 64";
-    EXPECT_EQ(at(100, 100)[1], 64);
+    const auto image = tessarin::testing::readPng(path("test.rawalpha.png"));
+    ASSERT_EQ(image.width, 2048);
+    EXPECT_EQ(image.at(10, 10)[3], 0);
+    EXPECT_EQ(image.at(100, 100)[3], 255);
+    EXPECT_EQ(image.at(100, 100)[0], 64) << "a sample at its channel's mean shows as 64";
+    EXPECT_EQ(image.at(100, 100)[1], 64);
 }

@@ -2,7 +2,6 @@
 // back by libpng, pngcheck and GDAL.
 #include <gtest/gtest.h>
 
-#include <png.h>
 
 #include <filesystem>
 
@@ -13,6 +12,7 @@
 #include "platform/bytes.h"
 #include "platform/error.h"
 #include "platform/file.h"
+#include "support/png_read.h"
 #include "support/temp_dir.h"
 
 using namespace tessarin;
@@ -39,28 +39,8 @@ Bitmap framedPicture(int w, int h) {
     return b;
 }
 
-struct Rgba {
-    int width = 0, height = 0;
-    std::vector<std::uint8_t> pixels;
-    std::array<std::uint8_t, 4> at(int x, int y) const {
-        const std::size_t i = (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
-        return {pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]};
-    }
-};
-
-// libpng's own reader, to RGBA.
-Rgba readPng(const std::string& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Rgba out;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return out;
-    image.format = PNG_FORMAT_RGBA;
-    out.width = static_cast<int>(image.width);
-    out.height = static_cast<int>(image.height);
-    out.pixels.resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, out.pixels.data(), 0, nullptr)) out = {};
-    return out;
-}
+using tessarin::testing::readPng;
+using tessarin::testing::Rgba;
 
 // A bitmap file written byte by byte, independent of CDib.
 std::vector<std::uint8_t> handMadeBmp(int bits, std::uint32_t colorsUsed, int tableEntries, int w, int h) {
