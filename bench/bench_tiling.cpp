@@ -121,6 +121,22 @@ struct Trial {
     double cpu = 0.0;    // s of CPU, all threads
 };
 
+// One repetition: the floor, then the conversion into a fresh tile file.
+template <typename Convert>
+Trial trial(const ImageLayout& image, std::uint64_t tileBytes, const std::string& dir, const char* tileName,
+            Convert&& convert) {
+    Trial t;
+    const std::string out = dir + tileName;
+    std::filesystem::remove(out);
+    t.floor = floorTime(image.imagePath, tileBytes, dir + "/floor.bin");
+    const double cpu0 = cpuSeconds();
+    const auto t0 = Clock::now();
+    convert(out);
+    t.work = seconds(t0, Clock::now());
+    t.cpu = cpuSeconds() - cpu0;
+    return t;
+}
+
 // The repetition with the median ratio.
 template <typename Fn>
 Trial medianTrial(int repeats, Fn&& once) {
@@ -157,15 +173,9 @@ int main(int argc, char** argv) {
     const TileGrid grid = TileGrid::make(n, n);
     const long rssBefore = peakRssKiB();
     const Trial c = medianTrial(repeats, [&] {
-        Trial t;
-        std::filesystem::remove(dir + "/bench.cpx");
-        t.floor = floorTime(cpx.imagePath, grid.fileBytes(TileKind::Complex), dir + "/floor.bin");
-        const double cpu0 = cpuSeconds();
-        const auto t0 = Clock::now();
-        convertComplex(cpx, dir + "/bench.cpx", dir + "/bench.idx", ui);
-        t.work = seconds(t0, Clock::now());
-        t.cpu = cpuSeconds() - cpu0;
-        return t;
+        return trial(cpx, grid.fileBytes(TileKind::Complex), dir, "/bench.cpx", [&](const std::string& out) {
+            convertComplex(cpx, out, dir + "/bench.idx", ui);
+        });
     });
     const long rssAfter = peakRssKiB();
     std::printf("complex tiling:   floor %.3f s, tiling %.3f s, ratio %.2f (target <= 1.5); tiling used %.3f s of CPU"
@@ -191,15 +201,9 @@ int main(int argc, char** argv) {
     // Amplitude.
     const ImageLayout amp = writeImage(dir + "/IMG-HH-BENCH-1.5__D", n, false, keep);
     const Trial am = medianTrial(repeats, [&] {
-        Trial t;
-        std::filesystem::remove(dir + "/bench.tile");
-        t.floor = floorTime(amp.imagePath, grid.fileBytes(TileKind::Amplitude), dir + "/floor.bin");
-        const double cpu0 = cpuSeconds();
-        const auto t0 = Clock::now();
-        convertAmplitude(amp, dir + "/bench.tile", dir + "/bench.idx", ui);
-        t.work = seconds(t0, Clock::now());
-        t.cpu = cpuSeconds() - cpu0;
-        return t;
+        return trial(amp, grid.fileBytes(TileKind::Amplitude), dir, "/bench.tile", [&](const std::string& out) {
+            convertAmplitude(amp, out, dir + "/bench.idx", ui);
+        });
     });
     std::printf("amplitude tiling: floor %.3f s, tiling %.3f s, ratio %.2f (target <= 1.3); tiling used %.3f s of CPU"
                 " (median of %d)\n",
