@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -785,6 +787,71 @@ struct WrittenAcquisition {
 constexpr std::size_t kPolarisationPrefix = 6;  // "IMG-HH"
 constexpr std::size_t kScanSarLeaderTail = 7;   // "R1.1__A"
 
+// Lines of one polarisation made ahead of the writer, a block at a time,
+// each block's lines shared out between the processor's threads; the writer
+// still takes them in order. A line depends only on its number, so the
+// result is the same for any number of threads.
+template <typename Sample, typename Scratch>
+class LinesAhead {
+public:
+    LinesAhead(std::size_t width, int lines)
+        : width_(width), lines_(lines),
+          threads_(static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u))),
+          scratch_(static_cast<std::size_t>(threads_)) {}
+
+    template <typename MakeLine>
+    void serve(std::size_t polIndex, int n, std::span<Sample> out, MakeLine&& make) {
+        if (polIndex != polIndex_ || n < first_ || n >= first_ + count_) fill(polIndex, n, make);
+        const Sample* from = block_.data() + static_cast<std::size_t>(n - first_) * width_;
+        std::copy(from, from + std::min(width_, out.size()), out.begin());
+    }
+
+private:
+    static constexpr int kBlockLines = 64;
+
+    template <typename MakeLine>
+    void fill(std::size_t polIndex, int n, MakeLine& make) {
+        polIndex_ = polIndex;
+        first_ = n;
+        count_ = std::min(kBlockLines, lines_ - n);
+        block_.assign(static_cast<std::size_t>(count_) * width_, Sample{});
+        std::exception_ptr error;
+        std::mutex errorLock;
+        auto work = [&](int t) {
+            try {
+                for (int k = t; k < count_; k += threads_)
+                    make(scratch_[static_cast<std::size_t>(t)], polIndex, first_ + k,
+                         std::span<Sample>(block_.data() + static_cast<std::size_t>(k) * width_, width_));
+            } catch (...) {
+                std::lock_guard lock(errorLock);
+                if (!error) error = std::current_exception();
+            }
+        };
+        std::vector<std::thread> helpers;
+        int started = 1;
+        for (int t = 1; t < threads_ && t < count_; ++t) {
+            try {
+                helpers.emplace_back(work, t);
+                ++started;
+            } catch (...) {
+                break;  // the lines of threads that could not start are made here
+            }
+        }
+        for (int t = 0; t < threads_ && t < count_; ++t)
+            if (t == 0 || t >= started) work(t);
+        for (auto& h : helpers) h.join();
+        if (error) std::rethrow_exception(error);
+    }
+
+    std::size_t width_;
+    int lines_;
+    int threads_;
+    std::vector<Scratch> scratch_;
+    std::vector<Sample> block_;
+    std::size_t polIndex_ = static_cast<std::size_t>(-1);
+    int first_ = 0, count_ = 0;
+};
+
 bool inBurstGap(int line) { return line % kBurstPeriodLines >= kBurstPeriodLines - kBurstGapLines; }
 
 WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acquisition& a,
@@ -798,22 +865,29 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
     // The two-way path phase of each sample. The first scene's is that of
     // its own range and the same on every line; the second's is the range
     // of the cell's pixel in the first plus the grid's range difference.
-    std::vector<std::complex<double>> firstPath(width), path(width);
-    std::vector<double> rangeDifference(a.second ? width : 0);
+    std::vector<std::complex<double>> firstPath(width);
     for (std::size_t p = 0; p < width; ++p) {
         const double phase = -4.0 * kPi / kWavelength_m * first.rangeOfPixel(static_cast<double>(p));
         firstPath[p] = {std::cos(phase), std::sin(phase)};
     }
-    auto pathOf = [&](int cellLine) -> const std::vector<std::complex<double>>& {
+    // What one thread needs to make a line.
+    struct Scratch {
+        std::vector<Surface> surfaces;
+        std::vector<std::complex<double>> cells, path;
+        std::vector<double> rangeDifference;
+    };
+    auto pathOf = [&](Scratch& w, int cellLine) -> const std::vector<std::complex<double>>& {
         if (!a.second) return firstPath;
-        paths->rangeDifferences(cellLine, firstCellPixel, rangeDifference);
+        w.rangeDifference.resize(width);
+        w.path.resize(width);
+        paths->rangeDifferences(cellLine, firstCellPixel, w.rangeDifference);
         for (std::size_t p = 0; p < width; ++p) {
             const int cellPixel = firstCellPixel + static_cast<int>(p);
-            const double range = first.rangeOfPixel(cellPixel) + rangeDifference[p];
+            const double range = first.rangeOfPixel(cellPixel) + w.rangeDifference[p];
             const double phase = -4.0 * kPi / kWavelength_m * range;
-            path[p] = {std::cos(phase), std::sin(phase)};
+            w.path[p] = {std::cos(phase), std::sin(phase)};
         }
-        return path;
+        return w.path;
     };
     auto amplitudes = [&](std::size_t polIndex, double calib_dB) {
         const std::string& pol = options.polarisations[polIndex];
@@ -829,18 +903,18 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
     };
     // The complex reflectivity of every sample of line n: a point target has
     // no scattering phase and keeps its coherence.
-    std::vector<Surface> surfaces(width);
-    std::vector<std::complex<double>> cells(width);
-    auto fillCells = [&](std::size_t polIndex, int n, double calib_dB, double targetAmplitude) {
+    auto fillCells = [&](Scratch& w, std::size_t polIndex, int n, double calib_dB, double targetAmplitude) {
         const auto amplitude = amplitudes(polIndex, calib_dB);
         const std::uint64_t channel = speckleChannel(options.polarisations[polIndex]);
         const int cellLine = n - a.offsetLines;
         const auto hashLine = static_cast<std::uint64_t>(cellLine);
-        ground.surfaces(cellLine, firstCellPixel, options.seed, surfaces);
+        w.surfaces.resize(width);
+        w.cells.resize(width);
+        ground.surfaces(cellLine, firstCellPixel, options.seed, w.surfaces);
         for (std::size_t p = 0; p < width; ++p) {
             const int cellPixel = firstCellPixel + static_cast<int>(p);
             if (targetAt(cellLine, cellPixel)) {
-                cells[p] = {targetAmplitude, 0.0};
+                w.cells[p] = {targetAmplitude, 0.0};
                 continue;
             }
             const auto hashPixel = static_cast<std::uint64_t>(cellPixel);
@@ -848,7 +922,7 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
             if (a.second)
                 z = a.coherence * z +
                     ownSpeckle * speckle(cellHash(options.seed, channel + kDecorrelationChannel, hashLine, hashPixel));
-            cells[p] = amplitude[static_cast<std::size_t>(surfaces[p])] * z;
+            w.cells[p] = amplitude[static_cast<std::size_t>(w.surfaces[p])] * z;
         }
     };
 
@@ -867,16 +941,18 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
         product.levelSuffix = "__A";
         product.params.calib = kCalibLevel11_dB;
         const double targetAmplitude = std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel11_dB) / 20.0);
+        LinesAhead<std::complex<float>, Scratch> ahead(width, options.lines);
         products::SampleSource source;
         source.complexLine = [&](std::size_t polIndex, int n, std::span<std::complex<float>> samples) {
-            if (!(options.scanSar && inBurstGap(n))) {
-                fillCells(polIndex, n, kCalibLevel11_dB, targetAmplitude);
-                const auto& phase = pathOf(n - a.offsetLines);
-                for (std::size_t p = 0; p < samples.size(); ++p) {
-                    const std::complex<double> v = cells[p] * phase[p];
-                    samples[p] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
+            ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::complex<float>> out) {
+                if (options.scanSar && inBurstGap(line)) return;
+                fillCells(w, pol, line, kCalibLevel11_dB, targetAmplitude);
+                const auto& phase = pathOf(w, line - a.offsetLines);
+                for (std::size_t p = 0; p < out.size(); ++p) {
+                    const std::complex<double> v = w.cells[p] * phase[p];
+                    out[p] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
                 }
-            }
+            });
             tick();
         };
         products::WrittenProduct written = products::writeCeosProduct(product, source);
@@ -899,13 +975,15 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
         product.params.calib = kCalibLevel15_dB;
         const double targetAmplitude =
             std::min(kMaxAmplitudeDn, std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel15_dB) / 20.0));
+        LinesAhead<std::uint16_t, Scratch> ahead(width, options.lines);
         products::SampleSource source;
         source.amplitudeLine = [&](std::size_t polIndex, int n, std::span<std::uint16_t> samples) {
-            if (!(options.scanSar && inBurstGap(n))) {
-                fillCells(polIndex, n, kCalibLevel15_dB, targetAmplitude);
-                for (std::size_t p = 0; p < samples.size(); ++p)
-                    samples[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(std::abs(cells[p]))));
-            }
+            ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::uint16_t> out) {
+                if (options.scanSar && inBurstGap(line)) return;
+                fillCells(w, pol, line, kCalibLevel15_dB, targetAmplitude);
+                for (std::size_t p = 0; p < out.size(); ++p)
+                    out[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(std::abs(w.cells[p]))));
+            });
             tick();
         };
         const products::WrittenProduct written = products::writeCeosProduct(product, source);
