@@ -29,6 +29,7 @@ namespace {
 constexpr std::size_t kChunkBytes = 4u << 20;     // line records read per chunk, about
 constexpr int kMinChunkLines = 16;
 constexpr int kMaxChunkLines = 256;
+constexpr std::size_t kMaxRecordSlack = 64u << 10;  // record bytes past the samples still read along
 constexpr std::size_t kCells = kQuickLookSize;    // quick-look cells across and down
 constexpr std::size_t kComplexSampleBytes = 8;    // big-endian float I, float Q
 constexpr std::size_t kAmplitudeSampleBytes = 2;  // big-endian uint16
@@ -248,15 +249,21 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
     const std::size_t tpix = static_cast<std::size_t>(g.tpix);
     // Chunks of about kChunkBytes of records: fewer chunks mean fewer
     // meetings of the threads, smaller ones keep the buffers in the caches.
+    // Records are read whole, a run of them per read, unless a record holds
+    // far more than its prefix and samples (a descriptor may say anything):
+    // then only that part of each record is read, one read per line.
+    const std::size_t usedBytes =
+        static_cast<std::size_t>(image.lineheader) + static_cast<std::size_t>(image.pixel) * sampleBytes;
+    const std::size_t recordBytes = static_cast<std::size_t>(image.linebytes);
+    const bool wholeRecords = recordBytes - usedBytes <= kMaxRecordSlack;
+    const std::size_t stride = wholeRecords ? recordBytes : usedBytes;  // bytes per line in the read buffer
     const int chunkLines = std::min(
-        g.tlin, std::clamp(static_cast<int>(kChunkBytes / static_cast<std::size_t>(image.linebytes)), kMinChunkLines,
-                           kMaxChunkLines));
+        g.tlin, std::clamp(static_cast<int>(kChunkBytes / stride), kMinChunkLines, kMaxChunkLines));
     const int chunksPerStrip = (g.tlin + chunkLines - 1) / chunkLines;
     const long long chunkCount = static_cast<long long>(g.nty) * chunksPerStrip;
     const std::size_t blockBytes = static_cast<std::size_t>(chunkLines) * tpix * pixelBytes;
     const std::size_t chunkBytes = blockBytes * static_cast<std::size_t>(g.ntx);
-    const std::size_t recordBytes = static_cast<std::size_t>(image.linebytes);
-    ScratchBuffer raw(recordBytes * static_cast<std::size_t>(chunkLines));
+    ScratchBuffer raw(stride * static_cast<std::size_t>(chunkLines));
     ScratchBuffer chunks(2 * chunkBytes);
     // Zero once: columns right of the scene are never packed.
     std::memset(chunks.data(), 0, 2 * chunkBytes);
@@ -310,10 +317,15 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
                     if (!nextUnit.compare_exchange_weak(u, u + 1)) continue;
                     const long long first = (u - firstUnit[static_cast<std::size_t>(c)]) * unitLines;
                     const long long last = std::min(lines, first + unitLines);
-                    readOrZero(inFd, raw.data() + static_cast<std::size_t>(first) * recordBytes,
-                               static_cast<std::size_t>(last - first) * recordBytes,
-                               static_cast<std::uint64_t>(image.fileheader) +
-                                   static_cast<std::uint64_t>(top + first) * recordBytes);
+                    const std::uint64_t at = static_cast<std::uint64_t>(image.fileheader) +
+                                             static_cast<std::uint64_t>(top + first) * recordBytes;
+                    if (wholeRecords)
+                        readOrZero(inFd, raw.data() + static_cast<std::size_t>(first) * stride,
+                                   static_cast<std::size_t>(last - first) * stride, at);
+                    else
+                        for (long long y = first; y < last; ++y)
+                            readOrZero(inFd, raw.data() + static_cast<std::size_t>(y) * stride, stride,
+                                       at + static_cast<std::uint64_t>(y - first) * recordBytes);
                     u = nextUnit.load();
                 }
             });
@@ -321,7 +333,7 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
             guarded([&] {
                 for (long long y = 0; y < lines; ++y)
                     packLine(LineJob{part, top + y, x0, x1,
-                                     raw.data() + static_cast<std::size_t>(y) * recordBytes +
+                                     raw.data() + static_cast<std::size_t>(y) * stride +
                                          static_cast<std::size_t>(image.lineheader) + x0 * sampleBytes,
                                      chunk, blockBytes, static_cast<std::size_t>(y)});
             });

@@ -233,6 +233,15 @@ TEST_F(Tiling, LyingLayoutsAreRefusedAndTruncatedFilesReadAsZeros) {
     lie = image;
     lie.pixel = 0;
     EXPECT_THROW(convertAmplitude(lie, path("l.tile"), path("l.idx"), ui), Error);
+    // Records claimed to be 1 GiB long: only each line's prefix and samples
+    // are read (nothing holds a chunk of such records), past the end of the
+    // file they read as zeros.
+    lie = image;
+    lie.linebytes = 1 << 30;
+    convertComplex(lie, path("g.cpx"), path("g.idx"), ui);
+    const auto giant = readWholeFile(path("g.cpx"));
+    EXPECT_EQ(loadPacked(&giant[0]), packComplexReference(speckle(0, 0).first, speckle(0, 0).second));
+    EXPECT_EQ(loadPacked(&giant[(1 * 1024 + 3) * 3]), 256u) << "line 1 lies beyond the end of the file";
     // The file holds 40 lines; a descriptor claiming 60 converts the rest as zeros.
     lie = image;
     lie.line = 60;
