@@ -29,7 +29,7 @@ namespace {
 constexpr std::size_t kChunkBytes = 4u << 20;     // line records read per chunk, about
 constexpr int kMinChunkLines = 16;
 constexpr int kMaxChunkLines = 256;
-constexpr std::size_t kMaxRecordSlack = 64u << 10;  // record bytes past the samples still read along
+constexpr std::size_t kMaxRecordSlack = 64u << 10;  // record bytes besides the samples still read along
 constexpr std::size_t kCells = kQuickLookSize;    // quick-look cells across and down
 constexpr std::size_t kComplexSampleBytes = 8;    // big-endian float I, float Q
 constexpr std::size_t kAmplitudeSampleBytes = 2;  // big-endian uint16
@@ -153,37 +153,6 @@ void addToCells(const double* m, std::size_t x0, std::size_t x1, std::size_t buc
     for (std::size_t x = x0 + whole * bucket; x < lastEnd; ++x) acc[whole] += m[x - x0];
 }
 
-// Stores count samples little-endian (swapped first when their byte order is
-// not the host's) and returns their sum; vectorises. 32-bit partial sums
-// cannot overflow within 65536 samples.
-template <bool Swap>
-[[gnu::always_inline]] inline std::uint64_t storeAndSum(const std::uint8_t* src, std::size_t count, std::uint8_t* dst) {
-    std::uint64_t sum = 0;
-    for (std::size_t start = 0; start < count; start += 65536) {
-        const std::size_t end = std::min(count, start + 65536);
-        std::uint32_t part = 0;
-        for (std::size_t k = start; k < end; ++k) {
-            std::uint16_t v = sampleAt<Swap>(src, k);
-            part += v;
-            if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap16(v);
-            std::memcpy(dst + 2 * k, &v, sizeof v);
-        }
-        sum += part;
-    }
-    return sum;
-}
-
-// The loop above for the byte order at hand, compiled for AVX2 as well.
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TESSARIN_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
-#else
-#define TESSARIN_VECTOR_CLONES
-#endif
-TESSARIN_VECTOR_CLONES std::uint64_t storeAndSumAmplitudes(const std::uint8_t* src, std::size_t count, bool swap,
-                                                           std::uint8_t* dst) {
-    return swap ? storeAndSum<true>(src, count, dst) : storeAndSum<false>(src, count, dst);
-}
-#undef TESSARIN_VECTOR_CLONES
 
 // One column range of one line, handed to the kind-specific packer: the raw
 // samples, and where the line's pixels go in the chunk buffer.
@@ -196,6 +165,58 @@ struct LineJob {
     std::size_t blockBytes;   // bytes of one such block
     std::size_t row;          // line inside the chunk
 };
+
+// Stores one segment of samples little-endian (swapped first when their byte
+// order is not the host's) and returns their sum; vectorises. Segments end
+// at tile boundaries, so they hold at most 8192 samples and a 32-bit sum
+// cannot overflow.
+template <bool Swap>
+[[gnu::always_inline]] inline std::uint32_t storeAndSum(const std::uint8_t* src, std::size_t count, std::uint8_t* dst) {
+    std::uint32_t sum = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        std::uint16_t v = sampleAt<Swap>(src, k);
+        sum += v;
+        if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap16(v);
+        std::memcpy(dst + 2 * k, &v, sizeof v);
+    }
+    return sum;
+}
+
+// The tile rows of one line of amplitudes and the quick-look sums, in one
+// pass over segments that end at tile and cell boundaries. Columns past the
+// 256 cells are clamped into the last one. Integer sums are exact in a
+// double, so summing a cell's values of the line first gives the same cell
+// as adding them one by one.
+template <bool Swap>
+[[gnu::always_inline]] inline void amplitudeLineBody(const LineJob& job, std::size_t tpix, std::size_t cellWidth,
+                                                     double* cellRow) {
+    std::size_t cell = std::min(job.x0 / cellWidth, kCells - 1);
+    std::uint64_t cellSum = 0;
+    for (std::size_t X = job.x0; X < job.x1;) {
+        const std::size_t kx = X / tpix;
+        const std::size_t cellEnd = cell + 1 == kCells ? job.x1 : std::min(job.x1, (cell + 1) * cellWidth);
+        const std::size_t end = std::min({job.x1, (kx + 1) * tpix, cellEnd});
+        std::uint8_t* dst = job.chunk + kx * job.blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
+        cellSum += storeAndSum<Swap>(job.raw + (X - job.x0) * kAmplitudeSampleBytes, end - X, dst);
+        X = end;
+        if (X == cellEnd) {
+            cellRow[cell] += static_cast<double>(cellSum);
+            cellSum = 0;
+            cell = std::min(cell + 1, kCells - 1);
+        }
+    }
+}
+
+// The line for the byte order at hand, compiled for AVX2 as well.
+#if defined(__x86_64__) && defined(__GNUC__)
+__attribute__((target_clones("arch=x86-64-v3", "default")))
+#endif
+void packAmplitudeLine(const LineJob& job, bool swap, std::size_t tpix, std::size_t cellWidth, double* cellRow) {
+    if (swap)
+        amplitudeLineBody<true>(job, tpix, cellWidth, cellRow);
+    else
+        amplitudeLineBody<false>(job, tpix, cellWidth, cellRow);
+}
 
 // A large scratch buffer, uninitialised, on transparent huge pages where the
 // system offers them: a conversion touches every byte of it again and again,
@@ -250,13 +271,13 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
     // Chunks of about kChunkBytes of records: fewer chunks mean fewer
     // meetings of the threads, smaller ones keep the buffers in the caches.
     // Records are read whole, a run of them per read, unless a record holds
-    // far more than its prefix and samples (a descriptor may say anything):
-    // then only that part of each record is read, one read per line.
-    const std::size_t usedBytes =
-        static_cast<std::size_t>(image.lineheader) + static_cast<std::size_t>(image.pixel) * sampleBytes;
+    // far more than its samples (a descriptor may say anything): then only
+    // the samples of each record are read, one read per line.
+    const std::size_t sampleRun = static_cast<std::size_t>(image.pixel) * sampleBytes;
     const std::size_t recordBytes = static_cast<std::size_t>(image.linebytes);
-    const bool wholeRecords = recordBytes - usedBytes <= kMaxRecordSlack;
-    const std::size_t stride = wholeRecords ? recordBytes : usedBytes;  // bytes per line in the read buffer
+    const bool wholeRecords = recordBytes - sampleRun <= kMaxRecordSlack;
+    const std::size_t stride = wholeRecords ? recordBytes : sampleRun;  // bytes per line in the read buffer
+    const std::size_t samplesAt = wholeRecords ? static_cast<std::size_t>(image.lineheader) : 0;  // in a line
     const int chunkLines = std::min(
         g.tlin, std::clamp(static_cast<int>(kChunkBytes / stride), kMinChunkLines, kMaxChunkLines));
     const int chunksPerStrip = (g.tlin + chunkLines - 1) / chunkLines;
@@ -265,8 +286,8 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
     const std::size_t chunkBytes = blockBytes * static_cast<std::size_t>(g.ntx);
     ScratchBuffer raw(stride * static_cast<std::size_t>(chunkLines));
     ScratchBuffer chunks(2 * chunkBytes);
-    // Zero once: columns right of the scene are never packed.
-    std::memset(chunks.data(), 0, 2 * chunkBytes);
+    // Columns right of the scene are never packed: zero them once.
+    if (image.pixel % g.tpix != 0) std::memset(chunks.data(), 0, 2 * chunkBytes);
 
     // Each chunk's records are read in units of unitLines lines; unit
     // numbers run on across chunks.
@@ -325,7 +346,8 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
                     else
                         for (long long y = first; y < last; ++y)
                             readOrZero(inFd, raw.data() + static_cast<std::size_t>(y) * stride, stride,
-                                       at + static_cast<std::uint64_t>(y - first) * recordBytes);
+                                       at + static_cast<std::uint64_t>(y - first) * recordBytes +
+                                           static_cast<std::uint64_t>(image.lineheader));
                     u = nextUnit.load();
                 }
             });
@@ -333,8 +355,8 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
             guarded([&] {
                 for (long long y = 0; y < lines; ++y)
                     packLine(LineJob{part, top + y, x0, x1,
-                                     raw.data() + static_cast<std::size_t>(y) * stride +
-                                         static_cast<std::size_t>(image.lineheader) + x0 * sampleBytes,
+                                     raw.data() + static_cast<std::size_t>(y) * stride + samplesAt +
+                                         x0 * sampleBytes,
                                      chunk, blockBytes, static_cast<std::size_t>(y)});
             });
             sync.arrive_and_wait();
@@ -463,35 +485,14 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
     std::vector<double> cells(kQuickLookBytes, 0.0);
     const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
     const std::size_t cellWidth = static_cast<std::size_t>(bx);
+    const bool swap = image.bigEndian == (std::endian::native == std::endian::little);
 
     convertChunked(
         image, g, kAmplitudeSampleBytes, kAmplitudePixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, false,
         [&](const LineJob& job) {
-            const bool swap = image.bigEndian == (std::endian::native == std::endian::little);
-            // The tile rows of this line, little-endian, and the quick-look
-            // sums, in one pass over segments that end at tile and cell
-            // boundaries. Columns past the 256 cells are clamped into the
-            // last one, lines past them into the last row. Integer sums are
-            // exact in a double, so summing a cell's values of the line first
-            // gives the same cell as adding them one by one.
+            // Lines past the 256 cell rows are clamped into the last one.
             const std::size_t row = static_cast<std::size_t>(std::min<long long>(job.Y / by, kCells - 1));
-            double* cellRow = cells.data() + row * kQuickLookSize;
-            std::size_t cell = std::min(job.x0 / cellWidth, kCells - 1);
-            std::uint64_t cellSum = 0;
-            for (std::size_t X = job.x0; X < job.x1;) {
-                const std::size_t kx = X / tpix;
-                const std::size_t cellEnd = cell + 1 == kCells ? job.x1 : std::min(job.x1, (cell + 1) * cellWidth);
-                const std::size_t end = std::min({job.x1, (kx + 1) * tpix, cellEnd});
-                std::uint8_t* dst =
-                    job.chunk + kx * job.blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
-                cellSum += storeAndSumAmplitudes(job.raw + (X - job.x0) * kAmplitudeSampleBytes, end - X, swap, dst);
-                X = end;
-                if (X == cellEnd) {
-                    cellRow[cell] += static_cast<double>(cellSum);
-                    cellSum = 0;
-                    cell = std::min(cell + 1, kCells - 1);
-                }
-            }
+            packAmplitudeLine(job, swap, tpix, cellWidth, cells.data() + row * kQuickLookSize);
         });
 
     writeQuickLook(quickOut, cells);

@@ -242,6 +242,12 @@ TEST_F(Tiling, LyingLayoutsAreRefusedAndTruncatedFilesReadAsZeros) {
     const auto giant = readWholeFile(path("g.cpx"));
     EXPECT_EQ(loadPacked(&giant[0]), packComplexReference(speckle(0, 0).first, speckle(0, 0).second));
     EXPECT_EQ(loadPacked(&giant[(1 * 1024 + 3) * 3]), 256u) << "line 1 lies beyond the end of the file";
+    // So is a prefix claimed to be 1 GiB long: the samples lie past the end.
+    lie = image;
+    lie.lineheader = 1 << 30;
+    lie.linebytes = (1 << 30) + 8 * 50;
+    convertComplex(lie, path("h.cpx"), path("h.idx"), ui);
+    EXPECT_EQ(loadPacked(&readWholeFile(path("h.cpx"))[0]), 256u);
     // The file holds 40 lines; a descriptor claiming 60 converts the rest as zeros.
     lie = image;
     lie.line = 60;
