@@ -1,6 +1,8 @@
 #include "tiles/tiling.h"
 
+#include <limits.h>
 #include <sys/mman.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -160,7 +162,8 @@ struct LineJob {
     std::size_t part;         // which column range (and thread)
     long long Y;              // scene line
     std::size_t x0, x1;       // scene columns
-    const std::uint8_t* raw;  // samples x0 .. x1 - 1 as stored (in the chunk's read buffer)
+    const std::uint8_t* raw;  // samples x0 .. x1 - 1 as stored, or null when they were read
+                              // straight into their places in the chunk (still in file order)
     std::uint8_t* chunk;      // the chunk buffer: per tile column a block of chunk lines x tpix pixels
     std::size_t blockBytes;   // bytes of one such block
     std::size_t row;          // line inside the chunk
@@ -187,6 +190,19 @@ template <bool Swap>
 // 256 cells are clamped into the last one. Integer sums are exact in a
 // double, so summing a cell's values of the line first gives the same cell
 // as adding them one by one.
+// The same for samples already in their places: swapped there.
+template <bool Swap>
+[[gnu::always_inline]] inline std::uint32_t swapAndSum(std::uint8_t* p, std::size_t count) {
+    std::uint32_t sum = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        std::uint16_t v = sampleAt<Swap>(p, k);
+        sum += v;
+        if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap16(v);
+        if constexpr (Swap || std::endian::native == std::endian::big) std::memcpy(p + 2 * k, &v, sizeof v);
+    }
+    return sum;
+}
+
 template <bool Swap>
 [[gnu::always_inline]] inline void amplitudeLineBody(const LineJob& job, std::size_t tpix, std::size_t cellWidth,
                                                      double* cellRow) {
@@ -197,7 +213,8 @@ template <bool Swap>
         const std::size_t cellEnd = cell + 1 == kCells ? job.x1 : std::min(job.x1, (cell + 1) * cellWidth);
         const std::size_t end = std::min({job.x1, (kx + 1) * tpix, cellEnd});
         std::uint8_t* dst = job.chunk + kx * job.blockBytes + (job.row * tpix + (X - kx * tpix)) * kAmplitudePixelBytes;
-        cellSum += storeAndSum<Swap>(job.raw + (X - job.x0) * kAmplitudeSampleBytes, end - X, dst);
+        cellSum += job.raw ? storeAndSum<Swap>(job.raw + (X - job.x0) * kAmplitudeSampleBytes, end - X, dst)
+                           : swapAndSum<Swap>(dst, end - X);
         X = end;
         if (X == cellEnd) {
             cellRow[cell] += static_cast<double>(cellSum);
@@ -242,6 +259,58 @@ private:
     std::uint8_t* data_ = nullptr;
 };
 
+// Reads the records of chunk lines first .. last - 1 (the first at file
+// offset `at`) with their samples going straight to their tile rows in the
+// chunk, prefixes and suffixes to `discard`. What the file does not hold
+// reads as zeros.
+void scatterRecords(int fd, std::uint64_t at, long long first, long long last, std::uint8_t* chunk,
+                    std::size_t blockBytes, const ImageLayout& image, const TileGrid& g, std::size_t pixelBytes,
+                    std::vector<std::uint8_t>& discard) {
+    const std::size_t tpix = static_cast<std::size_t>(g.tpix);
+    const std::size_t pixel = static_cast<std::size_t>(image.pixel);
+    const std::size_t prefix = static_cast<std::size_t>(image.lineheader);
+    const std::size_t suffix = static_cast<std::size_t>(image.linebytes) - prefix - pixel * pixelBytes;
+    const std::size_t perLine = static_cast<std::size_t>(g.ntx) + 2;
+    const long long linesPerRead = std::max<long long>(1, static_cast<long long>(IOV_MAX / perLine));
+    std::vector<iovec> parts;
+    for (long long y0 = first; y0 < last; y0 += linesPerRead) {
+        const long long y1 = std::min(last, y0 + linesPerRead);
+        parts.clear();
+        std::size_t total = 0;
+        for (long long y = y0; y < y1; ++y) {
+            if (prefix) parts.push_back({discard.data(), prefix});
+            for (std::size_t kx = 0; kx < static_cast<std::size_t>(g.ntx); ++kx)
+                parts.push_back({chunk + kx * blockBytes + static_cast<std::size_t>(y) * tpix * pixelBytes,
+                                 std::min(tpix, pixel - kx * tpix) * pixelBytes});
+            if (suffix) parts.push_back({discard.data(), suffix});
+        }
+        for (const iovec& v : parts) total += v.iov_len;
+        std::size_t done = 0;
+        std::size_t next = 0;  // first part not completely read
+        while (done < total) {
+            const ssize_t got = ::preadv(fd, parts.data() + next, static_cast<int>(parts.size() - next),
+                                         static_cast<off_t>(at + done));
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            done += static_cast<std::size_t>(got);
+            // Skip the parts now full; shorten the one read into.
+            for (std::size_t left = static_cast<std::size_t>(got); left > 0;) {
+                if (left >= parts[next].iov_len) {
+                    left -= parts[next].iov_len;
+                    ++next;
+                } else {
+                    parts[next].iov_base = static_cast<std::uint8_t*>(parts[next].iov_base) + left;
+                    parts[next].iov_len -= left;
+                    left = 0;
+                }
+            }
+        }
+        for (std::size_t k = next; k < parts.size(); ++k)
+            if (parts[k].iov_base != discard.data()) std::memset(parts[k].iov_base, 0, parts[k].iov_len);
+        at += static_cast<std::uint64_t>(y1 - y0) * static_cast<std::uint64_t>(image.linebytes);
+    }
+}
+
 // The conversion engine shared by both kinds. The scene is converted in
 // chunks of lines inside one tile row, each in three phases that
 // every thread takes part in, separated by barriers:
@@ -261,7 +330,7 @@ private:
 template <typename PackLine>
 void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sampleBytes, std::size_t pixelBytes,
                     const std::vector<int>& cuts, int inFd, AtomicFile& tileOut, Ui& ui, bool tileStatus,
-                    PackLine&& packLine) {
+                    bool samplesAsPixels, PackLine&& packLine) {
     const TileKind kind = pixelBytes == kComplexPixelBytes ? TileKind::Complex : TileKind::Amplitude;
     const int outFd = ::fileno(tileOut.file().handle());
     if (::ftruncate(outFd, static_cast<off_t>(g.fileBytes(kind))) != 0)
@@ -284,7 +353,11 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
     const long long chunkCount = static_cast<long long>(g.nty) * chunksPerStrip;
     const std::size_t blockBytes = static_cast<std::size_t>(chunkLines) * tpix * pixelBytes;
     const std::size_t chunkBytes = blockBytes * static_cast<std::size_t>(g.ntx);
-    ScratchBuffer raw(stride * static_cast<std::size_t>(chunkLines));
+    // Samples stored as the tile pixels are (2-byte amplitudes) are read
+    // straight into their places in the chunk, each record scattered over
+    // its tile rows by one vectored read; the packer then works in place.
+    const bool scatter = samplesAsPixels && wholeRecords;
+    ScratchBuffer raw(scatter ? 0 : stride * static_cast<std::size_t>(chunkLines));
     ScratchBuffer chunks(2 * chunkBytes);
     // Columns right of the scene are never packed: zero them once.
     if (image.pixel % g.tpix != 0) std::memset(chunks.data(), 0, 2 * chunkBytes);
@@ -321,6 +394,10 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
     };
 
     const auto worker = [&](std::size_t part) {
+        std::vector<std::uint8_t> discard;  // record bytes besides the samples, when scattering
+        guarded([&] {
+            if (scatter) discard.resize(recordBytes - sampleRun + 1);
+        });
         const std::size_t x0 = static_cast<std::size_t>(cuts[part]);
         const std::size_t x1 = static_cast<std::size_t>(cuts[part + 1]);
         for (long long c = 0; c < chunkCount; ++c) {
@@ -340,7 +417,9 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
                     const long long last = std::min(lines, first + unitLines);
                     const std::uint64_t at = static_cast<std::uint64_t>(image.fileheader) +
                                              static_cast<std::uint64_t>(top + first) * recordBytes;
-                    if (wholeRecords)
+                    if (scatter)
+                        scatterRecords(inFd, at, first, last, chunk, blockBytes, image, g, pixelBytes, discard);
+                    else if (wholeRecords)
                         readOrZero(inFd, raw.data() + static_cast<std::size_t>(first) * stride,
                                    static_cast<std::size_t>(last - first) * stride, at);
                     else
@@ -355,8 +434,9 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
             guarded([&] {
                 for (long long y = 0; y < lines; ++y)
                     packLine(LineJob{part, top + y, x0, x1,
-                                     raw.data() + static_cast<std::size_t>(y) * stride + samplesAt +
-                                         x0 * sampleBytes,
+                                     scatter ? nullptr
+                                             : raw.data() + static_cast<std::size_t>(y) * stride + samplesAt +
+                                                   x0 * sampleBytes,
                                      chunk, blockBytes, static_cast<std::size_t>(y)});
             });
             sync.arrive_and_wait();
@@ -442,7 +522,7 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
     for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
         magnitudes[part].resize(static_cast<std::size_t>(cuts[part + 1] - cuts[part]));
 
-    convertChunked(image, g, kComplexSampleBytes, kComplexPixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, true,
+    convertChunked(image, g, kComplexSampleBytes, kComplexPixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, true, false,
                    [&](const LineJob& job) {
                        std::vector<double>& m = magnitudes[job.part];
                        // Pack tile by tile, straight into the chunk's tile blocks.
@@ -488,7 +568,7 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
     const bool swap = image.bigEndian == (std::endian::native == std::endian::little);
 
     convertChunked(
-        image, g, kAmplitudeSampleBytes, kAmplitudePixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, false,
+        image, g, kAmplitudeSampleBytes, kAmplitudePixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, false, true,
         [&](const LineJob& job) {
             // Lines past the 256 cell rows are clamped into the last one.
             const std::size_t row = static_cast<std::size_t>(std::min<long long>(job.Y / by, kCells - 1));

@@ -257,6 +257,34 @@ TEST_F(Tiling, LyingLayoutsAreRefusedAndTruncatedFilesReadAsZeros) {
     EXPECT_EQ(loadPacked(&tiles[(45 * 1024) * 3]), 256u) << "missing lines read as zero samples";
 }
 
+TEST_F(Tiling, AmplitudeFileCutShortReadsAsZeros) {
+    // 20 lines of 30 samples, cut in the middle of line 12's samples, with a
+    // descriptor that claims 25 lines: the samples that are there are kept,
+    // the rest are zero.
+    const auto value = [](int x, int y) { return static_cast<std::uint16_t>(1000 + 40 * y + x); };
+    auto image = writeAmplitudeImage(path("IMG-HH-cut"), 30, 20, 12, value);
+    auto bytes = readWholeFile(image.imagePath);
+    bytes.resize(static_cast<std::size_t>(kFileHeader + 12 * image.linebytes + 12 + 2 * 10));
+    writeWholeFile(image.imagePath, bytes);
+    image.line = 25;
+    for (int threads : {1, 2}) {
+        ScriptedUi ui;
+        ConversionOptions options;
+        options.threads = threads;
+        convertAmplitude(image, path("c.tile"), path("c.idx"), ui, options);
+        const auto tiles = readWholeFile(path("c.tile"));
+        const auto px = [&](int x, int y) {
+            const std::size_t at = (static_cast<std::size_t>(y) * 1024 + static_cast<std::size_t>(x)) * 2;
+            return static_cast<int>(tiles[at] | (tiles[at + 1] << 8));
+        };
+        EXPECT_EQ(px(29, 11), value(29, 11));
+        EXPECT_EQ(px(9, 12), value(9, 12));
+        EXPECT_EQ(px(10, 12), 0);
+        EXPECT_EQ(px(0, 13), 0);
+        EXPECT_EQ(px(5, 24), 0);
+    }
+}
+
 TEST(QuickLook, ScalingRule) {
     std::vector<double> equal(65536, 3.5);
     const auto zeros = quickLookImage(equal);
