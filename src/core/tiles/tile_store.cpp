@@ -92,13 +92,13 @@ namespace {
 // 2e-7 relative error and a few single-precision roundings of quantities
 // below 64; 8e-6 is the largest seen over 1e8 random samples), ten times
 // inside kTrustMargin. Where small + big overflows, u is 0 and theta lands
-// exactly on the boundary pi/4, so such samples are never trusted. A sample whose position lies within the margin of a
-// code boundary - every zero, signed zero, infinity and NaN among them -
-// takes the reference rule, so each trusted sample has the code the
-// reference computes in double precision: both positions lie strictly
-// between the same two integers. The code itself then follows from the
-// octant by integer arithmetic, the boundaries between octants being whole
-// codes.
+// exactly on the boundary pi/4, so such samples are never trusted. A sample
+// whose position lies within the margin of a code boundary - every zero,
+// signed zero, infinity and NaN among them - takes the reference rule, so
+// each trusted sample has the code the reference computes in double
+// precision: both positions lie strictly between the same two integers. The
+// code itself then follows from the octant by integer arithmetic, the
+// boundaries between octants being whole codes.
 constexpr float kTrustMargin = 1e-4f;
 constexpr std::size_t kBlock = 256;
 
