@@ -257,6 +257,36 @@ TEST_F(Tiling, LyingLayoutsAreRefusedAndTruncatedFilesReadAsZeros) {
     EXPECT_EQ(loadPacked(&tiles[(45 * 1024) * 3]), 256u) << "missing lines read as zero samples";
 }
 
+TEST_F(Tiling, AmplitudeSceneOfSeveralStripsAndChunksMatchesThePlainLayout) {
+    // 2100 x 2100 samples: three tile rows and columns (the last ones
+    // partial), each tile row read in more than one chunk.
+    const int pixel = 2100, line = 2100;
+    const auto value = [](int x, int y) { return static_cast<std::uint16_t>((x * 7919 + y * 104729) % 65535 + 1); };
+    const auto image = writeAmplitudeImage(path("IMG-HH-big"), pixel, line, 192, value);
+    std::vector<std::uint8_t> want(9u * 1024 * 1024 * 2, 0);
+    std::vector<double> cells(65536, 0.0);
+    for (int y = 0; y < line; ++y) {
+        for (int x = 0; x < pixel; ++x) {
+            const std::size_t at = (static_cast<std::size_t>(x / 1024 + (y / 1024) * 3) * 1024 * 1024 +
+                                    static_cast<std::size_t>(y % 1024) * 1024 + static_cast<std::size_t>(x % 1024)) *
+                                   2;
+            want[at] = static_cast<std::uint8_t>(value(x, y) & 0xFF);
+            want[at + 1] = static_cast<std::uint8_t>(value(x, y) >> 8);
+            cells[static_cast<std::size_t>(std::min(y / 8, 255) * 256 + std::min(x / 8, 255))] += value(x, y);
+        }
+    }
+    for (int threads : {1, 3}) {
+        SCOPED_TRACE(threads);
+        ScriptedUi ui;
+        ConversionOptions options;
+        options.threads = threads;
+        convertAmplitude(image, path("b.tile"), path("b.idx"), ui, options);
+        EXPECT_TRUE(readWholeFile(path("b.tile")) == want);
+        EXPECT_EQ(readWholeFile(path("b.idx")), quickLookImage(cells));
+        EXPECT_EQ(ui.lastProgress, (std::pair<long long, long long>{3, 3}));
+    }
+}
+
 TEST_F(Tiling, AmplitudeFileCutShortReadsAsZeros) {
     // 20 lines of 30 samples, cut in the middle of line 12's samples, with a
     // descriptor that claims 25 lines: the samples that are there are kept,
