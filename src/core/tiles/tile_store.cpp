@@ -195,20 +195,21 @@ struct BlockPackers {
     PackBlockFn host;
 };
 
-BlockPackers chooseBlockPackers() {
+BlockPackers packersFor(PackingInstructions set) {
 #if defined(__x86_64__) && defined(__GNUC__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-        __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl"))
-        return {packSwappedV4, packHostV4};
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2"))
-        return {packSwappedV3, packHostV3};
+    if (set == PackingInstructions::Avx512) return {packSwappedV4, packHostV4};
+    if (set == PackingInstructions::Avx2) return {packSwappedV3, packHostV3};
 #endif
+    (void)set;
     return {packSwappedBase, packHostBase};
 }
 
 const BlockPackers& blockPackers() {
-    static const BlockPackers packers = chooseBlockPackers();
+    static const BlockPackers packers = [] {
+        for (auto set : {PackingInstructions::Avx512, PackingInstructions::Avx2})
+            if (packingInstructionsAvailable(set)) return packersFor(set);
+        return packersFor(PackingInstructions::Baseline);
+    }();
     return packers;
 }
 
@@ -242,10 +243,8 @@ void storeWords(const std::uint32_t* word, std::size_t n, std::uint8_t* out) {
     for (; k < n; ++k) storePacked(out + 3 * k, word[k]);
 }
 
-}  // namespace
-
-void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, std::uint8_t* out,
-                        double* magnitudes, double equalizingval, int phaseSign) {
+void packWith(const BlockPackers& packers, const std::uint8_t* raw, bool bigEndian, std::size_t n, std::uint8_t* out,
+              double* magnitudes, double equalizingval, int phaseSign) {
     if (phaseSign != 1 && phaseSign != -1) {
         for (std::size_t k = 0; k < n; ++k) {
             const float i = rawFloat(raw + 8 * k, bigEndian);
@@ -259,7 +258,7 @@ void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, 
         return;
     }
     const bool swap = bigEndian == (std::endian::native == std::endian::little);
-    const PackBlockFn packBlock = swap ? blockPackers().swapped : blockPackers().host;
+    const PackBlockFn packBlock = swap ? packers.swapped : packers.host;
     const float lowerSign = phaseSign == 1 ? -1.0f : 1.0f;
     double scratch[kBlock];
     std::uint32_t word[kBlock];
@@ -274,6 +273,37 @@ void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, 
                                                    rawFloat(block + 8 * k + 4, bigEndian), equalizingval, phaseSign);
         storeWords(word, count, out + 3 * start);
     }
+}
+
+}  // namespace
+
+bool packingInstructionsAvailable(PackingInstructions set) {
+    switch (set) {
+        case PackingInstructions::Baseline:
+            return true;
+#if defined(__x86_64__) && defined(__GNUC__)
+        case PackingInstructions::Avx2:
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2");
+        case PackingInstructions::Avx512:
+            __builtin_cpu_init();
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
+#endif
+        default:
+            return false;
+    }
+}
+
+void packComplexSamplesUsing(PackingInstructions set, const std::uint8_t* raw, bool bigEndian, std::size_t n,
+                             std::uint8_t* out, double* magnitudes, double equalizingval, int phaseSign) {
+    if (!packingInstructionsAvailable(set)) throw Error("the processor lacks the instructions of this packer");
+    packWith(packersFor(set), raw, bigEndian, n, out, magnitudes, equalizingval, phaseSign);
+}
+
+void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, std::uint8_t* out,
+                        double* magnitudes, double equalizingval, int phaseSign) {
+    packWith(blockPackers(), raw, bigEndian, n, out, magnitudes, equalizingval, phaseSign);
 }
 
 void packComplexLine(const float* iq, std::size_t n, std::uint8_t* out, double* magnitudes, double equalizingval,

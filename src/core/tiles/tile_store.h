@@ -111,6 +111,14 @@ void packComplexLine(const float* iq, std::size_t n, std::uint8_t* out, double* 
 void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, std::uint8_t* out,
                         double* magnitudes, double equalizingval = kEqualizingVal, int phaseSign = 1);
 
+// The packer is built for three instruction sets and uses the widest the
+// processor has; these run a given one (the tests run every one available).
+enum class PackingInstructions { Baseline, Avx2, Avx512 };
+bool packingInstructionsAvailable(PackingInstructions set);
+void packComplexSamplesUsing(PackingInstructions set, const std::uint8_t* raw, bool bigEndian, std::size_t n,
+                             std::uint8_t* out, double* magnitudes, double equalizingval = kEqualizingVal,
+                             int phaseSign = 1);
+
 // ---- files -----------------------------------------------------------------
 
 // Reads tile (kx, ky) into out (tileBytes). Outside the grid the tile is all
