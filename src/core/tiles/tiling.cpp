@@ -503,10 +503,17 @@ std::vector<std::uint8_t> quickLookImage(const std::vector<double>& cells) {
     return out;
 }
 
-ConversionResult convertComplex(const ImageLayout& image, const std::string& tilePath, const std::string& quickLookPath,
-                                Ui& ui, const ConversionOptions& options) {
-    const ConversionResult result = startConversion(image, kComplexSampleBytes, tilePath, quickLookPath, options);
-    const TileGrid& g = result.grid;
+namespace {
+
+// What both conversions share: the layout checks, the files under their
+// temporary names, the busy cursor, the quick-look accumulator and the
+// column ranges; `packerFor(grid, bucketX, bucketY, cuts, cells)` gives the
+// kind's line packer. The files take their final names only when complete.
+template <typename PackerFor>
+ConversionResult convert(const ImageLayout& image, std::size_t sampleBytes, std::size_t pixelBytes,
+                         const std::string& tilePath, const std::string& quickLookPath, Ui& ui,
+                         const ConversionOptions& options, bool tileStatus, PackerFor&& packerFor) {
+    const ConversionResult result = startConversion(image, sampleBytes, tilePath, quickLookPath, options);
     const int bx = effectiveBucket(result.bucketX);
     const int by = effectiveBucket(result.bucketY);
 
@@ -515,32 +522,10 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
     AtomicFile quickOut(quickLookPath);
     BusyScope busy(ui);
 
-    const std::size_t tpix = static_cast<std::size_t>(g.tpix);
     std::vector<double> cells(kQuickLookBytes, 0.0);
     const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
-    std::vector<std::vector<double>> magnitudes(cuts.size() - 1);
-    for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
-        magnitudes[part].resize(static_cast<std::size_t>(cuts[part + 1] - cuts[part]));
-
-    convertChunked(image, g, kComplexSampleBytes, kComplexPixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, true, false,
-                   [&](const LineJob& job) {
-                       std::vector<double>& m = magnitudes[job.part];
-                       // Pack tile by tile, straight into the chunk's tile blocks.
-                       for (std::size_t X = job.x0; X < job.x1;) {
-                           const std::size_t kx = X / tpix;
-                           const std::size_t end = std::min(job.x1, (kx + 1) * tpix);
-                           std::uint8_t* dst = job.chunk + kx * job.blockBytes +
-                                               (job.row * tpix + (X - kx * tpix)) * kComplexPixelBytes;
-                           packComplexSamples(job.raw + (X - job.x0) * kComplexSampleBytes, image.bigEndian, end - X, dst,
-                                              m.data() + (X - job.x0), options.equalizingval, options.phaseSign);
-                           X = end;
-                       }
-                       // Quick-look: cells outside the 256 x 256 are skipped.
-                       const long long row = job.Y / by;
-                       if (row >= kQuickLookSize) return;
-                       addToCells(m.data(), job.x0, job.x1, static_cast<std::size_t>(bx),
-                                  cells.data() + static_cast<std::size_t>(row) * kQuickLookSize);
-                   });
+    convertChunked(image, result.grid, sampleBytes, pixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, tileStatus,
+                   sampleBytes == pixelBytes, packerFor(result.grid, bx, by, cuts, cells));
 
     writeQuickLook(quickOut, cells);
     tileOut.commit();
@@ -549,37 +534,53 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
     return result;
 }
 
+}  // namespace
+
+ConversionResult convertComplex(const ImageLayout& image, const std::string& tilePath, const std::string& quickLookPath,
+                                Ui& ui, const ConversionOptions& options) {
+    std::vector<std::vector<double>> magnitudes;
+    return convert(image, kComplexSampleBytes, kComplexPixelBytes, tilePath, quickLookPath, ui, options, true,
+                   [&](const TileGrid& g, int bx, int by, const std::vector<int>& cuts, std::vector<double>& cells) {
+                       magnitudes.resize(cuts.size() - 1);
+                       for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
+                           magnitudes[part].resize(static_cast<std::size_t>(cuts[part + 1] - cuts[part]));
+                       const std::size_t tpix = static_cast<std::size_t>(g.tpix);
+                       return [&, tpix, bx, by](const LineJob& job) {
+                           std::vector<double>& m = magnitudes[job.part];
+                           // Pack tile by tile, straight into the chunk's tile blocks.
+                           for (std::size_t X = job.x0; X < job.x1;) {
+                               const std::size_t kx = X / tpix;
+                               const std::size_t end = std::min(job.x1, (kx + 1) * tpix);
+                               std::uint8_t* dst = job.chunk + kx * job.blockBytes +
+                                                   (job.row * tpix + (X - kx * tpix)) * kComplexPixelBytes;
+                               packComplexSamples(job.raw + (X - job.x0) * kComplexSampleBytes, image.bigEndian,
+                                                  end - X, dst, m.data() + (X - job.x0), options.equalizingval,
+                                                  options.phaseSign);
+                               X = end;
+                           }
+                           // Quick-look: cells outside the 256 x 256 are skipped.
+                           const long long row = job.Y / by;
+                           if (row >= kQuickLookSize) return;
+                           addToCells(m.data(), job.x0, job.x1, static_cast<std::size_t>(bx),
+                                      cells.data() + static_cast<std::size_t>(row) * kQuickLookSize);
+                       };
+                   });
+}
+
 ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
                                   const std::string& quickLookPath, Ui& ui, const ConversionOptions& options) {
-    const ConversionResult result = startConversion(image, kAmplitudeSampleBytes, tilePath, quickLookPath, options);
-    const TileGrid& g = result.grid;
-    const int bx = effectiveBucket(result.bucketX);
-    const int by = effectiveBucket(result.bucketY);
-
-    File in(image.imagePath, File::Mode::Read);
-    AtomicFile tileOut(tilePath);
-    AtomicFile quickOut(quickLookPath);
-    BusyScope busy(ui);
-
-    const std::size_t tpix = static_cast<std::size_t>(g.tpix);
-    std::vector<double> cells(kQuickLookBytes, 0.0);
-    const std::vector<int> cuts = columnSplits(image.pixel, bx, threadCount(options));
-    const std::size_t cellWidth = static_cast<std::size_t>(bx);
     const bool swap = image.bigEndian == (std::endian::native == std::endian::little);
-
-    convertChunked(
-        image, g, kAmplitudeSampleBytes, kAmplitudePixelBytes, cuts, ::fileno(in.handle()), tileOut, ui, false, true,
-        [&](const LineJob& job) {
-            // Lines past the 256 cell rows are clamped into the last one.
-            const std::size_t row = static_cast<std::size_t>(std::min<long long>(job.Y / by, kCells - 1));
-            packAmplitudeLine(job, swap, tpix, cellWidth, cells.data() + row * kQuickLookSize);
-        });
-
-    writeQuickLook(quickOut, cells);
-    tileOut.commit();
-    quickOut.commit();
-    ui.status("End tiling image");
-    return result;
+    return convert(image, kAmplitudeSampleBytes, kAmplitudePixelBytes, tilePath, quickLookPath, ui, options, false,
+                   [&](const TileGrid& g, int bx, int by, const std::vector<int>&, std::vector<double>& cells) {
+                       const std::size_t tpix = static_cast<std::size_t>(g.tpix);
+                       const std::size_t cellWidth = static_cast<std::size_t>(bx);
+                       return [&, tpix, cellWidth, by](const LineJob& job) {
+                           // Lines past the 256 cell rows are clamped into the last one.
+                           const std::size_t row =
+                               static_cast<std::size_t>(std::min<long long>(job.Y / by, kCells - 1));
+                           packAmplitudeLine(job, swap, tpix, cellWidth, cells.data() + row * kQuickLookSize);
+                       };
+                   });
 }
 
 }  // namespace tessarin::tiles
