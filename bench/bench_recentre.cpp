@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     int code = 0;
     {
         app::AppCore core(ui, linkName);
-        app::registerBuiltinCommands(core);
+        app::registerModules(core);
         core.linkBlock().writeOpenMode(1);
         document::CTessarinDoc* doc = core.openDocument(image);
         if (!doc) {

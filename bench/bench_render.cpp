@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
         floorMs.push_back(std::chrono::duration<double, std::milli>(b - a).count());
 
         a = Clock::now();
-        for (int slot : {1, 2}) slots.RenderDisplaySlot(slot, path, n, n, 1, 2, dir, ui);
+        for (int slot : {1, 2}) slots.RenderDisplaySlot(slot, {path, n, n, 1, 2}, dir, ui);
         b = Clock::now();
         ms.push_back(std::chrono::duration<double, std::milli>(b - a).count());
         ui.statuses.clear();

@@ -7,6 +7,8 @@
 
 #include "display/raw_dib.h"
 #include "document/tessarin_doc.h"
+#include "platform/error_boundary.h"
+#include "platform/ui.h"
 
 namespace tessarin::app {
 
@@ -81,7 +83,9 @@ void CTessarinView::keyPressEvent(QKeyEvent* event) {
             if ((k >= Qt::Key_A && k <= Qt::Key_Z) || (k >= Qt::Key_0 && k <= Qt::Key_9)) code = k;
             break;
     }
-    if (controller_.keyDown(code, modifiers(event->modifiers()))) update();
+    bool redraw = false;
+    runGuarded(doc_.ui(), "the key", [&] { redraw = controller_.keyDown(code, modifiers(event->modifiers())); });
+    if (redraw) update();
 }
 
 void CTessarinView::keyReleaseEvent(QKeyEvent* event) {
@@ -93,24 +97,39 @@ void CTessarinView::keyReleaseEvent(QKeyEvent* event) {
 void CTessarinView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     const QPoint p = event->position().toPoint();
-    if (controller_.leftButtonDown({p.x(), p.y()}, modifiers(event->modifiers()))) update();
+    bool redraw = false;
+    runGuarded(doc_.ui(), "the click",
+               [&] { redraw = controller_.leftButtonDown({p.x(), p.y()}, modifiers(event->modifiers())); });
+    if (redraw) update();
 }
 
 void CTessarinView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
     const QPoint p = event->position().toPoint();
-    if (controller_.leftButtonUp({p.x(), p.y()})) update();
+    bool redraw = false;
+    runGuarded(doc_.ui(), "the click", [&] { redraw = controller_.leftButtonUp({p.x(), p.y()}); });
+    if (redraw) update();
 }
 
 void CTessarinView::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
-    if (controller_.pointerMove({p.x(), p.y()}, modifiers(event->modifiers()))) update();
+    bool redraw = false;
+    runGuarded(doc_.ui(), "the drag",
+               [&] { redraw = controller_.pointerMove({p.x(), p.y()}, modifiers(event->modifiers())); });
+    if (redraw) update();
 }
 
 void CTessarinView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
-    const auto ops = controller_.paint(width(), height());
+    std::vector<display::DrawOp> ops;
+    // A paint that fails draws the background only; painting must not
+    // raise a message box (that would paint again).
+    try {
+        ops = controller_.paint(width(), height());
+    } catch (const std::exception& e) {
+        doc_.ui().status(e.what());
+    }
     for (const auto& op : ops) {
         switch (op.kind) {
             case display::DrawOp::Kind::CopySlot:

@@ -12,9 +12,12 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "app/app_core.h"
 #include "app/application.h"
+#include "app/command_ids.h"
 #include "app/command_table.h"
 #include "child_frame.h"
 #include "document/tessarin_doc.h"
@@ -24,10 +27,8 @@ namespace tessarin::app {
 namespace {
 
 constexpr const char* kRecentGroup = "Recent File List";
-constexpr int kRecentPlaceholderId = 57616;
-constexpr int kExitId = 57665;
-constexpr int kCloseId = 57602;
-constexpr int kStatusBarId = 59393;
+// Beside "File1".."File4": the OpenMode each entry was opened under.
+constexpr const char* kRecentModeKey = "Mode%1";
 
 QSettings settings() { return QSettings(kSettingsOrganisation, kSettingsApplication); }
 
@@ -72,7 +73,7 @@ void MainFrame::attach(AppCore& core) {
     core_ = &core;
     core.onDocumentOpened = [this](document::CTessarinDoc& doc) {
         addDocumentWindow(doc);
-        addRecentFile(QString::fromStdString(doc.path()));
+        addRecentFile(QString::fromStdString(doc.path()), doc.openMode());
     };
     buildMenu(kMenuNoDocument, noDocument_);
     buildMenu(kMenuDocument, documentMenu_);
@@ -98,7 +99,7 @@ void MainFrame::buildMenu(int menuId, MenuSet& set) {
             }
             menu = it->second;
         }
-        if (info->id == kRecentPlaceholderId) {
+        if (info->id == cmd::kFileRecent) {
             set.recentMenu = menu;
             set.recentAnchor = menu->addSeparator();
             continue;
@@ -145,8 +146,8 @@ void MainFrame::updateActions() {
         bool enabled = false;
         bool checked = false;
         if (info->owner == CommandOwner::Framework) {
-            enabled = id == kExitId || id == kStatusBarId || (id == kCloseId && doc);
-            checked = id == kStatusBarId && statusBar()->isVisible();
+            enabled = id == cmd::kAppExit || id == cmd::kViewStatusBar || (id == cmd::kFileClose && doc);
+            checked = id == cmd::kViewStatusBar && statusBar()->isVisible();
         } else if (core_) {
             enabled = core_->isEnabled(*info, doc);
             checked = core_->isChecked(*info, doc);
@@ -158,9 +159,9 @@ void MainFrame::updateActions() {
 
 void MainFrame::runCommand(const CommandInfo& info) {
     if (info.owner == CommandOwner::Framework) {
-        if (info.id == kExitId) close();
-        else if (info.id == kStatusBarId) statusBar()->setVisible(!statusBar()->isVisible());
-        else if (info.id == kCloseId) mdi_->closeActiveSubWindow();
+        if (info.id == cmd::kAppExit) close();
+        else if (info.id == cmd::kViewStatusBar) statusBar()->setVisible(!statusBar()->isVisible());
+        else if (info.id == cmd::kFileClose) mdi_->closeActiveSubWindow();
     } else if (core_) {
         core_->activeView = activeViewController();
         core_->run(info, activeDocument());
@@ -208,17 +209,44 @@ QStringList MainFrame::recentFiles() const {
     return files;
 }
 
-void MainFrame::addRecentFile(const QString& path) {
+std::optional<int> MainFrame::recentFileMode(const QString& path) const {
+    QSettings s = settings();
+    s.beginGroup(kRecentGroup);
+    for (int i = 1; i <= kRecentFileCount; ++i) {
+        if (s.value(QString("File%1").arg(i)).toString() != path) continue;
+        bool ok = false;
+        const int mode = s.value(QString(kRecentModeKey).arg(i)).toInt(&ok);
+        if (ok) return mode;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+void MainFrame::addRecentFile(const QString& path, std::optional<int> openMode) {
     QStringList files = recentFiles();
-    files.removeAll(path);
+    std::vector<std::optional<int>> modes;
+    for (const QString& f : files) modes.push_back(recentFileMode(f));
+    for (int i = static_cast<int>(files.size()) - 1; i >= 0; --i) {
+        if (files[i] != path) continue;
+        files.removeAt(i);
+        modes.erase(modes.begin() + i);
+    }
     files.prepend(path);
-    while (files.size() > kRecentFileCount) files.removeLast();
+    modes.insert(modes.begin(), openMode);
+    while (files.size() > kRecentFileCount) {
+        files.removeLast();
+        modes.pop_back();
+    }
     QSettings s = settings();
     s.beginGroup(kRecentGroup);
     for (int i = 1; i <= kRecentFileCount; ++i) {
         const QString key = QString("File%1").arg(i);
+        const QString modeKey = QString(kRecentModeKey).arg(i);
         if (i <= files.size()) s.setValue(key, files[i - 1]);
         else s.remove(key);
+        const auto& mode = i <= files.size() ? modes[static_cast<std::size_t>(i - 1)] : std::nullopt;
+        if (mode) s.setValue(modeKey, *mode);
+        else s.remove(modeKey);
     }
     s.endGroup();
     rebuildRecentEntries(noDocument_);
@@ -226,8 +254,9 @@ void MainFrame::addRecentFile(const QString& path) {
 }
 
 void MainFrame::openRecent(const QString& path) {
-    // The last OpenMode stored in the link block decides, as it always has.
-    if (core_) core_->reopenRecent(path.toStdString());
+    // The entry's own OpenMode decides; an entry stored without one opens
+    // under the mode its name implies, else under the last OpenMode.
+    if (core_) core_->reopenRecent(path.toStdString(), recentFileMode(path));
     updateActions();
 }
 

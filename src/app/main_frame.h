@@ -1,4 +1,6 @@
 #pragma once
+
+#include <optional>
 // The main frame: title "Tessarin", an MDI area with one child window per
 // document, the menus built from the command table (the no-document menu
 // while no document window is active, the document menu otherwise), and a
@@ -60,8 +62,12 @@ public:
 
     // The most-recently-used list (newest first, at most 4 entries), kept in
     // the settings so that it survives a restart.
+    // Each entry keeps the OpenMode it was opened under, and reopens under it.
     QStringList recentFiles() const;
-    void addRecentFile(const QString& path);
+    // The OpenMode stored with an entry; none for an entry stored without
+    // one (older settings) or not in the list.
+    std::optional<int> recentFileMode(const QString& path) const;
+    void addRecentFile(const QString& path, std::optional<int> openMode = std::nullopt);
     void openRecent(const QString& path);
 
     void showAbout();

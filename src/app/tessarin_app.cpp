@@ -31,7 +31,7 @@ bool TessarinApp::initInstance() {
         frame_->ui().message(LinkBlock::failureText(core_->linkBlock().failure()));
         return false;
     }
-    registerBuiltinCommands(*core_);
+    registerModules(*core_);
     frame_->attach(*core_);
     return true;
 }

@@ -173,7 +173,7 @@ int runOpen(const Args& args, ConsoleUi& ui) {
         ui.message(LinkBlock::failureText(core.linkBlock().failure()));
         return 1;
     }
-    app::registerBuiltinCommands(core);
+    app::registerModules(core);
     core.linkBlock().writeOpenMode(static_cast<std::int32_t>(*mode));
     document::CTessarinDoc* doc = core.openDocument(args.positionals()[0]);
     if (!doc) {
@@ -226,7 +226,7 @@ int runCommand(const Args& args, ConsoleUi& ui) {
         ui.message(LinkBlock::failureText(core.linkBlock().failure()));
         return 1;
     }
-    app::registerBuiltinCommands(core);
+    app::registerModules(core);
     if (info.owner != app::CommandOwner::Application && info.owner != app::CommandOwner::Framework)
         throw UsageError("\"" + std::string(info.caption) + "\" needs a document: use tessarin-cli open ... --do");
     if (!core.run(info, nullptr)) {
@@ -240,7 +240,7 @@ int runCommand(const Args& args, ConsoleUi& ui) {
 
 int runMenu(const Args&, ConsoleUi& ui) {
     app::AppCore core(ui);
-    app::registerBuiltinCommands(core);
+    app::registerModules(core);
     for (int menu : {app::kMenuNoDocument, app::kMenuDocument, app::kMenuSceneCentre, app::kMenuEditContext,
                      app::kNoMenu}) {
         std::printf(menu == app::kNoMenu ? "commands without a menu entry\n" : "menu %d\n", menu);

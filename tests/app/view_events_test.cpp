@@ -60,7 +60,7 @@ TEST(ViewEvents, KeysAndPointerReachTheViewLogic) {
     {
         ScriptedUi ui;
         AppCore core(ui, linkName);
-        registerBuiltinCommands(core);
+        registerModules(core);
         core.linkBlock().writeOpenMode(0);
         document::CTessarinDoc* doc = core.openDocument(writeLevel15(work.filePath("product").toStdString()));
         ASSERT_NE(doc, nullptr);

@@ -71,7 +71,7 @@ TEST_F(WindowTest, ThreePanesShowTheMappedCanvasAndQuickLook) {
     const std::string image = writeProduct(work.filePath("product").toStdString());
     ScriptedUi ui;
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
+    registerModules(core);
     core.linkBlock().writeOpenMode(1);
     document::CTessarinDoc* doc = core.openDocument(image);
     ASSERT_NE(doc, nullptr);

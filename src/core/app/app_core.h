@@ -6,10 +6,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/command_table.h"
+#include "document/open_modes.h"
 #include "document/tessarin_doc.h"
 #include "platform/link_block.h"
 
@@ -52,24 +55,50 @@ public:
     LinkBlock& linkBlock() { return link_; }
     const std::string& linkBlockName() const { return linkBlockName_; }
 
-    // ---- handlers
-    void registerHandler(int id, RegisteredCommand command);
+    // ---- what the modules register
+    // A command's handler, registered by the module of the command's area.
+    // An id that is not in the command table, or whose entry belongs to
+    // another area, is a programming error (std::logic_error).
+    void registerHandler(CommandArea area, int id, RegisteredCommand command);
     bool hasRegisteredHandler(int id) const { return handlers_.count(id) > 0; }
-    // Enabled: an entry with a handler whose processing is registered, whose
-    // owner finds what it needs (a document for document and view commands),
-    // and whose predicate agrees.
+    // The area whose module registered the handler of id.
+    std::optional<CommandArea> registeredArea(int id) const;
+    // The open commands of an area: for each of its table entries that
+    // writes an OpenMode whose row has an opener, the open-command pattern
+    // (the entry's notice, the file dialog, the OpenMode into the link block,
+    // the framework's open).
+    void registerOpenCommands(CommandArea area);
+    // A module says that every command of its area is registered; the
+    // consistency test holds it to that.
+    void declareAreaComplete(CommandArea area) { completeAreas_.insert(area); }
+    const std::set<CommandArea>& completeAreas() const { return completeAreas_; }
+    // The rows of the open modes.
+    void addOpenMode(const document::OpenModeRow& row) { openModes_.add(row); }
+    const document::OpenModeTable& openModes() const { return openModes_; }
+
+    // Enabled: an entry with a registered handler whose owner finds what it
+    // needs (a document for document and view commands) and whose predicate
+    // agrees.
     bool isEnabled(const CommandInfo& info, document::CTessarinDoc* doc);
     bool isChecked(const CommandInfo& info, document::CTessarinDoc* doc);
-    // Runs a command; false when it is disabled (nothing happens then).
+    // Runs a command; false when it is disabled (nothing happens then). A
+    // failure inside the command is shown as one message (the error
+    // boundary) and the command ends.
     bool run(const CommandInfo& info, document::CTessarinDoc* doc);
 
     // ---- documents
     // The framework's open-document operation: creates a document (which
     // reads the OpenMode from the link block) and opens path in it. Null when
-    // the open fails; the document is then discarded.
+    // the open fails: the failure has been shown and the document is closed
+    // (its scratch and display files removed) and discarded.
     document::CTessarinDoc* openDocument(const std::string& path);
-    // Reopening through the recent-file list: the last stored OpenMode decides.
-    document::CTessarinDoc* reopenRecent(const std::string& path) { return openDocument(path); }
+    // Reopening through the recent-file list under the OpenMode stored with
+    // the entry; an entry without one opens under the mode its name implies
+    // (impliedOpenMode), else under the last OpenMode in the link block.
+    document::CTessarinDoc* reopenRecent(const std::string& path, std::optional<int> storedMode);
+    // The OpenMode a file's name and contents imply: the first row whose
+    // claim accepts the path.
+    std::optional<int> impliedOpenMode(const std::string& path) const;
     void closeDocument(document::CTessarinDoc* doc);
     const std::vector<std::unique_ptr<document::CTessarinDoc>>& documents() const { return documents_; }
 
@@ -86,13 +115,24 @@ private:
     Ui& ui_;
     std::string linkBlockName_;
     LinkBlock link_;
-    std::map<int, RegisteredCommand> handlers_;
+    struct Registration {
+        CommandArea area;
+        RegisteredCommand command;
+    };
+    std::map<int, Registration> handlers_;
+    std::set<CommandArea> completeAreas_;
+    document::OpenModeTable openModes_;
     std::vector<std::unique_ptr<document::CTessarinDoc>> documents_;
 };
 
 inline display::ViewController* CommandContext::view() const { return app.activeView; }
 
-// Registers the handlers of every command whose processing is built.
-void registerBuiltinCommands(AppCore& app);
+// Every module registers its open modes and command handlers (modules.cpp).
+void registerModules(AppCore& app);
+
+// The "needs a document with data" predicate of most document commands.
+bool hasData(const CommandContext& ctx);
+// The same, with the document's view (view commands).
+bool hasView(const CommandContext& ctx);
 
 }  // namespace tessarin::app

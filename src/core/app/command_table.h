@@ -24,21 +24,26 @@ inline constexpr int kMenuSceneCentre = 200;
 inline constexpr int kMenuEditContext = 119;
 inline constexpr int kNoMenu = 0;
 
-// The area of the program whose processing a command runs. A command is
-// enabled only when its area's handler has been registered.
+// The area of the program whose processing a command runs: the module of
+// that area registers the command's handler (a command without a registered
+// handler is shown disabled).
 enum class CommandArea {
-    Shell,        // application, frame, about, recent files
-    Products,     // first-generation and other product readers
-    Tiles,        // tile store, open modes, raw rasters, canvas
-    Composites,   // polarimetric and multi-temporal composites
-    Geometry,     // orbit, mapping, map coordinates
-    Dem,          // DEM, geoid, ortho
-    Export,       // KML and multi-tile export
-    Insar,        // pairs, tie points, interferogram, ramps, filters, colours, baseline
-    Display,      // rendering, interaction, polygons
-    ImageFiles,   // TIFF, BMP/PNG, format conversion
-    Framework,    // print, print preview, print setup, exit, status bar
-    None,         // no processing at all
+    Shell,         // application, frame, about
+    Products,      // first-generation and other product readers
+    Tiles,         // tile store, scene tiling, TileSets, canvas
+    Rasters,       // raw complex rasters and pure SLC inputs
+    Composites,    // polarimetric and multi-temporal composites
+    Geometry,      // orbit, mapping, map coordinates
+    Dem,           // DEM, geoid, ortho
+    Export,        // KML and multi-tile export
+    Insar,         // pairs, tie points, interferogram, ramps, filters, colours, baseline
+    Display,       // rendering and interaction
+    Polygons,      // polygons and their statistics
+    ImageFiles,    // TIFF, BMP/PNG
+    Conversion,    // image format conversion
+    Experimental,  // commands whose processing nobody has settled
+    Framework,     // print, print preview, print setup, exit, status bar
+    None,          // no processing at all
 };
 
 struct CommandInfo {
@@ -52,6 +57,7 @@ struct CommandInfo {
     int openMode = -1;          // the OpenMode an open command writes, -1 for other commands
     std::string_view dialogTitle;  // open commands: the file dialog's title
     std::string_view filter;       // open commands: the file dialog's filter as the original string
+    std::string_view notice;       // open commands: a message shown before the file dialog
     bool checkable = false;        // shows a check mark when its predicate says so
 };
 

@@ -16,7 +16,6 @@ namespace tessarin::display {
 
 namespace {
 
-constexpr int kOverviewSlot = 0;
 constexpr int kOverviewStep = 1;
 constexpr int kCanvasStep = 32;
 constexpr std::uint64_t kMaxRasterBytes = 1ull << 32;
@@ -198,6 +197,19 @@ DisplaySlots::DisplaySlots() {
     for (auto& row : gains_) row.fill(1.0);
 }
 
+DisplaySlot& DisplaySlots::slot(int s) {
+    if (s < 0 || s >= kDisplaySlots) throw Error(format("there is no display slot %d", s));
+    return slots_[static_cast<std::size_t>(s)];
+}
+
+const DisplaySlot& DisplaySlots::slot(int s) const { return const_cast<DisplaySlots&>(*this).slot(s); }
+
+double& DisplaySlots::gain(int channel, int column) {
+    if (channel < 0 || channel >= static_cast<int>(gains_.size()) || column < 0 || column >= kGainColumns)
+        throw Error(format("there is no brightness gain for channel %d of column %d", channel, column));
+    return gains_[static_cast<std::size_t>(channel)][static_cast<std::size_t>(column)];
+}
+
 void DisplaySlots::addDisplayFile(const std::string& path) {
     if (std::find(displayFiles_.begin(), displayFiles_.end(), path) != displayFiles_.end()) return;
     // The list is bounded; housekeeping keeps it well below its capacity.
@@ -227,9 +239,12 @@ bool readRaster(const std::string& path, std::uint64_t bytes, std::vector<std::u
 
 }  // namespace
 
-bool DisplaySlots::render(int s, const std::string& rasterPath, int width, int lines, int channels,
-                          int bytesPerSample, const std::string& displayFolder, Ui& ui, bool withStatistics) {
+bool DisplaySlots::render(int s, const RasterFile& raster, const std::string& displayFolder, Ui& ui,
+                          bool withStatistics) {
     DisplaySlot& slot = this->slot(s);
+    const std::string& rasterPath = raster.path;
+    const int width = raster.width, lines = raster.lines, channels = raster.channels;
+    const int bytesPerSample = raster.bytesPerSample;
     if (width <= 0 || lines <= 0 || channels < 1 || channels > 3 || (bytesPerSample != 1 && bytesPerSample != 2))
         throw Error(format("cannot display a raster of %d x %d with %d channel(s) of %d byte(s)", width, lines, channels,
                            bytesPerSample));
@@ -247,9 +262,9 @@ bool DisplaySlots::render(int s, const std::string& rasterPath, int width, int l
     dib.lines = lines;
     dib.channels = channels;
     dib.bytesPerSample = bytesPerSample;
-    dib.byteOrder = 0;
+    dib.byteOrder = raster.order == ByteOrder::Big ? 1 : 0;
     if (withStatistics) {
-        dib.computeStatistics(raster_, s == kOverviewSlot ? kOverviewStep : kCanvasStep, ui);
+        dib.computeStatistics(raster_, s == display::slot::kOverview ? kOverviewStep : kCanvasStep, ui);
         if (!slot.brightnessReference) {
             // "Do br control": the first render fixes the reference. A render
             // without any data (a canvas beyond the scene) fixes nothing:
@@ -287,14 +302,12 @@ bool DisplaySlots::render(int s, const std::string& rasterPath, int width, int l
     return true;
 }
 
-bool DisplaySlots::RenderDisplaySlot(int s, const std::string& rasterPath, int width, int lines, int channels,
-                                     int bytesPerSample, const std::string& displayFolder, Ui& ui) {
-    return render(s, rasterPath, width, lines, channels, bytesPerSample, displayFolder, ui, true);
+bool DisplaySlots::RenderDisplaySlot(int s, const RasterFile& raster, const std::string& displayFolder, Ui& ui) {
+    return render(s, raster, displayFolder, ui, true);
 }
 
-bool DisplaySlots::RenderDisplaySlotRaw(int s, const std::string& rasterPath, int width, int lines, int channels,
-                                        int bytesPerSample, const std::string& displayFolder, Ui& ui) {
-    return render(s, rasterPath, width, lines, channels, bytesPerSample, displayFolder, ui, false);
+bool DisplaySlots::RenderDisplaySlotRaw(int s, const RasterFile& raster, const std::string& displayFolder, Ui& ui) {
+    return render(s, raster, displayFolder, ui, false);
 }
 
 bool DisplaySlots::RenderDisplaySlotMulti(int s, const std::vector<std::string>& rasterPaths, int width, int lines,

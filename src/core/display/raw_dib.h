@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imagefiles/bitmap.h"
+#include "platform/raster_file.h"
 
 namespace tessarin {
 class Ui;
@@ -18,6 +19,22 @@ class Ui;
 namespace tessarin::display {
 
 inline constexpr int kDisplaySlots = 10;
+
+// The slots the rendering code names: the display set at base 0 (overview,
+// main pane, magnifier), a raster shown alone, the alternative raster of the
+// main pane, the second display set at base 6. The PNG export renders
+// through the second set's magnifier slot.
+namespace slot {
+inline constexpr int kOverview = 0;
+inline constexpr int kMain = 1;
+inline constexpr int kMagnifier = 2;
+inline constexpr int kAlone = 3;
+inline constexpr int kAlternativeMain = 5;
+inline constexpr int kSecondOverview = 6;
+inline constexpr int kSecondMain = 7;
+inline constexpr int kSecondMagnifier = 8;
+inline constexpr int kExport = 8;
+}  // namespace slot
 inline constexpr int kGainColumns = 20;
 inline constexpr int kMappingScale = 64;          // a sample at its channel mean shows as 64
 inline constexpr std::size_t kMaxDisplayFiles = 200;
@@ -105,25 +122,23 @@ class DisplaySlots {
 public:
     DisplaySlots();
 
-    DisplaySlot& slot(int s) { return slots_.at(static_cast<std::size_t>(s)); }
-    const DisplaySlot& slot(int s) const { return slots_.at(static_cast<std::size_t>(s)); }
+    // A slot outside 0..9 throws Error.
+    DisplaySlot& slot(int s);
+    const DisplaySlot& slot(int s) const;
 
-    // The brightness gain table: row = colour channel, column = display slot.
-    double& gain(int channel, int column) {
-        return gains_.at(static_cast<std::size_t>(channel)).at(static_cast<std::size_t>(column));
-    }
+    // The brightness gain table: row = colour channel, column = display
+    // slot; an entry outside the table throws Error.
+    double& gain(int channel, int column);
 
     // Renders a raster file into a slot with statistics (step 1 for slot 0,
     // 32 otherwise) and the slot's brightness reference. The display file
     // (".b", and ".2b" for 16-bit sources) goes to displayFolder. Returns
     // false, with the message shown and the slot left without a bitmap,
     // when the raster cannot be read.
-    bool RenderDisplaySlot(int slot, const std::string& rasterPath, int width, int lines, int channels,
-                           int bytesPerSample, const std::string& displayFolder, Ui& ui);
+    bool RenderDisplaySlot(int slot, const RasterFile& raster, const std::string& displayFolder, Ui& ui);
     // The same without statistics and brightness control; 1-byte samples
     // are shown as stored.
-    bool RenderDisplaySlotRaw(int slot, const std::string& rasterPath, int width, int lines, int channels,
-                              int bytesPerSample, const std::string& displayFolder, Ui& ui);
+    bool RenderDisplaySlotRaw(int slot, const RasterFile& raster, const std::string& displayFolder, Ui& ui);
     // Multi-file mode: one 16-bit raster per channel.
     bool RenderDisplaySlotMulti(int slot, const std::vector<std::string>& rasterPaths, int width, int lines,
                                 const std::string& displayFolder, Ui& ui);
@@ -137,8 +152,7 @@ public:
     void housekeeping();
 
 private:
-    bool render(int slot, const std::string& rasterPath, int width, int lines, int channels, int bytesPerSample,
-                const std::string& displayFolder, Ui& ui, bool withStatistics);
+    bool render(int slot, const RasterFile& raster, const std::string& displayFolder, Ui& ui, bool withStatistics);
     void addDisplayFile(const std::string& path);
 
     std::array<DisplaySlot, kDisplaySlots> slots_;

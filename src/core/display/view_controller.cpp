@@ -29,12 +29,6 @@ constexpr int kTileIdUnit = 1024;   // tile selection works in 1024-pixel tiles
 constexpr int kTileIdInset = 10;    // ctrorigin lands just inside the chosen tile
 constexpr int kCanvasValueBytes = 6;
 
-// OpenModes of the pairs and dates whose two images pan together with Shift.
-bool isTwoImageMode(int mode) { return mode == 8 || mode == 10 || mode == 16 || mode == 30; }
-// OpenModes whose canvas holds three 16-bit channels per pixel.
-bool isThreeChannelCanvasMode(int mode) {
-    return mode == 2 || mode == 3 || mode == 6 || mode == 7 || mode == 8 || mode == 9;
-}
 
 void scaleColumns(DisplaySlots& slots, int firstColumn, int lastColumn, double factor, double floor,
                   double ceiling) {
@@ -142,7 +136,7 @@ void ViewController::readout(Point window) {
     const long long kx = before.x / tileWidth(), ky = before.y / tileHeight();
     if (p.region != Region::Overview) doc_.setCtrorigin(p.global);
 
-    const bool three = isThreeChannelCanvasMode(doc_.openMode());
+    const bool three = doc_.openModeRow().threeChannelCanvas;
     const auto values = readCanvasValues(doc_.canvasPath(), p.canvas.x, p.canvas.y, doc_.canvas().width(),
                                          doc_.canvas().height(), three);
     if (values) {
@@ -239,7 +233,7 @@ bool ViewController::pointerMove(Point w, Modifiers mods) {
         view_.pan[id].x += delta.x;
         view_.pan[id].y += delta.y;
     };
-    if (isTwoImageMode(doc_.openMode())) {
+    if (doc_.openModeRow().twoImages) {
         if (mods.shift) {
             add(0);
             add(1);
@@ -289,11 +283,11 @@ void ViewController::rerenderBrightness() {
     if (!fileExists(doc_.canvasPath())) doc_.assembleCanvas();
     auto& slots = doc_.displaySlots();
     if (fileExists(doc_.tileNames().quickLook))
-        slots.RenderDisplaySlot(0, doc_.tileNames().quickLook, tiles::kQuickLookSize, tiles::kQuickLookSize, channels,
-                                1, doc_.workFolder(), ui_);
-    for (int slot : {1, 2})
-        slots.RenderDisplaySlot(slot, doc_.canvasPath(), doc_.canvas().width(), doc_.canvas().height(), channels, 2,
+        slots.RenderDisplaySlot(slot::kOverview,
+                                {doc_.tileNames().quickLook, tiles::kQuickLookSize, tiles::kQuickLookSize, channels, 1},
                                 doc_.workFolder(), ui_);
+    const RasterFile canvasFile{doc_.canvasPath(), doc_.canvas().width(), doc_.canvas().height(), channels, 2};
+    for (int s : {slot::kMain, slot::kMagnifier}) slots.RenderDisplaySlot(s, canvasFile, doc_.workFolder(), ui_);
 }
 
 bool ViewController::inclinationKey(int keyCode) {
@@ -356,7 +350,7 @@ bool ViewController::keyDown(int keyCode, Modifiers mods) {
             break;
         case 'V':
             // Switching between two images needs the pair modes.
-            if (!isTwoImageMode(doc_.openMode())) view_.histogramShown = false;
+            if (!doc_.openModeRow().twoImages) view_.histogramShown = false;
             break;
         case 'Z': view_.markShown = false; break;
         default: break;

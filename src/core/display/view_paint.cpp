@@ -10,7 +10,6 @@ constexpr int kPaneGap = 5;
 constexpr int kCrossHalf = 20;
 constexpr int kSingleRasterBase = 3;
 constexpr int kAlternativeSlot = 5;
-constexpr int kPairMode = 16;
 constexpr std::size_t kNamePiece = 20;
 constexpr int kNameTop = 530;
 constexpr int kNameStep = 15;
@@ -127,7 +126,7 @@ std::vector<DrawOp> paintView(const PaintInput& in, const ViewState& view, int W
     rectangle(ops, Pen::ThinRed, g.canvasExtent);
     rectangle(ops, Pen::ThinYellow, {0, 0, g.magnifierSourceSize.x, g.magnifierSourceSize.y});
     if ((view.polygonDisplay || view.digitising) && in.polygons) in.polygons(ops);
-    if (in.openMode == kPairMode) {
+    if (in.showsImageName) {
         const std::string text = "ID=" + std::to_string(view.imageId) + ", " + in.currentImageName;
         for (std::size_t i = 0; i * kNamePiece < text.size(); ++i) {
             DrawOp op;

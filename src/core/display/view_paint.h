@@ -65,8 +65,9 @@ struct PaintInput {
     int canvasWidth = 2048, canvasHeight = 2048;
     double overviewScaleX = 1.0, overviewScaleY = 1.0;  // scene pixels per overview pixel
     bool alternativeRaster = false;  // slot 5 holds a raster for the main pane
-    int openMode = -1;
-    std::string currentImageName;  // OpenMode 16: the file name of the current image
+    // An overlay of two rasters names its current image on the overview.
+    bool showsImageName = false;
+    std::string currentImageName;
     std::optional<HistogramOverlay> histogram;
     std::optional<InclinationOverlay> inclination;
     // Appends the polygon overlay (stored polygons, the polygon being digitised).

@@ -2,28 +2,19 @@
 
 #include <algorithm>
 
+#include "imagefiles/channel_tiff.h"
+#include "imagefiles/png_output.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "platform/work_folder.h"
-#include "imagefiles/channel_tiff.h"
-#include "imagefiles/png_output.h"
 #include "tiles/scene_tiling.h"
 
 namespace tessarin::document {
 
 namespace {
-
-// Every OpenMode of the open-mode table.
-constexpr int kKnownModes[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 16, 20, 26, 27, 28, 29, 30, 31,
-                               33, 34, 35, 36, 50, 51, 52, 53, 200, 1000};
-// The modes whose processing is built; the others open an empty document.
-constexpr int kBuiltModes[] = {0, 1, 4, 5, 7, 11, 200, 1000};
-
-constexpr std::size_t kPolarisationPrefix = 6;
-constexpr std::size_t kScanSarLeaderTail = 7;
 
 bool isPolarisationImageName(const std::string& name) {
     for (const char* prefix : {"IMG-HH-ALOS2", "IMG-HV-ALOS2", "IMG-VH-ALOS2", "IMG-VV-ALOS2"})
@@ -31,14 +22,9 @@ bool isPolarisationImageName(const std::string& name) {
     return false;
 }
 
-std::string dropFront(const std::string& s, std::size_t n) { return s.size() > n ? s.substr(n) : std::string(); }
-
 }  // namespace
 
-bool isKnownOpenMode(int mode) { return std::find(std::begin(kKnownModes), std::end(kKnownModes), mode) != std::end(kKnownModes); }
-bool isBuiltOpenMode(int mode) { return std::find(std::begin(kBuiltModes), std::end(kBuiltModes), mode) != std::end(kBuiltModes); }
-
-CTessarinDoc::CTessarinDoc(Ui& ui, const std::string& linkBlockName) : ui_(ui) {
+CTessarinDoc::CTessarinDoc(Ui& ui, const OpenModeTable& modes, const std::string& linkBlockName) : ui_(ui) {
     ui_.status("PreProc data");
     const auto mode = readLinkBlockOpenMode(linkBlockName);
     if (!mode) {
@@ -46,11 +32,12 @@ CTessarinDoc::CTessarinDoc(Ui& ui, const std::string& linkBlockName) : ui_(ui) {
         return;
     }
     openMode_ = *mode;
+    if (const OpenModeRow* row = modes.find(openMode_)) row_ = row;
     tpix_ = tlin_ = tiles::kTileSize;
     ctrorigin_ = {kDefaultCentre, kDefaultCentre};
     equalizingval_ = tiles::kEqualizingVal;
     phaseSign_ = 1;
-    existingTiles_ = false;
+    state_.existingTiles = false;
     ui_.status("Allocate memory");
     canvas_ = tiles::Canvas(tpix_, tlin_);
     initialised_ = true;
@@ -65,80 +52,40 @@ bool CTessarinDoc::OnOpenDocument(const std::string& path) {
         ui_.message("Can't open link data file");
         return false;
     }
-    try {
-        // Common steps.
-        path_ = path;
-        const SplitPath split = splitPath(path);
-        folder_ = split.folder;
-        fileName_ = split.name;
-        if (isPolarisationImageName(fileName_)) amplitudeFlag_ = true;
-        workFolder_ = tessarin::workFolder();
-        defaultTilePath_ = joinPath(workFolder_, fileName_ + "tile");
-        defaultQuickLookPath_ = joinPath(workFolder_, fileName_ + ".idx");
-        defaultLeaderPath_ = joinPath(folder_, "LED" + dropFront(fileName_, kPolarisationPrefix));
-        tpix_ = tlin_ = tiles::kTileSize;
-        canvasState_ = tiles::CanvasState();
+    // Common steps.
+    path_ = path;
+    const SplitPath split = splitPath(path);
+    folder_ = split.folder;
+    fileName_ = split.name;
+    if (isPolarisationImageName(fileName_)) state_.amplitudeFlag = true;
+    workFolder_ = tessarin::workFolder();
+    tpix_ = tlin_ = tiles::kTileSize;
+    canvasState_ = tiles::CanvasState();
 
-        switch (openMode_) {
-            case open_mode::kOriginalL15:
-                label_ = "OrgSingleAmp";
-                ui_.message("Original ALOS2 Lev1.5 file open");
-                levelCode_ = kLevelCodeAmplitude;
-                channelCount_ = 1;
-                complexFlag_ = false;
-                displayType_ = 1;
-                amplitudeFlag_ = true;
-                existingTiles_ = false;
-                return openOriginal(false);
-            case open_mode::kOriginalL11:
-            case open_mode::kScanSarL11:
-                label_ = "Original ALOS2 L1.1";
-                levelCode_ = kLevelCodeComplex;
-                complexFlag_ = true;
-                existingTiles_ = false;
-                channelCount_ = 1;
-                if (openMode_ == open_mode::kScanSarL11) {
-                    scanSar_ = true;
-                    ui_.message("L1.1 ALOS2 CPX Scan SAR Original file Open");
-                } else {
-                    ui_.message("L1.1 ALOS2 CPX Original file Open");
-                }
-                displayType_ = 1;
-                return openOriginal(true);
-            case open_mode::kCompressSlc:
-                label_ = "Original ALOS2 L1.1";
-                levelCode_ = kLevelCodeComplex;
-                complexFlag_ = true;
-                existingTiles_ = false;
-                channelCount_ = 1;
-                ui_.message("L1.1 ALOS2 CPX Original file Open");
-                displayType_ = 1;
-                return openCompressed();
-            case open_mode::kAmplitudeTileSet:
-                return openTileSet(false);
-            case open_mode::kComplexTileSet:
-                return openTileSet(true);
-            case open_mode::kRasterToPngTest:
-                // The PNG export on the chosen raster: 3 channels of 2 bytes,
-                // unmapped, the size of a canvas. The user's raster is kept.
-                exportPng(path_, path_ + "alpha.png", canvas_.width(), canvas_.height(), false, 2, false);
-                return true;
-            case open_mode::kComplexMultiTemporal:
-                label_ = "CpxMT";
-                ui_.message("Open L1.1 Multi Temporal Tile Open");
-                ui_.message("Restart program as Inteferometry mode");
-                ui_.message("Process image as Interferpmetry. Restart program..");
-                return false;
-            default:
-                // Modes not in the table, and modes whose processing is not
-                // built, open an empty document.
-                return true;
-        }
-    } catch (const Error& e) {
-        ui_.message(e.what());
-        return false;
-    }
+    // Modes no module knows, and modes whose processing is not built, open
+    // an empty document.
+    const OpenModeRow& row = *row_;
+    if (!row.open) return true;
+    if (!row.label.empty()) state_.label = std::string(row.label);
+    if (row.levelCode != 0) state_.levelCode = row.levelCode;
+    if (row.channelCount != 0) state_.channelCount = row.channelCount;
+    if (row.displayType != 0) state_.displayType = row.displayType;
+    state_.complexFlag = state_.complexFlag || row.complexFlag;
+    state_.amplitudeFlag = state_.amplitudeFlag || row.amplitudeFlag;
+    state_.existingTiles = row.existingTiles;
+    state_.interferometry = row.interferometry;
+    state_.scanSar = row.scanSar;
+    if (!row.message.empty()) ui_.message(std::string(row.message));
+    return row.open(*this);
 }
+
+std::size_t CTessarinDoc::checkedSlot(int slot) {
+    if (slot < 0 || slot >= kChannelSlots) throw Error(format("there is no channel slot %d", slot));
+    return static_cast<std::size_t>(slot);
+}
+
+products::Alos2& CTessarinDoc::reader(int slot) { return readers_[checkedSlot(slot)]; }
+const products::Alos2& CTessarinDoc::reader(int slot) const { return readers_[checkedSlot(slot)]; }
 
 void CTessarinDoc::takeOverCalibration() {
     const auto& p = readers_[0].params();
@@ -147,162 +94,35 @@ void CTessarinDoc::takeOverCalibration() {
     calib_ = p.calib;
 }
 
-void CTessarinDoc::setGridFrom(const products::SceneParameters& p) {
-    grid_ = tiles::TileGrid::make(p.pixel, p.line, tpix_, tlin_);
-    bucketX_ = p.pixel / tiles::kQuickLookSize;
-    bucketY_ = p.line / tiles::kQuickLookSize;
-}
-
-bool CTessarinDoc::openOriginal(bool complex) {
-    tiles::ConversionOptions options;
-    options.tpix = tpix_;
-    options.tlin = tlin_;
-    options.equalizingval = equalizingval_;
-    options.phaseSign = phaseSign_;
-    std::string leaderForDecode;
-    if (scanSar_) {
-        // ScanSAR products: the leader beside the image, named without the
-        // polarisation prefix and the last seven characters of the image name.
-        std::string rest = dropFront(fileName_, kPolarisationPrefix);
-        rest = rest.size() > kScanSarLeaderTail ? rest.substr(0, rest.size() - kScanSarLeaderTail) : std::string();
-        leaderForDecode = joinPath(folder_, "LED" + rest);
-    }
-    const tiles::TiledProduct tiled =
-        tiles::tileOriginalProduct(path_, workFolder_, readers_[0], ui_, options, leaderForDecode);
-    if (complex != (tiled.kind == tiles::TileKind::Complex))
-        throw Error(format("\"%s\" is a level %s product; open it with the level %s command", fileName_.c_str(),
-                           complex ? "1.5" : "1.1", complex ? "1.5" : "1.1"));
-    headerCopyWritten_ = tiled.names.headerCopy;
-    leaderCopyWritten_ = tiled.names.leaderCopy;
-    slotDecoded_[0] = true;
-    takeOverCalibration();
-    if (complex) amplitudeFlag_ = false;  // the level 1.1 driver shows complex tiles
-    names_ = tiled.names;
-    tileKind_ = tiled.kind;
-    grid_ = tiled.conversion.grid;
-    bucketX_ = tiled.conversion.bucketX;
-    bucketY_ = tiled.conversion.bucketY;
-    overviewReduction_ = kOverviewReduction;
-    renderOverview();
-    canvasPath_ = names_.canvas;
-    ctrorigin_ = {kDefaultCentre, kDefaultCentre};
-    assembleCanvas();
-    renderCanvasDisplays();
-    hasData_ = true;
-    return true;
-}
-
-bool CTessarinDoc::openCompressed() {
-    // As the level 1.1 open, without the conversion: the tiles come from an
-    // earlier conversion of the same image, found under the name the
-    // conversion gives them in the work folder.
-    names_ = tiles::namesForNewTileSet(path_, workFolder_, tiles::TileKind::Complex);
-    tileKind_ = tiles::TileKind::Complex;
-    if (!fileExists(names_.tile))
-        throw Error(format("No complex tile file \"%s\": open the image with \"ALOS2 L1.1 Image\" first",
-                           names_.tile.c_str()));
-    auto& reader = readers_[0];
-    reader.setImagePath(path_);
-    tiles::copyImageHeader(path_, names_.headerCopy);
-    if (fileExists(reader.leaderPath())) tiles::copyLeader(reader.leaderPath(), names_.leaderCopy);
-    headerCopyWritten_ = names_.headerCopy;
-    leaderCopyWritten_ = names_.leaderCopy;
-    reader.setLookDirection(path_);
-    reader.setLeaderPath(names_.leaderCopy);
-    reader.DecodeLeaderFile();
-    if (!reader.DecodeImageFileDescriptor(names_.headerCopy))
-        throw Error(format("cannot read the file descriptor of \"%s\"", path_.c_str()));
-    slotDecoded_[0] = true;
-    amplitudeFlag_ = false;
-    setGridFrom(reader.params());
-    canvasPath_ = names_.canvas;
-    ctrorigin_ = {kDefaultCentre, kDefaultCentre};
-    assembleCanvas();
-    takeOverCalibration();
-    if (fileExists(names_.quickLook)) renderOverview();
-    renderCanvasDisplays();
-    hasData_ = true;
-    return true;
-}
-
-bool CTessarinDoc::openTileSet(bool complex) {
-    existingTiles_ = true;
-    if (complex) {
-        levelCode_ = kLevelCodeComplex;
-        label_ = "CpxTile";
-        ui_.message("Open ALOS2 L1.1 Tile image Open");
-        channelCount_ = 1;
-    } else {
-        label_ = "AmpTile";
-        ui_.message("Open ALOS2 L1.5 Tile image Open");
-        levelCode_ = kLevelCodeAmplitude;
-        ctrorigin_ = {kDefaultCentre, kDefaultCentre};
-    }
-    tiles::TileKind kind{};
-    if (!tiles::tileKindFromName(path_, kind) || (kind == tiles::TileKind::Complex) != complex)
-        throw Error(format("\"%s\" is not %s tile file (its name must end in \"%s\")", fileName_.c_str(),
-                           complex ? "a complex" : "an amplitude", complex ? "tile.cpx" : "tile"));
-    names_ = tiles::namesForExistingTileSet(path_);
-    tileKind_ = kind;
-    auto& reader = readers_[0];
-    const std::string imagePath = tiles::joinImagePath(names_);
-    if (complex) {
-        phaseSign_ = 1;
-        reader.setImagePath(imagePath);
-        reader.setLookDirection(names_.imageName);
-        reader.setLeaderPath(names_.leaderCopy);
-        reader.DecodeLeaderFile();
-        reader.DecodeImageFileDescriptor(names_.headerCopy);
-        slotDecoded_[0] = true;
-    } else if (!slotDecoded_[0]) {
-        reader.setImagePath(imagePath);
-        reader.setLeaderPath(names_.leaderCopy);
-        reader.DecodeLeaderFile();
-        reader.DecodeImageFileDescriptor(names_.headerCopy);
-        slotDecoded_[0] = true;
-    }
-    takeOverCalibration();
-    if (reader.params().pixel <= 0 || reader.params().line <= 0)
-        throw Error(format("The header copy \"%s\" of this TileSet is missing or empty", names_.headerCopy.c_str()));
-    setGridFrom(reader.params());
-    overviewReduction_ = kOverviewReduction;
-    renderOverview();
-    canvasPath_ = names_.canvas;
-    ctrorigin_ = {kDefaultCentre, kDefaultCentre};
-    assembleCanvas();
-    renderCanvasDisplays();
-    displayType_ = 1;
-    if (complex) {
-        complexFlag_ = true;
-    } else {
-        amplitudeFlag_ = true;
-    }
-    tileOpen_ = true;
-    hasData_ = true;
-    return true;
+void CTessarinDoc::recordCompanionCopies(const std::string& headerCopy, const std::string& leaderCopy) {
+    headerCopyWritten_ = headerCopy;
+    leaderCopyWritten_ = leaderCopy;
 }
 
 void CTessarinDoc::assembleCanvas() {
-    if (tileKind_ == tiles::TileKind::Complex) {
+    if (tileSet_.kind == tiles::TileKind::Complex) {
         const tiles::SceneMapping mapping = tiles::sceneMappingOf(readers_[0]);
-        canvasState_ = tiles::mergeComplex(ctrorigin_, grid_, names_.tile, canvasPath_, canvas_, &mapping);
+        canvasState_ =
+            tiles::mergeComplex(ctrorigin_, tileSet_.grid, tileSet_.names.tile, tileSet_.canvasPath, canvas_, &mapping);
     } else {
-        canvasState_ = tiles::mergeAmplitude(ctrorigin_, grid_, names_.tile, canvasPath_, canvas_);
+        canvasState_ = tiles::mergeAmplitude(ctrorigin_, tileSet_.grid, tileSet_.names.tile, tileSet_.canvasPath, canvas_);
     }
 }
 
 void CTessarinDoc::renderOverview() {
-    slots_.RenderDisplaySlot(0, names_.quickLook, tiles::kQuickLookSize, tiles::kQuickLookSize, 1, 1, workFolder_, ui_);
+    slots_.RenderDisplaySlot(display::slot::kOverview,
+                             {tileSet_.names.quickLook, tiles::kQuickLookSize, tiles::kQuickLookSize, 1, 1}, workFolder_,
+                             ui_);
 }
 
 void CTessarinDoc::renderCanvasDisplays() {
-    for (int slot : {1, 2})
-        slots_.RenderDisplaySlot(slot, canvasPath_, canvas_.width(), canvas_.height(), 1, 2, workFolder_, ui_);
+    const RasterFile canvasFile{tileSet_.canvasPath, canvas_.width(), canvas_.height(), 1, 2};
+    for (int s : {display::slot::kMain, display::slot::kMagnifier}) slots_.RenderDisplaySlot(s, canvasFile, workFolder_, ui_);
 }
 
 display::PaintInput CTessarinDoc::paintInput() const {
     display::PaintInput in;
-    in.hasData = hasData_;
+    in.hasData = state_.hasData;
     in.displayBase = displayBase_;
     for (int s = 0; s < display::kDisplaySlots; ++s) {
         const auto& slot = slots_.slot(s);
@@ -313,57 +133,62 @@ display::PaintInput CTessarinDoc::paintInput() const {
     in.canvasWidth = canvas_.width();
     in.canvasHeight = canvas_.height();
     // The quick-look cell covers a bucket of the scene.
-    in.overviewScaleX = tiles::effectiveBucket(bucketX_);
-    in.overviewScaleY = tiles::effectiveBucket(bucketY_);
-    in.openMode = openMode_;
+    in.overviewScaleX = tiles::effectiveBucket(tileSet_.bucketX);
+    in.overviewScaleY = tiles::effectiveBucket(tileSet_.bucketY);
+    in.showsImageName = row_->showsImageName;
     in.currentImageName = fileName_;
     return in;
 }
 
-std::string CTessarinDoc::exportPng(const std::string& rasterPath, const std::string& pngPath, int width, int lines,
-                                    bool mapFlag, int bytesPerSample, bool deleteRaster) {
-    constexpr int kExportSlot = 8;
+std::string CTessarinDoc::exportPng(const RasterFile& raster, const std::string& pngPath, bool mapFlag,
+                                    bool deleteRaster) {
     if (brightnessResetRequest_) {
-        slots_.resetBrightnessReference(kExportSlot);
+        slots_.resetBrightnessReference(display::slot::kExport);
         brightnessResetRequest_ = false;
     }
-    slots_.slot(kExportSlot).dib.copyGreenIntoBlue = thirdChannelCopy_;
+    slots_.slot(display::slot::kExport).dib.copyGreenIntoBlue = thirdChannelCopy_;
     const std::string folder = workFolder_.empty() ? tessarin::workFolder() : workFolder_;
-    const bool rendered =
-        mapFlag ? slots_.RenderDisplaySlot(kExportSlot, rasterPath, width, lines, 3, bytesPerSample, folder, ui_)
-                : slots_.RenderDisplaySlotRaw(kExportSlot, rasterPath, width, lines, 3, bytesPerSample, folder, ui_);
+    RasterFile threeChannels = raster;
+    threeChannels.channels = 3;
+    const bool rendered = mapFlag ? slots_.RenderDisplaySlot(display::slot::kExport, threeChannels, folder, ui_)
+                                  : slots_.RenderDisplaySlotRaw(display::slot::kExport, threeChannels, folder, ui_);
     if (!rendered) return {};
-    if (deleteRaster) removeFile(rasterPath);
-    return bitmapToPng(pngPath, display::toFileBitmap(slots_.slot(kExportSlot).dib.bitmap));
+    if (deleteRaster) removeFile(raster.path);
+    return bitmapToPng(pngPath, display::toFileBitmap(slots_.slot(display::slot::kExport).dib.bitmap));
 }
 
 std::string CTessarinDoc::currentTileImagePath() const {
-    return joinPath(names_.folder, format("%s_pix%lld_lin%lld.tif", names_.imageName.c_str(),
-                                          canvasState_.origin.x, canvasState_.origin.y));
+    return joinPath(tileSet_.names.folder, format("%s_pix%lld_lin%lld.tif", tileSet_.names.imageName.c_str(),
+                                                  canvasState_.origin.x, canvasState_.origin.y));
 }
 
 void CTessarinDoc::saveCurrentTile(const std::string& path) const {
-    if (!hasData_) throw Error("There is no tile to save");
+    if (!state_.hasData) throw Error("There is no tile to save");
     const auto& values = canvas_.values();
     std::vector<std::uint16_t> amplitudes(values.size());
     std::transform(values.begin(), values.end(), amplitudes.begin(),
-                   [kind = tileKind_](std::uint16_t v) { return canvasAmplitude(v, kind); });
+                   [kind = tileSet_.kind](std::uint16_t v) { return canvasAmplitude(v, kind); });
     writeChannelTiff48(path, canvas_.width(), canvas_.height(), 1, amplitudes);
 }
 
 void CTessarinDoc::OnCloseDocument() {
     for (const auto& f : slots_.displayFiles()) removeFile(f);
-    for (const auto& f : displayFiles_) removeFile(f);
-    displayFiles_.clear();
-    if (!compositeCutPath_.empty()) removeFile(compositeCutPath_);
-    if (!headerCopyWritten_.empty()) removeFile(headerCopyWritten_);
-    if (!leaderCopyWritten_.empty()) removeFile(leaderCopyWritten_);
     if (!workFolder_.empty()) {
         removeFile(joinPath(workFolder_, "tempobuf"));
         removeFile(joinPath(workFolder_, "GeoidDataImg"));
     }
     for (const auto& f : workFiles_) removeFile(f);
     workFiles_.clear();
+    for (auto& [type, state] : moduleStates_) state->close();
+    // The header and leader copies belong to their TileSet and stay with it
+    // (without them it cannot be reopened). Only copies that an open which
+    // did not complete left without a tile file go.
+    if (!state_.hasData && !fileExists(tileSet_.names.tile)) {
+        if (!headerCopyWritten_.empty()) removeFile(headerCopyWritten_);
+        if (!leaderCopyWritten_.empty()) removeFile(leaderCopyWritten_);
+    }
+    headerCopyWritten_.clear();
+    leaderCopyWritten_.clear();
 }
 
 }  // namespace tessarin::document

@@ -6,14 +6,20 @@
 // must delete when it closes.
 
 #include <array>
+#include <map>
+#include <memory>
+#include <typeindex>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "display/raw_dib.h"
+#include "document/module_state.h"
+#include "document/open_modes.h"
 #include "display/view_paint.h"
 #include "platform/link_block.h"
+#include "platform/raster_file.h"
 #include "products/alos2.h"
 #include "tiles/canvas.h"
 #include "tiles/tile_store.h"
@@ -24,26 +30,6 @@ class Ui;
 
 namespace tessarin::document {
 
-// OpenModes written by the open commands.
-namespace open_mode {
-inline constexpr int kOriginalL15 = 0;
-inline constexpr int kOriginalL11 = 1;
-inline constexpr int kAmplitudeTileSet = 4;
-inline constexpr int kComplexTileSet = 5;
-inline constexpr int kComplexMultiTemporal = 7;
-inline constexpr int kScanSarL11 = 11;
-inline constexpr int kRasterToPngTest = 200;
-inline constexpr int kCompressSlc = 1000;
-}  // namespace open_mode
-
-// Whether an OpenMode appears in the table of open modes at all, and whether
-// its processing is built (a known mode that is not built opens empty, as an
-// unknown one does).
-bool isKnownOpenMode(int mode);
-bool isBuiltOpenMode(int mode);
-
-inline constexpr int kLevelCodeAmplitude = 15;
-inline constexpr int kLevelCodeComplex = 11;
 inline constexpr int kChannelSlots = 3;
 inline constexpr int kOverviewReduction = 4;
 inline constexpr long long kDefaultCentre = 5000;
@@ -56,65 +42,114 @@ inline std::uint16_t canvasAmplitude(std::uint16_t value, tiles::TileKind kind) 
     return kind == tiles::TileKind::Complex ? static_cast<std::uint16_t>(value >> 1) : value;
 }
 
+// What the document records when it opens (the row of its OpenMode, then
+// what its opener finds).
+struct OpenState {
+    std::string label;
+    int levelCode = 0;
+    int channelCount = 0;
+    int displayType = 0;
+    bool complexFlag = false;
+    bool amplitudeFlag = false;
+    bool existingTiles = false;
+    bool tileOpen = false;
+    bool interferometry = false;
+    bool scanSar = false;
+    bool hasData = false;
+    // This open converted an original product into a new TileSet.
+    bool madeTileSet = false;
+};
+
+// The TileSet the document shows, its grid and its canvas file.
+struct TileSetState {
+    tiles::TileSetNames names;
+    tiles::TileKind kind = tiles::TileKind::Complex;
+    tiles::TileGrid grid;
+    int bucketX = 0, bucketY = 0;
+    int overviewReduction = kOverviewReduction;
+    std::string canvasPath;
+};
+
 class CTessarinDoc {
 public:
-    // Document creation: "PreProc data", the OpenMode from the link block,
-    // the defaults, "Allocate memory", "End Preproc". When the link block
-    // cannot be opened: "Can't open link data file" and no defaults.
-    CTessarinDoc(Ui& ui, const std::string& linkBlockName = kLinkBlockName);
+    // Document creation: "PreProc data", the OpenMode from the link block and
+    // its row in the table, the defaults, "Allocate memory", "End Preproc".
+    // When the link block cannot be opened: "Can't open link data file" and
+    // no defaults.
+    CTessarinDoc(Ui& ui, const OpenModeTable& modes, const std::string& linkBlockName = kLinkBlockName);
     ~CTessarinDoc();
     CTessarinDoc(const CTessarinDoc&) = delete;
     CTessarinDoc& operator=(const CTessarinDoc&) = delete;
 
-    // Opens path under the OpenMode read at creation. False when the open
-    // fails (the window then shows no document); the failure has been shown.
+    // Opens path under the OpenMode read at creation: the common steps, the
+    // row's state, its message, then its opener. False when the open fails;
+    // a failure that throws (tessarin::Error and others) is left to the
+    // caller's error boundary.
     bool OnOpenDocument(const std::string& path);
-    // Deletes the document's work files (see the list in the .cpp); tile
-    // files, quick-looks and canvases stay.
+    // Deletes the document's display, scratch and work files and tells the
+    // module states. Tile files, quick-looks, canvases and the header and
+    // leader copies of a TileSet stay; copies written by an open that did
+    // not complete, with no tile file beside them, go too.
     void OnCloseDocument();
 
     // ---- state recorded on open
     bool initialised() const { return initialised_; }
     int openMode() const { return openMode_; }
-    const std::string& label() const { return label_; }
-    int levelCode() const { return levelCode_; }
-    int channelCount() const { return channelCount_; }
-    int displayType() const { return displayType_; }
-    bool complexFlag() const { return complexFlag_; }
-    bool amplitudeFlag() const { return amplitudeFlag_; }
-    bool existingTiles() const { return existingTiles_; }
-    bool tileOpen() const { return tileOpen_; }
-    bool interferometry() const { return interferometry_; }
-    bool scanSar() const { return scanSar_; }
+    const OpenModeRow& openModeRow() const { return *row_; }
+    OpenState& openState() { return state_; }
+    const OpenState& openState() const { return state_; }
+    const std::string& label() const { return state_.label; }
+    int levelCode() const { return state_.levelCode; }
+    int channelCount() const { return state_.channelCount; }
+    int displayType() const { return state_.displayType; }
+    bool complexFlag() const { return state_.complexFlag; }
+    bool amplitudeFlag() const { return state_.amplitudeFlag; }
+    bool existingTiles() const { return state_.existingTiles; }
+    bool tileOpen() const { return state_.tileOpen; }
+    bool interferometry() const { return state_.interferometry; }
+    bool scanSar() const { return state_.scanSar; }
+    bool hasData() const { return state_.hasData; }
     tiles::GlobalPoint ctrorigin() const { return ctrorigin_; }
     void setCtrorigin(tiles::GlobalPoint p) { ctrorigin_ = p; }
-    bool hasData() const { return hasData_; }
 
     const std::string& path() const { return path_; }
     const std::string& folder() const { return folder_; }
     const std::string& fileName() const { return fileName_; }
     const std::string& workFolder() const { return workFolder_; }
 
-    products::Alos2& reader(int slot) { return readers_.at(static_cast<std::size_t>(slot)); }
-    const products::Alos2& reader(int slot) const { return readers_.at(static_cast<std::size_t>(slot)); }
+    // The channel readers; a slot outside 0..2 throws Error.
+    products::Alos2& reader(int slot);
+    const products::Alos2& reader(int slot) const;
+    bool slotDecoded(int slot) const { return slotDecoded_.at(checkedSlot(slot)); }
+    void markSlotDecoded(int slot) { slotDecoded_.at(checkedSlot(slot)) = true; }
+    // pixsz, linsz and calib of slot 0.
+    void takeOverCalibration();
     double pixsz() const { return pixsz_; }
     double linsz() const { return linsz_; }
     double calib() const { return calib_; }
     double equalizingval() const { return equalizingval_; }
     int phaseSign() const { return phaseSign_; }
+    void setPhaseSign(int sign) { phaseSign_ = sign; }
+    int tpix() const { return tpix_; }
+    int tlin() const { return tlin_; }
 
-    const tiles::TileSetNames& tileNames() const { return names_; }
-    tiles::TileKind tileKind() const { return tileKind_; }
-    const tiles::TileGrid& grid() const { return grid_; }
-    int bucketX() const { return bucketX_; }
-    int bucketY() const { return bucketY_; }
-    int overviewReduction() const { return overviewReduction_; }
-    const std::string& canvasPath() const { return canvasPath_; }
+    TileSetState& tileSet() { return tileSet_; }
+    const TileSetState& tileSet() const { return tileSet_; }
+    const tiles::TileSetNames& tileNames() const { return tileSet_.names; }
+    tiles::TileKind tileKind() const { return tileSet_.kind; }
+    const tiles::TileGrid& grid() const { return tileSet_.grid; }
+    int bucketX() const { return tileSet_.bucketX; }
+    int bucketY() const { return tileSet_.bucketY; }
+    int overviewReduction() const { return tileSet_.overviewReduction; }
+    const std::string& canvasPath() const { return tileSet_.canvasPath; }
     tiles::Canvas& canvas() { return canvas_; }
     const tiles::CanvasState& canvasState() const { return canvasState_; }
 
     // Runs the merger that fits the document's tiles at ctrorigin.
     void assembleCanvas();
+    // The header and leader copies an opener has just written beside a
+    // TileSet (removed again only when the open does not complete).
+    void recordCompanionCopies(const std::string& headerCopy, const std::string& leaderCopy);
 
     // ---- the current tile as an image file ("Save Current Tile")
     // The path offered first: beside the TileSet, named after the image and
@@ -129,20 +164,20 @@ public:
     display::DisplaySlots& displaySlots() { return slots_; }
     const display::DisplaySlots& displaySlots() const { return slots_; }
     int displayBase() const { return displayBase_; }
-    // Slot 0 from the quick-look.
+    // The overview slot from the quick-look.
     void renderOverview();
-    // Slots 1 and 2 from the canvas file.
+    // The main and magnifier slots from the canvas file.
     void renderCanvasDisplays();
     // What the view needs to paint.
     display::PaintInput paintInput() const;
 
     // PNG export through the export slot: renders a 3-channel raster into
-    // slot 8 (mapped with statistics when mapFlag, else unmapped) and writes
-    // it as a PNG whose black pixels are transparent. The raster is deleted
+    // it (mapped with statistics when mapFlag, else unmapped) and writes it
+    // as a PNG whose black pixels are transparent. The raster is deleted
     // afterwards when it is the caller's scratch file (deleteRaster).
     // Returns the PNG path.
-    std::string exportPng(const std::string& rasterPath, const std::string& pngPath, int width, int lines,
-                          bool mapFlag, int bytesPerSample, bool deleteRaster);
+    std::string exportPng(const RasterFile& raster, const std::string& pngPath, bool mapFlag,
+                          bool deleteRaster);
     // The next PNG export takes a fresh brightness reference.
     void requestBrightnessReset() { brightnessResetRequest_ = true; }
     bool thirdChannelCopy() const { return thirdChannelCopy_; }
@@ -150,31 +185,30 @@ public:
 
     // Work files the document records while it works; deleted on close.
     void recordWorkFile(const std::string& path) { workFiles_.push_back(path); }
-    std::vector<std::string>& displayFiles() { return displayFiles_; }
+
+    // ---- per-module state, created on first use
+    template <class State>
+    State& moduleState() {
+        auto& held = moduleStates_[std::type_index(typeid(State))];
+        if (!held) held = std::make_unique<State>();
+        return static_cast<State&>(*held);
+    }
+    template <class State>
+    State* findModuleState() const {
+        const auto it = moduleStates_.find(std::type_index(typeid(State)));
+        return it == moduleStates_.end() ? nullptr : static_cast<State*>(it->second.get());
+    }
 
     Ui& ui() { return ui_; }
 
 private:
-    bool openOriginal(bool complex);
-    bool openTileSet(bool complex);
-    bool openCompressed();
-    void takeOverCalibration();
-    void setGridFrom(const products::SceneParameters& p);
+    static std::size_t checkedSlot(int slot);
 
     Ui& ui_;
     bool initialised_ = false;
     int openMode_ = -1;
-    std::string label_;
-    int levelCode_ = 0;
-    int channelCount_ = 0;
-    int displayType_ = 0;
-    bool complexFlag_ = false;
-    bool amplitudeFlag_ = false;
-    bool existingTiles_ = false;
-    bool tileOpen_ = false;
-    bool interferometry_ = false;
-    bool scanSar_ = false;
-    bool hasData_ = false;
+    const OpenModeRow* row_ = &unknownOpenMode();
+    OpenState state_;
     tiles::GlobalPoint ctrorigin_{kDefaultCentre, kDefaultCentre};
     int tpix_ = tiles::kTileSize;
     int tlin_ = tiles::kTileSize;
@@ -182,17 +216,11 @@ private:
     int phaseSign_ = 1;
 
     std::string path_, folder_, fileName_, workFolder_;
-    std::string defaultTilePath_, defaultQuickLookPath_, defaultLeaderPath_;
     std::array<products::Alos2, kChannelSlots> readers_;
     std::array<bool, kChannelSlots> slotDecoded_{};
     double pixsz_ = 0.0, linsz_ = 0.0, calib_ = 0.0;
 
-    tiles::TileSetNames names_;
-    tiles::TileKind tileKind_ = tiles::TileKind::Complex;
-    tiles::TileGrid grid_;
-    int bucketX_ = 0, bucketY_ = 0;
-    int overviewReduction_ = kOverviewReduction;
-    std::string canvasPath_;
+    TileSetState tileSet_;
     tiles::Canvas canvas_;
     tiles::CanvasState canvasState_;
 
@@ -201,10 +229,9 @@ private:
     bool brightnessResetRequest_ = false;
     bool thirdChannelCopy_ = false;
 
+    std::map<std::type_index, std::unique_ptr<ModuleState>> moduleStates_;
     // Files to delete on close.
-    std::vector<std::string> displayFiles_;
     std::vector<std::string> workFiles_;
-    std::string compositeCutPath_;
     std::string headerCopyWritten_, leaderCopyWritten_;
 };
 

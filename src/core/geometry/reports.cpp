@@ -12,9 +12,6 @@ namespace tessarin::geometry {
 
 namespace {
 
-constexpr int kLastSingleSceneMode = 5;
-constexpr int kFirstTwoSceneMode = 6;
-constexpr int kLastTwoSceneMode = 10;
 constexpr int kTilesPerCanvasSide = 2;
 
 GeoPoint positionOf(const SceneParameters& scene, long long pixel, long long line) {
@@ -30,19 +27,19 @@ int toInt(long long v, const char* what) {
 
 SceneDate sceneDateOf(const SceneParameters& scene) { return {scene.Y, scene.M, scene.D, scene.H, scene.Min}; }
 
-std::optional<std::string> observationDateTimeText(int openMode, const SceneDate& a, const SceneDate& b) {
-    if (openMode <= kLastSingleSceneMode)
+std::optional<std::string> observationDateTimeText(int dates, const SceneDate& a, const SceneDate& b) {
+    if (dates == 1)
         return format("Observation Date Time\n Year:%d\nMonth:%d\nDay:%d\nHour:%d\nMin:%d", a.year, a.month, a.day,
                       a.hour, a.minute);
-    if (openMode >= kFirstTwoSceneMode && openMode <= kLastTwoSceneMode)
+    if (dates == 2)
         return "Observation Date Time\n" +
                format("date1:Y=%d,M=%d,D=%d,H=%d,min=%d\n", a.year, a.month, a.day, a.hour, a.minute) +
                format("Date2:Y=%d,M=%d,D=%d,H=%d,min=%d", b.year, b.month, b.day, b.hour, b.minute);
     return std::nullopt;
 }
 
-void showObservationDateTime(Ui& ui, int openMode, const SceneDate& first, const SceneDate& second) {
-    if (const auto text = observationDateTimeText(openMode, first, second)) ui.message(*text);
+void showObservationDateTime(Ui& ui, int dates, const SceneDate& first, const SceneDate& second) {
+    if (const auto text = observationDateTimeText(dates, first, second)) ui.message(*text);
 }
 
 std::string sceneFrameParameterText(const SceneParameters& scene, int productLevel, bool channelLoaded) {

@@ -25,10 +25,10 @@ struct SceneDate {
 };
 SceneDate sceneDateOf(const SceneParameters& scene);
 
-// Single-scene documents (open mode 5 or below) show one date, two-scene
-// documents (6 to 10) both; other modes show nothing (empty).
-std::optional<std::string> observationDateTimeText(int openMode, const SceneDate& first, const SceneDate& second);
-void showObservationDateTime(Ui& ui, int openMode, const SceneDate& first, const SceneDate& second);
+// One date for a single-scene document, both for a two-scene one (dates 1
+// or 2); nothing (empty) for any other count.
+std::optional<std::string> observationDateTimeText(int dates, const SceneDate& first, const SceneDate& second);
+void showObservationDateTime(Ui& ui, int dates, const SceneDate& first, const SceneDate& second);
 
 // ---- Scene Frame Parameter
 

@@ -9,6 +9,7 @@
 #include <complex>
 #include <cstdlib>
 
+#include "app/command_ids.h"
 #include "app/app_core.h"
 #include "app/command_table.h"
 #include "core/imagefiles/image_tools.h"
@@ -31,10 +32,6 @@ namespace pr = tessarin::products;
 
 namespace {
 
-constexpr int kSaveCurrentTile = 32816;
-constexpr int kBmp2Png = 32891;
-constexpr int kOpenL15 = 32771;
-constexpr int kOpenL11 = 32780;
 
 // Remembers the save dialogs it was asked.
 class RecordingUi : public ScriptedUi {
@@ -120,11 +117,11 @@ TEST_F(ImageCommands, SaveCurrentTileWritesTheAmplitudeCanvasUnmapped) {
     const std::string image = writeProduct(pr::kLevel15);
     RecordingUi ui({image, path("cut")});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
-    EXPECT_FALSE(core.isEnabled(*findCommand(kSaveCurrentTile), nullptr));
-    CTessarinDoc* doc = openAtOrigin(core, ui, kOpenL15);
+    registerModules(core);
+    EXPECT_FALSE(core.isEnabled(*findCommand(cmd::kSaveCurrentTile), nullptr));
+    CTessarinDoc* doc = openAtOrigin(core, ui, cmd::kAlos2L15Image);
     ASSERT_NE(doc, nullptr);
-    EXPECT_TRUE(core.run(*findCommand(kSaveCurrentTile), doc));
+    EXPECT_TRUE(core.run(*findCommand(cmd::kSaveCurrentTile), doc));
 
     ASSERT_EQ(ui.saveDialogs.size(), 1u);
     EXPECT_EQ(ui.saveDialogs[0].title, "Save Current Tile");
@@ -162,10 +159,10 @@ TEST_F(ImageCommands, SaveCurrentTileOfAComplexCanvasGivesTheAmplitudeCode) {
     const std::string image = writeProduct(pr::kLevel11, 600, 700);
     RecordingUi ui({image, path("c.TIF")});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
-    CTessarinDoc* doc = openAtOrigin(core, ui, kOpenL11);
+    registerModules(core);
+    CTessarinDoc* doc = openAtOrigin(core, ui, cmd::kAlos2L11Image);
     ASSERT_NE(doc, nullptr);
-    EXPECT_TRUE(core.run(*findCommand(kSaveCurrentTile), doc));
+    EXPECT_TRUE(core.run(*findCommand(cmd::kSaveCurrentTile), doc));
     ASSERT_TRUE(fileExists(path("c.TIF"))) << "a TIFF extension in any case is kept";
 
     // Complex canvas values are 2A plus the top phase bit; the file holds A,
@@ -189,15 +186,15 @@ TEST_F(ImageCommands, SaveCurrentTileCancelledOrFailedWritesNothingAndSaysSo) {
     const std::string image = writeProduct(pr::kLevel15, 300, 400);
     RecordingUi ui({image, "cancel", path("no/such/folder/t.tif")});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
-    CTessarinDoc* doc = openAtOrigin(core, ui, kOpenL15);
+    registerModules(core);
+    CTessarinDoc* doc = openAtOrigin(core, ui, cmd::kAlos2L15Image);
     ASSERT_NE(doc, nullptr);
-    EXPECT_TRUE(core.run(*findCommand(kSaveCurrentTile), doc));
+    EXPECT_TRUE(core.run(*findCommand(cmd::kSaveCurrentTile), doc));
     EXPECT_TRUE(ui.messages.empty()) << "cancel: no message";
     EXPECT_EQ(ui.busyScopes, 0);
     EXPECT_FALSE(fileExists(doc->currentTileImagePath()));
 
-    EXPECT_TRUE(core.run(*findCommand(kSaveCurrentTile), doc));
+    EXPECT_TRUE(core.run(*findCommand(cmd::kSaveCurrentTile), doc));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].find("Save current tile complete"), std::string::npos) << ui.messages[0];
     EXPECT_EQ(ui.busyDepth, 0) << "the busy cursor ends with the failure";
@@ -214,8 +211,8 @@ TEST_F(ImageCommands, Bmp2PngConvertsTheChosenBitmapAndKeepsIt) {
 
     ScriptedUi ui({path("pic.bmp"), path("grey.bmp"), "cancel"});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
-    const CommandInfo& bmp2png = *findCommand(kBmp2Png);
+    registerModules(core);
+    const CommandInfo& bmp2png = *findCommand(cmd::kBmp2Png);
     EXPECT_TRUE(core.run(bmp2png, nullptr));
     EXPECT_EQ(ui.dialogTitles, std::vector<std::string>{"Bmp2Png"});
     EXPECT_EQ(ui.messages, std::vector<std::string>{path("pic.bmp")});

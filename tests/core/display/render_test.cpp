@@ -35,7 +35,7 @@ TEST_F(Render, OverviewStrideGreyPaletteAndHeader) {
     writeWholeFile(path("q.idx"), ql);
     ScriptedUi ui;
     DisplaySlots slots;
-    ASSERT_TRUE(slots.RenderDisplaySlot(0, path("q.idx"), 250, 3, 1, 1, dir(), ui));
+    ASSERT_TRUE(slots.RenderDisplaySlot(0, {path("q.idx"), 250, 3, 1, 1}, dir(), ui));
     const display::Bitmap& b = slots.slot(0).dib.bitmap;
     EXPECT_EQ(b.stride, 252);
     ASSERT_EQ(b.palette.size(), 256u);
@@ -64,7 +64,7 @@ TEST_F(Render, MappingAtTheMeanAndBeyondAndZeroChannels) {
     writeWholeFile(path("c.cut"), le16(v));
     ScriptedUi ui;
     DisplaySlots slots;
-    ASSERT_TRUE(slots.RenderDisplaySlot(1, path("c.cut"), w, h, 1, 2, dir(), ui));
+    ASSERT_TRUE(slots.RenderDisplaySlot(1, {path("c.cut"), w, h, 1, 2}, dir(), ui));
     const CRAWDib& dib = slots.slot(1).dib;
     // Step 32 samples pixels 0 and 32 of lines 0 and 32: all even -> 300.
     EXPECT_DOUBLE_EQ(dib.stats.mean[0], 300.0);
@@ -80,7 +80,7 @@ TEST_F(Render, MappingAtTheMeanAndBeyondAndZeroChannels) {
 
     std::vector<std::uint16_t> zeros(w * h, 0);
     writeWholeFile(path("z.cut"), le16(zeros));
-    ASSERT_TRUE(slots.RenderDisplaySlot(3, path("z.cut"), w, h, 1, 2, dir(), ui));
+    ASSERT_TRUE(slots.RenderDisplaySlot(3, {path("z.cut"), w, h, 1, 2}, dir(), ui));
     EXPECT_EQ(slots.slot(3).dib.stats.mean[0], 0.0);
     const auto& zb = slots.slot(3).dib.bitmap;
     for (int y = 0; y < h; ++y)
@@ -93,24 +93,24 @@ TEST_F(Render, SecondRenderOfASlotKeepsTheFirstReference) {
     writeWholeFile(path("b.cut"), le16(std::vector<std::uint16_t>(w * h, 400)));
     ScriptedUi ui;
     DisplaySlots slots;
-    slots.RenderDisplaySlot(1, path("a.cut"), w, h, 1, 2, dir(), ui);
-    slots.RenderDisplaySlot(1, path("b.cut"), w, h, 1, 2, dir(), ui);
+    slots.RenderDisplaySlot(1, {path("a.cut"), w, h, 1, 2}, dir(), ui);
+    slots.RenderDisplaySlot(1, {path("b.cut"), w, h, 1, 2}, dir(), ui);
     EXPECT_DOUBLE_EQ(slots.slot(1).dib.stats.mean[0], 100.0) << "panning keeps the brightness";
     EXPECT_EQ(px(slots.slot(1).dib.bitmap, 5, 5), 255);
     // Another slot has its own reference; a reset takes the new one.
-    slots.RenderDisplaySlot(2, path("b.cut"), w, h, 1, 2, dir(), ui);
+    slots.RenderDisplaySlot(2, {path("b.cut"), w, h, 1, 2}, dir(), ui);
     EXPECT_EQ(px(slots.slot(2).dib.bitmap, 5, 5), 64);
     slots.resetBrightnessReference(1);
-    slots.RenderDisplaySlot(1, path("b.cut"), w, h, 1, 2, dir(), ui);
+    slots.RenderDisplaySlot(1, {path("b.cut"), w, h, 1, 2}, dir(), ui);
     EXPECT_EQ(px(slots.slot(1).dib.bitmap, 5, 5), 64);
     // An empty first render (a canvas beyond the scene) fixes no reference.
     writeWholeFile(path("empty.cut"), le16(std::vector<std::uint16_t>(w * h, 0)));
-    slots.RenderDisplaySlot(4, path("empty.cut"), w, h, 1, 2, dir(), ui);
-    slots.RenderDisplaySlot(4, path("b.cut"), w, h, 1, 2, dir(), ui);
+    slots.RenderDisplaySlot(4, {path("empty.cut"), w, h, 1, 2}, dir(), ui);
+    slots.RenderDisplaySlot(4, {path("b.cut"), w, h, 1, 2}, dir(), ui);
     EXPECT_EQ(px(slots.slot(4).dib.bitmap, 5, 5), 64);
     // The gain table: row 0, column slot + channel.
     slots.gain(0, 1) = 2.0;
-    slots.RenderDisplaySlot(1, path("b.cut"), w, h, 1, 2, dir(), ui);
+    slots.RenderDisplaySlot(1, {path("b.cut"), w, h, 1, 2}, dir(), ui);
     EXPECT_EQ(px(slots.slot(1).dib.bitmap, 5, 5), 128);
 }
 
@@ -125,7 +125,7 @@ TEST_F(Render, TwoAndThreeChannelSources) {
     writeWholeFile(path("two.raw"), two);
     ScriptedUi ui;
     DisplaySlots slots;
-    slots.RenderDisplaySlot(3, path("two.raw"), w, h, 2, 1, dir(), ui);
+    slots.RenderDisplaySlot(3, {path("two.raw"), w, h, 2, 1}, dir(), ui);
     const display::Bitmap& b = slots.slot(3).dib.bitmap;
     EXPECT_EQ(b.bytesPerPixel, 3);
     EXPECT_EQ(b.stride, 12);
@@ -134,7 +134,7 @@ TEST_F(Render, TwoAndThreeChannelSources) {
     EXPECT_EQ(px(b, 0, 0, 1), 64) << "green: channel 1 at its mean";
     EXPECT_EQ(px(b, 0, 0, 2), 64) << "red: channel 0 at its mean";
     slots.slot(4).dib.copyGreenIntoBlue = true;
-    slots.RenderDisplaySlot(4, path("two.raw"), w, h, 2, 1, dir(), ui);
+    slots.RenderDisplaySlot(4, {path("two.raw"), w, h, 2, 1}, dir(), ui);
     EXPECT_EQ(px(slots.slot(4).dib.bitmap, 1, 1, 0), 64) << "blue copies green";
 
     // Three channels: channel 2 is mapped with channel 1's mean.
@@ -145,7 +145,7 @@ TEST_F(Render, TwoAndThreeChannelSources) {
         three.push_back(400);
     }
     writeWholeFile(path("three.cut"), le16(three));
-    slots.RenderDisplaySlot(5, path("three.cut"), w, h, 3, 2, dir(), ui);
+    slots.RenderDisplaySlot(5, {path("three.cut"), w, h, 3, 2}, dir(), ui);
     const CRAWDib& d = slots.slot(5).dib;
     EXPECT_DOUBLE_EQ(d.stats.mean[2], 200.0);
     EXPECT_EQ(px(d.bitmap, 2, 1, 0), 128) << "blue: 400 over channel 1's mean 200";
@@ -158,11 +158,11 @@ TEST_F(Render, RawRenderAndMissingFilesAndHousekeeping) {
     writeWholeFile(path("frg.img"), fringe);
     ScriptedUi ui;
     DisplaySlots slots;
-    slots.RenderDisplaySlotRaw(5, path("frg.img"), 16, 4, 1, 1, dir(), ui);
+    slots.RenderDisplaySlotRaw(5, {path("frg.img"), 16, 4, 1, 1}, dir(), ui);
     EXPECT_EQ(px(slots.slot(5).dib.bitmap, 7, 1), (16 + 7) * 3) << "shown as stored";
     EXPECT_TRUE(ui.statuses.empty());
 
-    EXPECT_FALSE(slots.RenderDisplaySlot(6, path("missing.cut"), 16, 4, 1, 2, dir(), ui));
+    EXPECT_FALSE(slots.RenderDisplaySlot(6, {path("missing.cut"), 16, 4, 1, 2}, dir(), ui));
     EXPECT_EQ(ui.messages, std::vector<std::string>{"OnOpenDocument: Cannot open file"});
     EXPECT_FALSE(slots.slot(6).hasBitmap);
 
@@ -171,7 +171,7 @@ TEST_F(Render, RawRenderAndMissingFilesAndHousekeeping) {
     for (int k = 0; k < 26; ++k) {
         const std::string name = path("r" + std::to_string(k));
         writeWholeFile(name, le16(std::vector<std::uint16_t>(8, 5)));
-        slots.RenderDisplaySlot(7, name, 4, 2, 1, 2, dir(), ui);
+        slots.RenderDisplaySlot(7, {name, 4, 2, 1, 2}, dir(), ui);
     }
     ASSERT_EQ(slots.displayFiles().size(), 52u + 1);  // plus the raw render's file
     const std::string oldest = slots.displayFiles()[0];
@@ -215,7 +215,7 @@ TEST(ViewPaint, PanesMagnifierAndOverlays) {
     paintView(in, view, 1600, 1100, g);
     EXPECT_EQ(g.magnifierSourceSize, (Point{64, 64})) << "zoom 8: a quarter, enlarged four times";
 
-    in.openMode = 16;
+    in.showsImageName = true;
     in.currentImageName = "IMG-HH-ALOS2011502960-140724-UBSR1.1__Atile.cpx";
     view.imageId = 1;
     ops = paintView(in, view, 1600, 1100, g);

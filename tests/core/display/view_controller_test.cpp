@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/command_ids.h"
 #include "app/app_core.h"
 #include "app/command_table.h"
 #include "core/products/product_fixture.h"
@@ -21,6 +22,7 @@
 
 using namespace tessarin;
 using namespace tessarin::display;
+namespace cmd = tessarin::app::cmd;
 namespace pr = tessarin::products;
 
 namespace {
@@ -174,7 +176,7 @@ protected:
         const std::string image = pr::writeCeosProduct(product, source).imagePaths.at(0);
         core = std::make_unique<app::AppCore>(ui, linkName);
         EXPECT_TRUE(core->linkBlock().valid());
-        app::registerBuiltinCommands(*core);
+        app::registerModules(*core);
         core->linkBlock().writeOpenMode(0);
         document::CTessarinDoc* doc = core->openDocument(image);
         if (!doc) return nullptr;
@@ -200,7 +202,7 @@ TEST_F(ViewOnProduct, ReadoutMatchesAnIndependentComputation) {
     doc->displaySlots().gain(0, 1) = 1.5;
     doc->displaySlots().gain(0, 2) = 2.5;
     ui.addAnswer("pixel=100,line=200");
-    ASSERT_TRUE(run(32778));
+    ASSERT_TRUE(run(cmd::kPutSceneCenterAddress));
     EXPECT_EQ(ui.dialogTitles.back(), "Image Parameter");
     EXPECT_EQ(doc->canvasState().origin, (tiles::GlobalPoint{0, 0}));
     view->paint(kClientW, kClientH);
@@ -239,7 +241,7 @@ TEST_F(ViewOnProduct, ReadoutMatchesAnIndependentComputation) {
     EXPECT_EQ(doc->ctrorigin(), (tiles::GlobalPoint{57, 71})) << "the click becomes the current point";
 
     // D:M:S through its command; the tile shown is that of the point before the click.
-    ASSERT_TRUE(run(32894));
+    ASSERT_TRUE(run(cmd::kGeoFormatDms));
     view->leftButtonDown({1030, 900}, {});
     view->leftButtonUp({1030, 900});
     const std::string& dms = ui.statuses.back();
@@ -256,7 +258,7 @@ TEST_F(ViewOnProduct, ReadoutBeyondTheCanvasKeepsTheLastValues) {
     auto* doc = openLevel15();
     ASSERT_NE(doc, nullptr);
     ui.addAnswer("pixel=0,line=0");
-    ASSERT_TRUE(run(32776));
+    ASSERT_TRUE(run(cmd::kPositionDialog));
     view->paint(kClientW, kClientH);
     view->state().pan[0] = {2047 - 20, 2047 - 30};
     view->leftButtonDown({20, 30}, {});  // canvas (2047, 2047): outside the scene, a zero
@@ -377,7 +379,7 @@ TEST_F(ViewOnProduct, EdgeRecentreFollowsTheFootprint) {
     auto* doc = openLevel15();
     ASSERT_NE(doc, nullptr);
     ui.addAnswer("pixel=0,line=0");
-    ASSERT_TRUE(run(32779));
+    ASSERT_TRUE(run(cmd::kImageCenterModify));
     view->paint(kClientW, kClientH);
     // The scene has 2 x 2 tiles: moving right would need kx0 + 1 < 1, so R keeps the canvas.
     view->state().pan[0] = {1500, 0};
@@ -402,7 +404,7 @@ TEST_F(ViewOnProduct, TileSelectionChecksTheLimits) {
     auto* doc = openLevel15();
     ASSERT_NE(doc, nullptr);
     ui.addAnswer("kx=2,ky=0");
-    ASSERT_TRUE(run(32905));
+    ASSERT_TRUE(run(cmd::kSelectSubSceneByTileId));
     EXPECT_EQ(ui.dialogTitles.back(), "Put Tile ID to Open");
     ASSERT_FALSE(ui.messages.empty());
     EXPECT_EQ(ui.messages.back(), "Tile number 2, 0  exceed limit of=2, 2");
@@ -410,10 +412,10 @@ TEST_F(ViewOnProduct, TileSelectionChecksTheLimits) {
     EXPECT_EQ(doc->canvasState().origin, originBefore);
     ui.addAnswer("ky=-1");  // the fields start with the last values entered
     const std::size_t messages = ui.messages.size();
-    ASSERT_TRUE(run(32905));
+    ASSERT_TRUE(run(cmd::kSelectSubSceneByTileId));
     EXPECT_EQ(ui.messages.back(), "Tile number 2, -1  exceed limit of=2, 2");
     ui.addAnswer("kx=1,ky=1");
-    ASSERT_TRUE(run(32905));
+    ASSERT_TRUE(run(cmd::kSelectSubSceneByTileId));
     EXPECT_EQ(ui.messages.size(), messages + 1);
     EXPECT_EQ(doc->ctrorigin(), (tiles::GlobalPoint{1034, 1034}));
     EXPECT_EQ(doc->canvasState().origin, (tiles::GlobalPoint{1024, 1024}));

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/app_core.h"
+#include "app/command_ids.h"
 #include "app/command_table.h"
 #include "core/products/product_fixture.h"
 #include "platform/file.h"
@@ -69,8 +70,8 @@ TEST_F(OpenModes, OriginalLevel11ThroughItsCommand) {
     ScriptedUi ui({image});
     AppCore core(ui, linkName);
     ASSERT_TRUE(core.linkBlock().valid());
-    registerBuiltinCommands(core);
-    CTessarinDoc* doc = runOpen(core, 32780);
+    registerModules(core);
+    CTessarinDoc* doc = runOpen(core, cmd::kAlos2L11Image);
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(ui.dialogTitles, std::vector<std::string>{"Select PALSAR2 L|1.1 file"});
     EXPECT_EQ(doc->openMode(), 1);
@@ -97,13 +98,19 @@ TEST_F(OpenModes, OriginalLevel11ThroughItsCommand) {
     EXPECT_TRUE(fileExists(doc->canvasPath()));
     EXPECT_DOUBLE_EQ(doc->calib(), doc->reader(0).params().calib);
 
-    // Closing deletes the header and leader copies, not the tiles.
+    // Closing keeps the whole TileSet, its header and leader copies too, so
+    // that the TileSet just made can be reopened; the display files go.
     const auto names = doc->tileNames();
+    const auto displayFiles = doc->displaySlots().displayFiles();
+    ASSERT_FALSE(displayFiles.empty());
     core.closeDocument(doc);
-    EXPECT_FALSE(fileExists(names.headerCopy));
-    EXPECT_FALSE(fileExists(names.leaderCopy));
-    EXPECT_TRUE(fileExists(names.tile));
-    EXPECT_TRUE(fileExists(names.quickLook));
+    for (const auto& f : {names.headerCopy, names.leaderCopy, names.tile, names.quickLook})
+        EXPECT_TRUE(fileExists(f)) << f;
+    for (const auto& f : displayFiles) EXPECT_FALSE(fileExists(f)) << f;
+    ui.addAnswer(names.tile);
+    CTessarinDoc* reopened = runOpen(core, cmd::kAlos2L11TileFile);
+    ASSERT_NE(reopened, nullptr) << (ui.messages.empty() ? "" : ui.messages.back());
+    EXPECT_EQ(reopened->reader(0).params().pixel, 1100);
 }
 
 TEST_F(OpenModes, TwoCommandsTwoDocumentsEachWithItsOwnMode) {
@@ -111,9 +118,9 @@ TEST_F(OpenModes, TwoCommandsTwoDocumentsEachWithItsOwnMode) {
     const std::string l11 = writeProduct(pr::kLevel11, "VV", 'R', 600, 700);
     ScriptedUi ui({l15, l11});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
-    CTessarinDoc* a = runOpen(core, 32771);
-    CTessarinDoc* b = runOpen(core, 32780);
+    registerModules(core);
+    CTessarinDoc* a = runOpen(core, cmd::kAlos2L15Image);
+    CTessarinDoc* b = runOpen(core, cmd::kAlos2L11Image);
     ASSERT_TRUE(a && b);
     EXPECT_EQ(a->openMode(), 0);
     EXPECT_EQ(a->label(), "OrgSingleAmp");
@@ -137,8 +144,8 @@ TEST_F(OpenModes, ReopeningTileSetsReadsTheCopiesAndTheLook) {
 
     ScriptedUi ui2({tiled.names.tile, ampTiled.names.tile});
     AppCore core(ui2, linkName);
-    registerBuiltinCommands(core);
-    CTessarinDoc* c = runOpen(core, 32795);
+    registerModules(core);
+    CTessarinDoc* c = runOpen(core, cmd::kAlos2L11TileFile);
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->label(), "CpxTile");
     EXPECT_EQ(c->openMode(), 5);
@@ -148,7 +155,7 @@ TEST_F(OpenModes, ReopeningTileSetsReadsTheCopiesAndTheLook) {
     EXPECT_EQ(c->grid().ntx, 1);
     EXPECT_EQ(c->canvasPath(), path("keep/") + tiled.names.imageName + ".cut");
     EXPECT_DOUBLE_EQ(c->calib(), reader.params().calib);
-    CTessarinDoc* a = runOpen(core, 32794);
+    CTessarinDoc* a = runOpen(core, cmd::kAlos2L15TileFile);
     ASSERT_NE(a, nullptr);
     EXPECT_EQ(a->label(), "AmpTile");
     EXPECT_EQ(a->levelCode(), 15);
@@ -164,7 +171,7 @@ TEST_F(OpenModes, UnknownModesOpenEmptyAndModeSevenRefuses) {
     const std::string image = writeProduct(pr::kLevel11, "HV", 'R', 50, 60);
     ScriptedUi ui;
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
+    registerModules(core);
     core.linkBlock().writeOpenMode(13);
     CTessarinDoc* empty = core.openDocument(image);
     ASSERT_NE(empty, nullptr);
@@ -192,11 +199,11 @@ TEST_F(OpenModes, CompressModeUsesTheTilesOfAnEarlierConversion) {
     const std::string image = writeProduct(pr::kLevel11, "HH", 'R', 300, 400);
     ScriptedUi ui({image, image});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
-    CTessarinDoc* first = runOpen(core, 32780);
+    registerModules(core);
+    CTessarinDoc* first = runOpen(core, cmd::kAlos2L11Image);
     ASSERT_NE(first, nullptr);
     const std::size_t statuses = ui.statuses.size();
-    CTessarinDoc* again = runOpen(core, 32971);
+    CTessarinDoc* again = runOpen(core, cmd::kCompressCpxFile);
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->openMode(), 1000);
     EXPECT_EQ(again->tileNames().tile, first->tileNames().tile);
@@ -208,20 +215,20 @@ TEST_F(OpenModes, CompressModeUsesTheTilesOfAnEarlierConversion) {
 TEST_F(OpenModes, CancelChangesNothingAndDisabledEntriesStayDisabled) {
     ScriptedUi ui({"cancel"});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
+    registerModules(core);
     core.linkBlock().writeOpenMode(42);
-    EXPECT_TRUE(core.run(*findCommand(32780), nullptr));
+    EXPECT_TRUE(core.run(*findCommand(cmd::kAlos2L11Image), nullptr));
     EXPECT_TRUE(core.documents().empty());
     EXPECT_EQ(core.linkBlock().readOpenMode(), 42) << "a cancelled dialog leaves the link block alone";
-    for (int id : {32924, 32879, 32880, 32834, 32927, 32791, 32785, 32969, 32916, 32917, 32901, 32824, 32853}) {
+    for (int id : {cmd::kAlosL10, cmd::kModifyJaxaAlos2, cmd::kModifyGeoRef, cmd::kPureTileImageFile, cmd::kSaveTileImage2, cmd::kGeoTifSave, cmd::kFringe, cmd::kCreateCurrentTileKml, cmd::kGenerateSimFringe, cmd::kCreateSimFringe2, cmd::kCreateInferoMask, cmd::kLoadConjugatePointList, cmd::kExportKmlForCurrentTileDisabled}) {
         const CommandInfo* info = findCommand(id);
         ASSERT_NE(info, nullptr) << id;
         EXPECT_FALSE(core.isEnabled(*info, nullptr)) << id;
         EXPECT_FALSE(core.run(*info, nullptr)) << id;
     }
     // A document command needs a document.
-    EXPECT_FALSE(core.isEnabled(*findCommand(32792), nullptr));
-    EXPECT_TRUE(core.isEnabled(*findCommand(57664), nullptr));
+    EXPECT_FALSE(core.isEnabled(*findCommand(cmd::kSaveTileImage), nullptr));
+    EXPECT_TRUE(core.isEnabled(*findCommand(cmd::kAppAbout), nullptr));
 }
 
 TEST_F(OpenModes, ScanSarWarningAndLeaderRule) {
@@ -234,8 +241,8 @@ TEST_F(OpenModes, ScanSarWarningAndLeaderRule) {
     replaceFile(regularLeader, joinPath(sp.folder, "LED" + rest));
     ScriptedUi ui({image});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
-    CTessarinDoc* doc = runOpen(core, 32966);
+    registerModules(core);
+    CTessarinDoc* doc = runOpen(core, cmd::kAlos2ScanSarSlcImage);
     ASSERT_NE(doc, nullptr);
     EXPECT_TRUE(doc->scanSar());
     ASSERT_EQ(ui.messages.size(), 2u);
@@ -262,11 +269,11 @@ TEST_F(OpenModes, PngExportThroughTheExportSlot) {
     writeWholeFile(path("export.raw"), raster);
     ScriptedUi ui({path("export.raw")});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
+    registerModules(core);
     core.linkBlock().writeOpenMode(13);
     CTessarinDoc* doc = core.openDocument(path("export.raw"));
     ASSERT_NE(doc, nullptr);
-    const std::string png = doc->exportPng(path("export.raw"), path("export"), w, h, true, 2, true);
+    const std::string png = doc->exportPng({path("export.raw"), w, h, 3, 2}, path("export"), true, true);
     EXPECT_EQ(png, path("export.png"));
     EXPECT_FALSE(fileExists(path("export.raw"))) << "the exporter's scratch raster is deleted";
     EXPECT_FALSE(fileExists(path("export.bmp")));
@@ -289,8 +296,8 @@ TEST_F(OpenModes, RasterToPngTestModeKeepsTheUsersRaster) {
     writeWholeFile(path("test.raw"), raw);
     ScriptedUi ui({path("test.raw")});
     AppCore core(ui, linkName);
-    registerBuiltinCommands(core);
-    EXPECT_TRUE(core.run(*findCommand(32955), nullptr));
+    registerModules(core);
+    EXPECT_TRUE(core.run(*findCommand(cmd::kTestRasterPngConversion), nullptr));
     ASSERT_EQ(core.documents().size(), 1u);
     EXPECT_EQ(core.documents()[0]->openMode(), 200);
     EXPECT_TRUE(fileExists(path("test.raw"))) << "the chosen raster is the user's file";

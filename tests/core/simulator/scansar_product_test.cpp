@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_ids.h"
 #include "app/app_core.h"
 #include "app/command_table.h"
 #include "platform/file.h"
@@ -22,7 +23,6 @@
 namespace tessarin::simulator {
 namespace {
 
-constexpr int kScanSarCommand = 32966;
 constexpr int kPixels = 700, kLines = 600;
 
 class ScanSarProduct : public tessarin::testing::TempDirTest {
@@ -79,8 +79,8 @@ TEST_F(ScanSarProduct, OpensUnderTheScanSarModeWithItsLeader) {
     ScriptedUi ui({image()});
     app::AppCore core(ui, linkName_);
     ASSERT_TRUE(core.linkBlock().valid());
-    app::registerBuiltinCommands(core);
-    document::CTessarinDoc* doc = open(core, kScanSarCommand);
+    app::registerModules(core);
+    document::CTessarinDoc* doc = open(core, app::cmd::kAlos2ScanSarSlcImage);
     ASSERT_NE(doc, nullptr);
     EXPECT_EQ(doc->openMode(), 11);
     EXPECT_TRUE(doc->scanSar());

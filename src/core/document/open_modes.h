@@ -1,0 +1,71 @@
+#pragma once
+// The table of OpenModes: one row per mode with what the document records
+// when it opens under it, what the view and the reports ask of it, and the
+// opener that does the mode's own steps. Each module adds the rows of the
+// modes it owns; nothing else names an OpenMode number.
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessarin::document {
+
+class CTessarinDoc;
+
+inline constexpr int kLevelCodeAmplitude = 15;
+inline constexpr int kLevelCodeComplex = 11;
+
+// How many observation dates the "Observation Date Time" report shows.
+enum class ObservationDates { None, One, Two };
+
+// The mode's own open steps, after the common ones and after the row's
+// state has been recorded. False when the open fails (the failure has been
+// shown); a failure that throws tessarin::Error is shown by the caller.
+using Opener = bool (*)(CTessarinDoc& doc);
+// Whether a file is one this mode opens, judged by its name (and, where the
+// name cannot tell, its contents). Used to reopen a recent file that was
+// stored without its OpenMode.
+using Claim = bool (*)(const std::string& path);
+
+struct OpenModeRow {
+    int mode = -1;
+    // ---- recorded on open (only when the mode has an opener)
+    std::string_view label;    // data kind label, "" for none
+    std::string_view message;  // the message box the open shows first, "" for none
+    int levelCode = 0;         // kLevelCodeAmplitude, kLevelCodeComplex or 0
+    int channelCount = 0;
+    int displayType = 0;
+    bool complexFlag = false;
+    bool amplitudeFlag = false;
+    bool existingTiles = false;
+    bool interferometry = false;
+    bool scanSar = false;
+    // ---- what the view and the reports ask, built or not
+    bool threeChannelCanvas = false;  // the canvas holds three 16-bit channels per pixel
+    bool twoImages = false;           // two images that pan together with Shift (pairs, dates)
+    bool showsImageName = false;      // the overview names the current image of an overlay
+    ObservationDates dates = ObservationDates::None;
+    // Null: the mode is known but its processing is not built; the document
+    // opens empty.
+    Opener open = nullptr;
+    Claim claims = nullptr;
+};
+
+class OpenModeTable {
+public:
+    // Adds a row; a second row for the same mode is a programming error and
+    // throws std::logic_error.
+    void add(const OpenModeRow& row);
+    // The row of a mode; null when no module knows the mode.
+    const OpenModeRow* find(int mode) const;
+    std::vector<const OpenModeRow*> rows() const;
+
+private:
+    std::map<int, OpenModeRow> rows_;
+};
+
+// The row of a mode nobody knows: records nothing, opens empty.
+const OpenModeRow& unknownOpenMode();
+
+}  // namespace tessarin::document

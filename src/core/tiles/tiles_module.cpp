@@ -1,0 +1,241 @@
+// The tile store's module: the single-scene open modes (original products
+// converted into a TileSet, TileSets reopened, the compressed-SLC open) and
+// the commands that save a TileSet.
+
+#include "tiles/tiles_module.h"
+
+#include "app/app_core.h"
+#include "app/command_ids.h"
+#include "document/tessarin_doc.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/format.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "tiles/scene_tiling.h"
+
+namespace tessarin::tiles {
+
+namespace {
+
+using document::CTessarinDoc;
+using document::ObservationDates;
+using document::OpenModeRow;
+
+constexpr std::size_t kPolarisationPrefix = 6;
+constexpr std::size_t kScanSarLeaderTail = 7;
+
+std::string dropFront(const std::string& s, std::size_t n) { return s.size() > n ? s.substr(n) : std::string(); }
+
+void setGridFrom(CTessarinDoc& doc, const products::SceneParameters& p) {
+    auto& ts = doc.tileSet();
+    ts.grid = TileGrid::make(p.pixel, p.line, doc.tpix(), doc.tlin());
+    ts.bucketX = p.pixel / kQuickLookSize;
+    ts.bucketY = p.line / kQuickLookSize;
+}
+
+// The level 1.1 and level 1.5 drivers: convert the product into a new
+// TileSet in the work folder, then show its overview and its canvas.
+bool openOriginal(CTessarinDoc& doc, bool complex) {
+    ConversionOptions options;
+    options.tpix = doc.tpix();
+    options.tlin = doc.tlin();
+    options.equalizingval = doc.equalizingval();
+    options.phaseSign = doc.phaseSign();
+    std::string leaderForDecode;
+    if (doc.scanSar()) {
+        // ScanSAR products: the leader beside the image, named without the
+        // polarisation prefix and the last seven characters of the image name.
+        std::string rest = dropFront(doc.fileName(), kPolarisationPrefix);
+        rest = rest.size() > kScanSarLeaderTail ? rest.substr(0, rest.size() - kScanSarLeaderTail) : std::string();
+        leaderForDecode = joinPath(doc.folder(), "LED" + rest);
+    }
+    const TiledProduct tiled =
+        tileOriginalProduct(doc.path(), doc.workFolder(), doc.reader(0), doc.ui(), options, leaderForDecode);
+    doc.recordCompanionCopies(tiled.names.headerCopy, tiled.names.leaderCopy);
+    if (complex != (tiled.kind == TileKind::Complex))
+        throw Error(format("\"%s\" is a level %s product; open it with the level %s command", doc.fileName().c_str(),
+                           complex ? "1.5" : "1.1", complex ? "1.5" : "1.1"));
+    doc.markSlotDecoded(0);
+    doc.takeOverCalibration();
+    auto& state = doc.openState();
+    if (complex) state.amplitudeFlag = false;  // the level 1.1 driver shows complex tiles
+    auto& ts = doc.tileSet();
+    ts.names = tiled.names;
+    ts.kind = tiled.kind;
+    ts.grid = tiled.conversion.grid;
+    ts.bucketX = tiled.conversion.bucketX;
+    ts.bucketY = tiled.conversion.bucketY;
+    ts.overviewReduction = document::kOverviewReduction;
+    doc.renderOverview();
+    ts.canvasPath = ts.names.canvas;
+    doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
+    doc.assembleCanvas();
+    doc.renderCanvasDisplays();
+    state.madeTileSet = true;
+    state.hasData = true;
+    return true;
+}
+
+bool openOriginalL15(CTessarinDoc& doc) { return openOriginal(doc, false); }
+bool openOriginalL11(CTessarinDoc& doc) { return openOriginal(doc, true); }
+
+// As the level 1.1 open, without the conversion: the tiles come from an
+// earlier conversion of the same image, found under the name the conversion
+// gives them in the work folder.
+bool openCompressed(CTessarinDoc& doc) {
+    auto& ts = doc.tileSet();
+    ts.names = namesForNewTileSet(doc.path(), doc.workFolder(), TileKind::Complex);
+    ts.kind = TileKind::Complex;
+    if (!fileExists(ts.names.tile))
+        throw Error(format("No complex tile file \"%s\": open the image with \"ALOS2 L1.1 Image\" first",
+                           ts.names.tile.c_str()));
+    auto& reader = doc.reader(0);
+    reader.setImagePath(doc.path());
+    copyImageHeader(doc.path(), ts.names.headerCopy);
+    if (fileExists(reader.leaderPath())) copyLeader(reader.leaderPath(), ts.names.leaderCopy);
+    reader.setLookDirection(doc.path());
+    reader.setLeaderPath(ts.names.leaderCopy);
+    reader.DecodeLeaderFile();
+    if (!reader.DecodeImageFileDescriptor(ts.names.headerCopy))
+        throw Error(format("cannot read the file descriptor of \"%s\"", doc.path().c_str()));
+    doc.markSlotDecoded(0);
+    doc.openState().amplitudeFlag = false;
+    setGridFrom(doc, reader.params());
+    ts.canvasPath = ts.names.canvas;
+    doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
+    doc.assembleCanvas();
+    doc.takeOverCalibration();
+    if (fileExists(ts.names.quickLook)) doc.renderOverview();
+    doc.renderCanvasDisplays();
+    doc.openState().hasData = true;
+    return true;
+}
+
+// Reopens a TileSet: its header and leader copies beside the tile file.
+bool openTileSet(CTessarinDoc& doc, bool complex) {
+    TileKind kind{};
+    if (!tileKindFromName(doc.path(), kind) || (kind == TileKind::Complex) != complex)
+        throw Error(format("\"%s\" is not %s tile file (its name must end in \"%s\")", doc.fileName().c_str(),
+                           complex ? "a complex" : "an amplitude", complex ? "tile.cpx" : "tile"));
+    auto& ts = doc.tileSet();
+    ts.names = namesForExistingTileSet(doc.path());
+    ts.kind = kind;
+    auto& reader = doc.reader(0);
+    const std::string imagePath = joinImagePath(ts.names);
+    if (complex || !doc.slotDecoded(0)) {
+        if (complex) doc.setPhaseSign(1);
+        reader.setImagePath(imagePath);
+        if (complex) reader.setLookDirection(ts.names.imageName);
+        reader.setLeaderPath(ts.names.leaderCopy);
+        reader.DecodeLeaderFile();
+        reader.DecodeImageFileDescriptor(ts.names.headerCopy);
+        doc.markSlotDecoded(0);
+    }
+    doc.takeOverCalibration();
+    if (reader.params().pixel <= 0 || reader.params().line <= 0)
+        throw Error(format("The header copy \"%s\" of this TileSet is missing or empty", ts.names.headerCopy.c_str()));
+    setGridFrom(doc, reader.params());
+    ts.overviewReduction = document::kOverviewReduction;
+    doc.renderOverview();
+    ts.canvasPath = ts.names.canvas;
+    doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
+    doc.assembleCanvas();
+    doc.renderCanvasDisplays();
+    doc.openState().tileOpen = true;
+    doc.openState().hasData = true;
+    return true;
+}
+
+bool openAmplitudeTileSet(CTessarinDoc& doc) { return openTileSet(doc, false); }
+bool openComplexTileSet(CTessarinDoc& doc) { return openTileSet(doc, true); }
+
+bool isOriginalImageName(const std::string& path, int level) {
+    const std::string name = splitPath(path).name;
+    return startsWith(name, "IMG-") && !endsWith(name, "tile") && !endsWith(name, "tile.cpx") &&
+           products::productLevelOf(name) == level;
+}
+bool claimsOriginalL15(const std::string& path) { return isOriginalImageName(path, products::kLevel15); }
+bool claimsOriginalL11(const std::string& path) { return isOriginalImageName(path, products::kLevel11); }
+bool claimsAmplitudeTileSet(const std::string& path) { return endsWith(path, "tile"); }
+bool claimsComplexTileSet(const std::string& path) { return endsWith(path, "tile.cpx"); }
+
+OpenModeRow singleScene(int mode) {
+    OpenModeRow row;
+    row.mode = mode;
+    row.channelCount = 1;
+    row.displayType = 1;
+    row.dates = ObservationDates::One;
+    return row;
+}
+
+void addOpenModes(app::AppCore& app) {
+    OpenModeRow l15 = singleScene(0);
+    l15.label = "OrgSingleAmp";
+    l15.message = "Original ALOS2 Lev1.5 file open";
+    l15.levelCode = document::kLevelCodeAmplitude;
+    l15.amplitudeFlag = true;
+    l15.open = openOriginalL15;
+    l15.claims = claimsOriginalL15;
+    app.addOpenMode(l15);
+
+    OpenModeRow l11 = singleScene(1);
+    l11.label = "Original ALOS2 L1.1";
+    l11.message = "L1.1 ALOS2 CPX Original file Open";
+    l11.levelCode = document::kLevelCodeComplex;
+    l11.complexFlag = true;
+    l11.open = openOriginalL11;
+    l11.claims = claimsOriginalL11;
+    app.addOpenMode(l11);
+
+    OpenModeRow scanSar = l11;
+    scanSar.mode = 11;
+    scanSar.message = "L1.1 ALOS2 CPX Scan SAR Original file Open";
+    scanSar.scanSar = true;
+    scanSar.claims = nullptr;  // a ScanSAR image's name looks like any level 1.1 image's
+    app.addOpenMode(scanSar);
+
+    OpenModeRow compressed = l11;
+    compressed.mode = 1000;
+    compressed.open = openCompressed;
+    compressed.claims = nullptr;
+    app.addOpenMode(compressed);
+
+    OpenModeRow ampTiles = singleScene(4);
+    ampTiles.label = "AmpTile";
+    ampTiles.message = "Open ALOS2 L1.5 Tile image Open";
+    ampTiles.levelCode = document::kLevelCodeAmplitude;
+    ampTiles.amplitudeFlag = true;
+    ampTiles.existingTiles = true;
+    ampTiles.open = openAmplitudeTileSet;
+    ampTiles.claims = claimsAmplitudeTileSet;
+    app.addOpenMode(ampTiles);
+
+    OpenModeRow cpxTiles = singleScene(5);
+    cpxTiles.label = "CpxTile";
+    cpxTiles.message = "Open ALOS2 L1.1 Tile image Open";
+    cpxTiles.levelCode = document::kLevelCodeComplex;
+    cpxTiles.complexFlag = true;
+    cpxTiles.existingTiles = true;
+    cpxTiles.open = openComplexTileSet;
+    cpxTiles.claims = claimsComplexTileSet;
+    app.addOpenMode(cpxTiles);
+}
+
+}  // namespace
+
+void registerModule(app::AppCore& app) {
+    using app::CommandArea;
+    using app::CommandContext;
+    addOpenModes(app);
+    app.registerOpenCommands(CommandArea::Tiles);
+    // "Save Tile Image": only for a TileSet this open has just made.
+    app.registerHandler(
+        CommandArea::Tiles, app::cmd::kSaveTileImage,
+        {[](CommandContext& ctx) { saveTileSet(ctx.ui, ctx.doc->tileNames(), ctx.doc->tileKind()); },
+         [](const CommandContext& ctx) { return app::hasData(ctx) && ctx.doc->openState().madeTileSet; },
+         {}});
+    app.declareAreaComplete(CommandArea::Tiles);
+}
+
+}  // namespace tessarin::tiles
