@@ -24,6 +24,12 @@ void AppCore::registerHandler(CommandArea area, int id, RegisteredCommand comman
     handlers_[id] = {area, std::move(command)};
 }
 
+std::vector<int> AppCore::registeredIds() const {
+    std::vector<int> ids;
+    for (const auto& [id, registration] : handlers_) ids.push_back(id);
+    return ids;
+}
+
 std::optional<CommandArea> AppCore::registeredArea(int id) const {
     const auto it = handlers_.find(id);
     if (it == handlers_.end()) return std::nullopt;

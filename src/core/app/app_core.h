@@ -61,6 +61,7 @@ public:
     // another area, is a programming error (std::logic_error).
     void registerHandler(CommandArea area, int id, RegisteredCommand command);
     bool hasRegisteredHandler(int id) const { return handlers_.count(id) > 0; }
+    std::vector<int> registeredIds() const;
     // The area whose module registered the handler of id.
     std::optional<CommandArea> registeredArea(int id) const;
     // The open commands of an area: for each of its table entries that

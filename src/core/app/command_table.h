@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/command_ids.h"
+
 namespace tessarin::app {
 
 // Who handles a command: the application (no document needed), the active
@@ -60,6 +62,9 @@ struct CommandInfo {
     std::string_view notice;       // open commands: a message shown before the file dialog
     bool checkable = false;        // shows a check mark when its predicate says so
 };
+
+// The framework commands that the desktop frame carries out itself.
+inline constexpr int kFrameCommands[] = {cmd::kAppExit, cmd::kViewStatusBar, cmd::kFileClose, cmd::kFileRecent};
 
 // Every entry in menu order: the no-document menu, the document menu, the
 // scene-centre menu, the Edit context menu, then the commands reachable only

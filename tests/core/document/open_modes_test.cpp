@@ -308,3 +308,33 @@ TEST_F(OpenModes, RasterToPngTestModeKeepsTheUsersRaster) {
     EXPECT_EQ(image.at(100, 100)[0], 64) << "a sample at its channel's mean shows as 64";
     EXPECT_EQ(image.at(100, 100)[1], 64);
 }
+
+// A recent entry reopens under the OpenMode stored with it, or the one its
+// name implies, whatever the last open command wrote into the link block;
+// an open that fails is closed, so its scratch files go.
+TEST_F(OpenModes, RecentEntriesKeepTheirModeAndFailedOpensAreClosed) {
+    const std::string l11 = writeProduct(pr::kLevel11, "HH", 'R', 600, 700);
+    const std::string l15 = writeProduct(pr::kLevel15, "HH", 'R', 600, 700);
+    ScriptedUi ui({l11, l15});
+    AppCore core(ui, linkName);
+    registerModules(core);
+    CTessarinDoc* first = runOpen(core, cmd::kAlos2L11Image);
+    ASSERT_NE(first, nullptr);
+    const std::string tile = first->tileNames().tile;
+    core.closeDocument(first);
+    ASSERT_NE(runOpen(core, cmd::kAlos2L15Image), nullptr);
+    ASSERT_EQ(core.linkBlock().readOpenMode(), 0);
+    for (const std::optional<int> stored : {std::optional<int>(5), std::optional<int>()}) {
+        CTessarinDoc* again = core.reopenRecent(tile, stored);
+        ASSERT_NE(again, nullptr) << (stored ? "stored mode" : "implied mode") << ": " << ui.messages.back();
+        EXPECT_EQ(again->openMode(), 5);
+        core.closeDocument(again);
+    }
+
+    const std::string scratch = joinPath(path("work"), "tempobuf");
+    writeWholeFile(scratch, std::vector<std::uint8_t>(16, 1));
+    core.linkBlock().writeOpenMode(0);
+    EXPECT_EQ(core.openDocument(l11), nullptr) << "a level 1.1 product under the level 1.5 mode";
+    EXPECT_NE(ui.messages.back().find("level 1.1 product"), std::string::npos) << ui.messages.back();
+    EXPECT_FALSE(fileExists(scratch)) << "the failed open's document was closed";
+}

@@ -1,0 +1,160 @@
+// What the modules register against the command table and the open-mode
+// table: one source of truth, no command or mode left half registered.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+#include <new>
+#include <set>
+#include <stdexcept>
+
+#include "app/app_core.h"
+#include "app/command_ids.h"
+#include "app/command_table.h"
+#include "display/raw_dib.h"
+#include "platform/error.h"
+#include "platform/error_boundary.h"
+#include "platform/format.h"
+#include "platform/ui.h"
+
+using namespace tessarin;
+using namespace tessarin::app;
+using document::ObservationDates;
+
+namespace {
+
+struct Registered {
+    ScriptedUi ui;
+    std::string link = format("link_data_regtest_%d", static_cast<int>(::getpid()));
+    AppCore core{ui, link};
+    Registered() { registerModules(core); }
+    ~Registered() { LinkBlock::remove(link); }
+};
+
+}  // namespace
+
+TEST(Registration, HandlersAndTableAgree) {
+    Registered r;
+    const AppCore& core = r.core;
+    for (int id : core.registeredIds()) {
+        const CommandInfo* info = findCommand(id);
+        ASSERT_NE(info, nullptr) << id << " is registered but not in the table";
+        EXPECT_TRUE(info->hasHandler) << id << " has a handler but the table says it has none";
+        EXPECT_EQ(core.registeredArea(id), info->area) << id;
+    }
+    EXPECT_FALSE(core.completeAreas().empty());
+    for (const CommandInfo& info : commandTable()) {
+        if (!info.hasHandler || !core.completeAreas().count(info.area)) continue;
+        EXPECT_TRUE(core.hasRegisteredHandler(info.id))
+            << info.id << " \"" << info.caption << "\" belongs to a complete area but has no handler";
+    }
+    for (int id : kFrameCommands) {
+        const CommandInfo* info = findCommand(id);
+        ASSERT_NE(info, nullptr) << id;
+        EXPECT_EQ(info->owner, CommandOwner::Framework) << id;
+    }
+    // An open command exists only for a mode some module knows; each mode
+    // with an opener can be reached from its commands.
+    std::set<int> reachable;
+    for (const CommandInfo& info : commandTable()) {
+        if (info.openMode < 0) continue;
+        const auto* row = core.openModes().find(info.openMode);
+        ASSERT_NE(row, nullptr) << "command " << info.id << " writes OpenMode " << info.openMode << " nobody knows";
+        if (core.hasRegisteredHandler(info.id)) reachable.insert(info.openMode);
+        if (core.completeAreas().count(info.area))
+            EXPECT_EQ(core.hasRegisteredHandler(info.id), row->open != nullptr) << info.id;
+    }
+    for (const auto* row : core.openModes().rows())
+        if (row->open) EXPECT_TRUE(reachable.count(row->mode)) << "OpenMode " << row->mode << " has no open command";
+}
+
+TEST(Registration, RegisteringOutsideTheTableOrTheAreaIsRefused) {
+    Registered r;
+    EXPECT_THROW(r.core.registerHandler(CommandArea::Shell, 12345, {[](CommandContext&) {}, {}, {}}), std::logic_error);
+    EXPECT_THROW(r.core.registerHandler(CommandArea::Shell, cmd::kCalcPvStatistics, {[](CommandContext&) {}, {}, {}}),
+                 std::logic_error);
+    document::OpenModeRow again;
+    again.mode = 5;
+    EXPECT_THROW(r.core.addOpenMode(again), std::logic_error) << "a second row for one mode";
+}
+
+// What the view and the reports ask of a mode's row.
+TEST(Registration, OpenModeRowsAnswerTheView) {
+    Registered r;
+    struct Expect {
+        int mode;
+        bool threeChannels, twoImages, imageName;
+        ObservationDates dates;
+        bool built;
+    };
+    using D = ObservationDates;
+    const Expect table[] = {
+        {0, false, false, false, D::One, true},    {1, false, false, false, D::One, true},
+        {2, true, false, false, D::One, false},    {3, true, false, false, D::One, false},
+        {4, false, false, false, D::One, true},    {5, false, false, false, D::One, true},
+        {6, true, false, false, D::Two, false},    {7, true, false, false, D::Two, true},
+        {8, true, true, false, D::Two, false},     {9, true, false, false, D::Two, false},
+        {10, false, true, false, D::Two, false},   {11, false, false, false, D::One, true},
+        {12, false, false, false, D::None, false}, {16, false, true, true, D::None, false},
+        {20, false, false, false, D::None, false}, {30, false, true, false, D::None, false},
+        {31, false, false, false, D::None, false}, {33, false, false, false, D::None, false},
+        {36, false, false, false, D::None, false}, {50, false, false, false, D::None, false},
+        {53, false, false, false, D::None, false}, {200, false, false, false, D::None, true},
+        {1000, false, false, false, D::One, true},
+    };
+    for (const Expect& e : table) {
+        const auto* row = r.core.openModes().find(e.mode);
+        ASSERT_NE(row, nullptr) << e.mode;
+        EXPECT_EQ(row->threeChannelCanvas, e.threeChannels) << e.mode;
+        EXPECT_EQ(row->twoImages, e.twoImages) << e.mode;
+        EXPECT_EQ(row->showsImageName, e.imageName) << e.mode;
+        EXPECT_EQ(row->dates, e.dates) << e.mode;
+        EXPECT_EQ(row->open != nullptr, e.built) << e.mode;
+    }
+    for (int unknown : {13, 14, 32, 37, 999, 1001}) EXPECT_EQ(r.core.openModes().find(unknown), nullptr) << unknown;
+}
+
+TEST(Registration, ImpliedOpenModeOfARecentFile) {
+    Registered r;
+    const std::pair<std::string, std::optional<int>> table[] = {
+        {"/d/IMG-HH-ALOS2011502960-140724-UBSL1.5GUA", 0},
+        {"/d/IMG-HV-ALOS2011502960-140724-UBSL1.1__A", 1},
+        {"/w/IMG-HH-ALOS2011502960-140724-UBSL1.5GUAtile", 4},
+        {"/w/IMG-HH-ALOS2011502960-140724-UBSL1.1__Atile.cpx", 5},
+        {"/d/LED-ALOS2011502960-140724-UBSL1.1__A", std::nullopt},
+        {"/d/notes.txt", std::nullopt},
+    };
+    for (const auto& [path, mode] : table) EXPECT_EQ(r.core.impliedOpenMode(path), mode) << path;
+}
+
+// One boundary: whatever a command throws is shown as one message and the
+// program goes on.
+TEST(ErrorBoundary, EveryKindOfFailureBecomesOneMessage) {
+    struct Case {
+        std::function<void()> fail;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {[] { throw Error("\"x.cnj\" is too short"); }, "\"x.cnj\" is too short"},
+        {[] { throw std::bad_alloc(); }, "not enough memory for Image Format Conversion"},
+        {[] { throw std::out_of_range("vector::_M_range_check"); }, "Image Format Conversion: vector::_M_range_check"},
+        {[] { throw 42; }, "unexpected failure of Image Format Conversion"},
+    };
+    for (const Case& c : cases) {
+        Registered r;
+        const auto fail = c.fail;
+        r.core.registerHandler(CommandArea::Conversion, cmd::kImageFormatConversion,
+                               {[fail](CommandContext&) { fail(); }, {}, {}});
+        EXPECT_TRUE(r.core.run(*findCommand(cmd::kImageFormatConversion), nullptr));
+        EXPECT_EQ(r.ui.messages, std::vector<std::string>{c.expected});
+    }
+}
+
+TEST(ErrorBoundary, SlotLookupsSayWhatIsMissing) {
+    display::DisplaySlots slots;
+    for (int s : {-1, display::kDisplaySlots}) EXPECT_THROW(slots.slot(s), Error) << s;
+    EXPECT_THROW(slots.gain(3, 0), Error);
+    EXPECT_THROW(slots.gain(0, display::kGainColumns), Error);
+    EXPECT_NO_THROW(slots.slot(display::slot::kExport));
+}
