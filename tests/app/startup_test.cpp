@@ -100,13 +100,21 @@ TEST(Startup, RecentFilesKeepFourNewestFirst) {
     TessarinApp app(linkName());
     ASSERT_TRUE(app.initInstance());
     MainFrame* frame = app.mainFrame();
-    for (const char* f : {"/d/a", "/d/b", "/d/c", "/d/d", "/d/e", "/d/c"}) frame->addRecentFile(f);
+    // Each entry keeps the OpenMode it was opened under; "/d/b" was stored
+    // without one, as older settings hold entries.
+    const std::pair<const char*, std::optional<int>> opened[] = {
+        {"/d/a", 0}, {"/d/b", std::nullopt}, {"/d/c", 1}, {"/d/d", 5}, {"/d/e", 4}, {"/d/c", 11}};
+    for (const auto& [f, mode] : opened) frame->addRecentFile(f, mode);
     EXPECT_EQ(frame->recentFiles(), (QStringList{"/d/c", "/d/e", "/d/d", "/d/b"}));
-    // Kept in the settings: a new frame sees the same list.
+    // Kept in the settings: a new frame sees the same list and modes.
     MainFrame other;
     EXPECT_EQ(other.recentFiles(), frame->recentFiles());
+    const std::pair<const char*, std::optional<int>> kept[] = {
+        {"/d/c", 11}, {"/d/e", 4}, {"/d/d", 5}, {"/d/b", std::nullopt}, {"/d/a", std::nullopt}};
+    for (const auto& [f, mode] : kept) EXPECT_EQ(other.recentFileMode(f), mode) << f;
     QSettings s("Local AppWizard-Generated Applications", "Tessarin");
     EXPECT_EQ(s.value("Recent File List/File1").toString(), "/d/c");
+    EXPECT_EQ(s.value("Recent File List/Mode1").toInt(), 11);
     app.exitInstance();
     LinkBlock::remove(linkName());
 }
