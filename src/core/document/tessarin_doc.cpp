@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "composites/composite_state.h"
 #include "imagefiles/channel_tiff.h"
 #include "imagefiles/png_output.h"
 #include "platform/error.h"
@@ -146,7 +147,8 @@ std::string CTessarinDoc::exportPng(const RasterFile& raster, const std::string&
         slots_.resetBrightnessReference(display::slot::kExport);
         brightnessResetRequest_ = false;
     }
-    slots_.slot(display::slot::kExport).dib.copyGreenIntoBlue = thirdChannelCopy_;
+    const auto* composite = findModuleState<composites::CompositeState>();
+    slots_.slot(display::slot::kExport).dib.copyGreenIntoBlue = composite && composite->thirdChannelCopy;
     const std::string folder = workFolder_.empty() ? tessarin::workFolder() : workFolder_;
     RasterFile threeChannels = raster;
     threeChannels.channels = 3;

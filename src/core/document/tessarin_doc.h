@@ -172,16 +172,15 @@ public:
     display::PaintInput paintInput() const;
 
     // PNG export through the export slot: renders a 3-channel raster into
-    // it (mapped with statistics when mapFlag, else unmapped) and writes it
-    // as a PNG whose black pixels are transparent. The raster is deleted
+    // it (mapped with statistics when mapFlag, else unmapped; a composite's
+    // ThirdChannelCopy repeats green in blue) and writes it as a PNG whose
+    // black pixels are transparent. The raster is deleted
     // afterwards when it is the caller's scratch file (deleteRaster).
     // Returns the PNG path.
     std::string exportPng(const RasterFile& raster, const std::string& pngPath, bool mapFlag,
                           bool deleteRaster);
     // The next PNG export takes a fresh brightness reference.
     void requestBrightnessReset() { brightnessResetRequest_ = true; }
-    bool thirdChannelCopy() const { return thirdChannelCopy_; }
-    void setThirdChannelCopy(bool on) { thirdChannelCopy_ = on; }
 
     // Work files the document records while it works; deleted on close.
     void recordWorkFile(const std::string& path) { workFiles_.push_back(path); }
@@ -227,7 +226,6 @@ private:
     display::DisplaySlots slots_;
     int displayBase_ = 0;
     bool brightnessResetRequest_ = false;
-    bool thirdChannelCopy_ = false;
 
     std::map<std::type_index, std::unique_ptr<ModuleState>> moduleStates_;
     // Files to delete on close.

@@ -9,6 +9,7 @@
 #include "app/app_core.h"
 #include "app/command_ids.h"
 #include "app/command_table.h"
+#include "composites/composite_state.h"
 #include "core/products/product_fixture.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -284,6 +285,19 @@ TEST_F(OpenModes, PngExportThroughTheExportSlot) {
     // Red is channel 0 at its mean (64); blue is channel 2 mapped with channel 1's mean.
     EXPECT_EQ(image.at(10, 10)[0], 64);
     EXPECT_EQ(image.at(10, 10)[2], static_cast<int>(200.0 / 150.0 * 64));
+
+    // A composite's ThirdChannelCopy shows green again in blue; its cut
+    // file goes when the document closes.
+    auto& composite = doc->moduleState<composites::CompositeState>();
+    composite.thirdChannelCopy = true;
+    composite.cutPath = path("compo.cut");
+    writeWholeFile(composite.cutPath, raster);
+    writeWholeFile(path("export.raw"), raster);
+    const auto copied = tessarin::testing::readPng(doc->exportPng({path("export.raw"), w, h, 3, 2}, path("again"), true, true));
+    EXPECT_EQ(copied.at(10, 10)[2], copied.at(10, 10)[1]);
+    EXPECT_NE(copied.at(10, 10)[1], image.at(10, 10)[2]);
+    core.closeDocument(doc);
+    EXPECT_FALSE(fileExists(path("compo.cut")));
 }
 
 TEST_F(OpenModes, RasterToPngTestModeKeepsTheUsersRaster) {
