@@ -1,6 +1,5 @@
 #pragma once
 
-#include <optional>
 // The main frame: title "Tessarin", an MDI area with one child window per
 // document, the menus built from the command table (the no-document menu
 // while no document window is active, the document menu otherwise), and a
@@ -10,8 +9,10 @@
 #include <QStringList>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
+#include "app/command_ids.h"
 #include "qt_ui.h"
 
 class QAction;
@@ -48,9 +49,9 @@ public:
 
     // The action of a command in the menu now shown (null when absent).
     QAction* action(int id) const;
-    QAction* aboutAction() const { return action(57664); }
-    QAction* exitAction() const { return action(57665); }
-    QAction* statusBarAction() const { return action(59393); }
+    QAction* aboutAction() const { return action(cmd::kAppAbout); }
+    QAction* exitAction() const { return action(cmd::kAppExit); }
+    QAction* statusBarAction() const { return action(cmd::kViewStatusBar); }
 
     // The active document, if a document window is active.
     document::CTessarinDoc* activeDocument() const;
