@@ -42,8 +42,9 @@ void scaleColumns(DisplaySlots& slots, int firstColumn, int lastColumn, double f
 }  // namespace
 
 double sigmaNaughtDb(std::uint16_t stored, double divisor, bool level11, double calib_dB) {
-    float a = static_cast<float>(stored / divisor);
-    if (level11) a /= 2.0f;
+    // A complex canvas value is twice the amplitude code plus the top bit of
+    // the phase code: the amplitude code alone is the value without that bit.
+    const float a = static_cast<float>((level11 ? stored >> 1 : stored) / divisor);
     return a > 0.0f ? 20.0 * std::log10(static_cast<double>(a)) + calib_dB : kNoSignalDb;
 }
 
@@ -279,15 +280,12 @@ bool ViewController::edgeRecentre() {
 }
 
 void ViewController::rerenderBrightness() {
-    const int channels = doc_.channelCount() < 2 ? 1 : 3;
     if (!fileExists(doc_.canvasPath())) doc_.assembleCanvas();
     auto& slots = doc_.displaySlots();
-    if (fileExists(doc_.tileNames().quickLook))
-        slots.RenderDisplaySlot(slot::kOverview,
-                                {doc_.tileNames().quickLook, tiles::kQuickLookSize, tiles::kQuickLookSize, channels, 1},
-                                doc_.workFolder(), ui_);
-    const RasterFile canvasFile{doc_.canvasPath(), doc_.canvas().width(), doc_.canvas().height(), channels, 2};
-    for (int s : {slot::kMain, slot::kMagnifier}) slots.RenderDisplaySlot(s, canvasFile, doc_.workFolder(), ui_);
+    const RasterFile overview = doc_.overviewFile();
+    if (fileExists(overview.path)) slots.RenderDisplaySlot(slot::kOverview, overview, doc_.workFolder(), ui_);
+    const RasterFile canvas = doc_.canvasFile();
+    for (int s : {slot::kMain, slot::kMagnifier}) slots.RenderDisplaySlot(s, canvas, doc_.workFolder(), ui_);
 }
 
 bool ViewController::inclinationKey(int keyCode) {

@@ -55,8 +55,9 @@ inline constexpr double kNoSignalDb = -100.0;
 inline constexpr int kZoomNear = 8;
 inline constexpr int kZoomFar = 4;
 
-// sigma-naught in dB of a stored canvas value: divided by the divisor,
-// rounded to single precision, halved for level 1.1, then 20 log10 + calib.
+// sigma-naught in dB of a stored canvas value: for level 1.1 the amplitude
+// code (the value without its lowest bit, the phase code's top bit), then
+// divided by the divisor, rounded to single precision, 20 log10 + calib.
 double sigmaNaughtDb(std::uint16_t stored, double divisor, bool level11, double calib_dB);
 
 // The 2 x 2-tile canvas origin holding a scene point, and the pan offset

@@ -23,6 +23,9 @@ enum class ObservationDates { None, One, Two };
 // state has been recorded. False when the open fails (the failure has been
 // shown); a failure that throws tessarin::Error is shown by the caller.
 using Opener = bool (*)(CTessarinDoc& doc);
+// Builds the document's canvas at its ctrorigin and writes the canvas file
+// (opening, re-centring, tile selection).
+using Assembler = void (*)(CTessarinDoc& doc);
 // Whether a file is one this mode opens, judged by its name (and, where the
 // name cannot tell, its contents). Used to reopen a recent file that was
 // stored without its OpenMode.
@@ -49,6 +52,8 @@ struct OpenModeRow {
     // Null: the mode is known but its processing is not built; the document
     // opens empty.
     Opener open = nullptr;
+    // Null: the single-scene merger of the document's tiles.
+    Assembler assemble = nullptr;
     Claim claims = nullptr;
 };
 

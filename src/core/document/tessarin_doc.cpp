@@ -101,6 +101,16 @@ void CTessarinDoc::recordCompanionCopies(const std::string& headerCopy, const st
 }
 
 void CTessarinDoc::assembleCanvas() {
+    if (row_->assemble) {
+        row_->assemble(*this);
+        return;
+    }
+    mergeSingleScene();
+}
+
+void CTessarinDoc::setCanvasState(const tiles::CanvasState& state) { canvasState_ = state; }
+
+void CTessarinDoc::mergeSingleScene() {
     if (tileSet_.kind == tiles::TileKind::Complex) {
         const tiles::SceneMapping mapping = tiles::sceneMappingOf(readers_[0]);
         canvasState_ =
@@ -110,15 +120,22 @@ void CTessarinDoc::assembleCanvas() {
     }
 }
 
+RasterFile CTessarinDoc::overviewFile() const {
+    const std::string& path = tileSet_.overviewPath.empty() ? tileSet_.names.quickLook : tileSet_.overviewPath;
+    return {path, tiles::kQuickLookSize, tiles::kQuickLookSize, tileSet_.displayChannels, 1};
+}
+
+RasterFile CTessarinDoc::canvasFile() const {
+    return {tileSet_.canvasPath, canvas_.width(), canvas_.height(), tileSet_.displayChannels, 2};
+}
+
 void CTessarinDoc::renderOverview() {
-    slots_.RenderDisplaySlot(display::slot::kOverview,
-                             {tileSet_.names.quickLook, tiles::kQuickLookSize, tiles::kQuickLookSize, 1, 1}, workFolder_,
-                             ui_);
+    slots_.RenderDisplaySlot(display::slot::kOverview, overviewFile(), workFolder_, ui_);
 }
 
 void CTessarinDoc::renderCanvasDisplays() {
-    const RasterFile canvasFile{tileSet_.canvasPath, canvas_.width(), canvas_.height(), 1, 2};
-    for (int s : {display::slot::kMain, display::slot::kMagnifier}) slots_.RenderDisplaySlot(s, canvasFile, workFolder_, ui_);
+    const RasterFile canvas = canvasFile();
+    for (int s : {display::slot::kMain, display::slot::kMagnifier}) slots_.RenderDisplaySlot(s, canvas, workFolder_, ui_);
 }
 
 display::PaintInput CTessarinDoc::paintInput() const {

@@ -68,6 +68,8 @@ struct TileSetState {
     int bucketX = 0, bucketY = 0;
     int overviewReduction = kOverviewReduction;
     std::string canvasPath;
+    std::string overviewPath;  // the overview raster; empty: the quick-look
+    int displayChannels = 1;   // channels of the overview and canvas rasters (1 or 3)
 };
 
 class CTessarinDoc {
@@ -144,9 +146,14 @@ public:
     const std::string& canvasPath() const { return tileSet_.canvasPath; }
     tiles::Canvas& canvas() { return canvas_; }
     const tiles::CanvasState& canvasState() const { return canvasState_; }
+    // Set by an assembler that builds its own canvas.
+    void setCanvasState(const tiles::CanvasState& state);
 
-    // Runs the merger that fits the document's tiles at ctrorigin.
+    // Builds the canvas at ctrorigin: the mode's assembler, else the merger
+    // that fits the document's tiles.
     void assembleCanvas();
+    // The single-scene merger alone.
+    void mergeSingleScene();
     // The header and leader copies an opener has just written beside a
     // TileSet (removed again only when the open does not complete).
     void recordCompanionCopies(const std::string& headerCopy, const std::string& leaderCopy);
@@ -164,7 +171,10 @@ public:
     display::DisplaySlots& displaySlots() { return slots_; }
     const display::DisplaySlots& displaySlots() const { return slots_; }
     int displayBase() const { return displayBase_; }
-    // The overview slot from the quick-look.
+    // The rasters the overview and the canvas displays are rendered from.
+    RasterFile overviewFile() const;
+    RasterFile canvasFile() const;
+    // The overview slot from the overview raster.
     void renderOverview();
     // The main and magnifier slots from the canvas file.
     void renderCanvasDisplays();

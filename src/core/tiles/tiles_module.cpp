@@ -6,6 +6,7 @@
 
 #include "app/app_core.h"
 #include "app/command_ids.h"
+#include "composites/composite_state.h"
 #include "document/tessarin_doc.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -142,6 +143,8 @@ bool openTileSet(CTessarinDoc& doc, bool complex) {
     doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
     doc.assembleCanvas();
     doc.renderCanvasDisplays();
+    // A single TileSet exported as a colour image repeats its channel.
+    doc.moduleState<composites::CompositeState>().thirdChannelCopy = true;
     doc.openState().tileOpen = true;
     doc.openState().hasData = true;
     return true;

@@ -62,11 +62,14 @@ TEST(Registration, HandlersAndTableAgree) {
         const auto* row = core.openModes().find(info.openMode);
         ASSERT_NE(row, nullptr) << "command " << info.id << " writes OpenMode " << info.openMode << " nobody knows";
         if (core.hasRegisteredHandler(info.id)) reachable.insert(info.openMode);
-        if (core.completeAreas().count(info.area))
+        if (core.completeAreas().count(info.area)) {
             EXPECT_EQ(core.hasRegisteredHandler(info.id), row->open != nullptr) << info.id;
+        }
     }
     for (const auto* row : core.openModes().rows())
-        if (row->open) EXPECT_TRUE(reachable.count(row->mode)) << "OpenMode " << row->mode << " has no open command";
+        if (row->open) {
+            EXPECT_TRUE(reachable.count(row->mode)) << "OpenMode " << row->mode << " has no open command";
+        }
 }
 
 TEST(Registration, RegisteringOutsideTheTableOrTheAreaIsRefused) {
@@ -91,15 +94,15 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
     using D = ObservationDates;
     const Expect table[] = {
         {0, false, false, false, D::One, true},    {1, false, false, false, D::One, true},
-        {2, true, false, false, D::One, false},    {3, true, false, false, D::One, false},
+        {2, true, false, false, D::One, true},     {3, true, false, false, D::One, true},
         {4, false, false, false, D::One, true},    {5, false, false, false, D::One, true},
         {6, true, false, false, D::Two, false},    {7, true, false, false, D::Two, true},
         {8, true, true, false, D::Two, false},     {9, true, false, false, D::Two, false},
         {10, false, true, false, D::Two, false},   {11, false, false, false, D::One, true},
         {12, false, false, false, D::None, false}, {16, false, true, true, D::None, false},
         {20, false, false, false, D::None, false}, {30, false, true, false, D::None, false},
-        {31, false, false, false, D::None, false}, {33, false, false, false, D::None, false},
-        {36, false, false, false, D::None, false}, {50, false, false, false, D::None, false},
+        {31, false, false, false, D::None, false}, {33, true, false, false, D::None, true},
+        {36, true, false, false, D::None, true}, {50, false, false, false, D::None, false},
         {53, false, false, false, D::None, false}, {200, false, false, false, D::None, true},
         {1000, false, false, false, D::One, true},
     };

@@ -39,10 +39,12 @@ TEST(ViewReadoutValue, AmplitudeOneReadsTheCalibrationFactorAndZeroReadsMinus100
     EXPECT_NEAR(sigmaNaughtDb(1000, 1.0, false, 0.0), 60.0, 1e-12);
 }
 
-TEST(ViewReadoutValue, Level11IsHalvedBeforeTheLogarithmAndDividedByTheScale) {
+TEST(ViewReadoutValue, Level11ReadsTheAmplitudeCodeAndIsDividedByTheScale) {
     for (std::uint16_t v : {2, 77, 4000, 65535}) {
         const double l15 = sigmaNaughtDb(v, 1.0, false, kCalib_dB);
-        EXPECT_NEAR(sigmaNaughtDb(v, 1.0, true, kCalib_dB), l15 - 20.0 * std::log10(2.0), 1e-5) << v;
+        // The amplitude code A of 2A + b, without the phase code's bit b.
+        const double a = 20.0 * std::log10(static_cast<double>(v >> 1)) + kCalib_dB;
+        EXPECT_NEAR(sigmaNaughtDb(v, 1.0, true, kCalib_dB), a, 1e-5) << v;
         // Divisor 0.01 lifts the value a hundredfold: +40 dB.
         EXPECT_NEAR(sigmaNaughtDb(v, 0.01, false, kCalib_dB), l15 + 40.0, 1e-4) << v;
     }
