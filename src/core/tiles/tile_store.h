@@ -5,7 +5,9 @@
 // packed pixels (15-bit amplitude code, 9-bit phase code, most significant
 // byte first); amplitude tiles hold 16-bit little-endian digital numbers.
 
+#include <bitset>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -113,8 +115,31 @@ void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, 
 
 // The packer is built for three instruction sets and uses the widest the
 // processor has; these run a given one (the tests run every one available).
+// Avx2 is the x86-64-v3 build and Avx512 the x86-64-v4 build: the compiler may
+// use any instruction of its level there, not only the ones in its name.
 enum class PackingInstructions { Baseline, Avx2, Avx512 };
 bool packingInstructionsAvailable(PackingInstructions set);
+
+// Processor features beyond the x86-64 baseline that those builds may use
+// (with the operating system's support for the wider registers, as the
+// compiler's run-time checks report it).
+enum class CpuFeature : std::size_t {
+    // x86-64-v2
+    Cx16, Sahf, Popcnt, Sse3, Sse41, Sse42, Ssse3,
+    // x86-64-v3
+    Avx, Avx2, Bmi1, Bmi2, F16c, Fma, Lzcnt, Movbe, Xsave, Osxsave,
+    // x86-64-v4
+    Avx512f, Avx512bw, Avx512cd, Avx512dq, Avx512vl,
+    Count
+};
+using CpuFeatureSet = std::bitset<static_cast<std::size_t>(CpuFeature::Count)>;
+CpuFeatureSet cpuFeatures(std::initializer_list<CpuFeature> features);
+// What this processor offers (empty off x86-64).
+CpuFeatureSet processorFeatures();
+// Every feature a build may use.
+CpuFeatureSet featuresOf(PackingInstructions set);
+// The widest build whose features all lie in `available`.
+PackingInstructions widestPacking(const CpuFeatureSet& available);
 void packComplexSamplesUsing(PackingInstructions set, const std::uint8_t* raw, bool bigEndian, std::size_t n,
                              std::uint8_t* out, double* magnitudes, double equalizingval = kEqualizingVal,
                              int phaseSign = 1);

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "platform/file.h"
+#include "platform/format.h"
 #include "platform/ui.h"
 #include "support/temp_dir.h"
 #include "tiles/tile_store.h"
@@ -162,6 +163,81 @@ TEST(ComplexPacking, FastPackerMatchesThePlainRuleEverywhere) {
             EXPECT_EQ(mismatches, 0u);
         }
     }
+}
+
+// A processor gets a build only when it has every feature of the build's
+// x86-64 level (as the psABI lists them), whichever one a VM masks.
+TEST(PackingInstructionsTest, ChoiceNeedsEveryFeatureOfTheLevel) {
+    using F = CpuFeature;
+    struct Named {
+        F feature;
+        const char* name;
+        int level;
+    };
+    const Named features[] = {
+        {F::Cx16, "cmpxchg16b", 2}, {F::Sahf, "lahf-sahf", 2}, {F::Popcnt, "popcnt", 2}, {F::Sse3, "sse3", 2},
+        {F::Sse41, "sse4.1", 2},    {F::Sse42, "sse4.2", 2},   {F::Ssse3, "ssse3", 2},   {F::Avx, "avx", 3},
+        {F::Avx2, "avx2", 3},       {F::Bmi1, "bmi1", 3},      {F::Bmi2, "bmi2", 3},     {F::F16c, "f16c", 3},
+        {F::Fma, "fma", 3},         {F::Lzcnt, "lzcnt", 3},    {F::Movbe, "movbe", 3},   {F::Xsave, "xsave", 3},
+        {F::Osxsave, "osxsave", 3}, {F::Avx512f, "avx512f", 4}, {F::Avx512bw, "avx512bw", 4},
+        {F::Avx512cd, "avx512cd", 4}, {F::Avx512dq, "avx512dq", 4}, {F::Avx512vl, "avx512vl", 4},
+    };
+    const auto upTo = [&](int level) {
+        CpuFeatureSet set;
+        for (const auto& f : features)
+            if (f.level <= level) set |= cpuFeatures({f.feature});
+        return set;
+    };
+    const PackingInstructions buildOfLevel[] = {PackingInstructions::Baseline, PackingInstructions::Baseline,
+                                                PackingInstructions::Baseline, PackingInstructions::Avx2,
+                                                PackingInstructions::Avx512};
+    struct Case {
+        CpuFeatureSet available;
+        PackingInstructions expected;
+        std::string what;
+    };
+    std::vector<Case> cases = {{{}, PackingInstructions::Baseline, "nothing"}};
+    for (int level = 2; level <= 4; ++level) {
+        cases.push_back({upTo(level), buildOfLevel[level], format("v%d", level)});
+        // Masking one feature of the level drops to the level below.
+        for (const auto& f : features) {
+            if (f.level > level) continue;
+            CpuFeatureSet less = upTo(level);
+            less.reset(static_cast<std::size_t>(f.feature));
+            cases.push_back({less, buildOfLevel[f.level - 1], format("v%d without %s", level, f.name)});
+        }
+    }
+    for (const auto& c : cases) EXPECT_EQ(widestPacking(c.available), c.expected) << c.what;
+}
+
+// What cpuid gives agrees with the compiler's run-time checks, feature by
+// feature and for the levels as a whole.
+TEST(PackingInstructionsTest, DetectionAgreesWithTheCompilersChecks) {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+    using F = CpuFeature;
+    __builtin_cpu_init();
+    const std::pair<F, bool> compiler[] = {
+        {F::Cx16, __builtin_cpu_supports("cmpxchg16b")}, {F::Sahf, __builtin_cpu_supports("lahf_lm")},
+        {F::Popcnt, __builtin_cpu_supports("popcnt")},   {F::Sse3, __builtin_cpu_supports("sse3")},
+        {F::Sse41, __builtin_cpu_supports("sse4.1")},    {F::Sse42, __builtin_cpu_supports("sse4.2")},
+        {F::Ssse3, __builtin_cpu_supports("ssse3")},     {F::Avx, __builtin_cpu_supports("avx")},
+        {F::Avx2, __builtin_cpu_supports("avx2")},       {F::Bmi1, __builtin_cpu_supports("bmi")},
+        {F::Bmi2, __builtin_cpu_supports("bmi2")},       {F::F16c, __builtin_cpu_supports("f16c")},
+        {F::Fma, __builtin_cpu_supports("fma")},         {F::Lzcnt, __builtin_cpu_supports("lzcnt")},
+        {F::Movbe, __builtin_cpu_supports("movbe")},     {F::Xsave, __builtin_cpu_supports("xsave")},
+        {F::Osxsave, __builtin_cpu_supports("osxsave")}, {F::Avx512f, __builtin_cpu_supports("avx512f")},
+        {F::Avx512bw, __builtin_cpu_supports("avx512bw")}, {F::Avx512cd, __builtin_cpu_supports("avx512cd")},
+        {F::Avx512dq, __builtin_cpu_supports("avx512dq")}, {F::Avx512vl, __builtin_cpu_supports("avx512vl")},
+    };
+    const CpuFeatureSet detected = processorFeatures();
+    for (const auto& [feature, present] : compiler)
+        EXPECT_EQ(detected.test(static_cast<std::size_t>(feature)), present) << static_cast<int>(feature);
+    const PackingInstructions widest = widestPacking(detected);
+    EXPECT_EQ(widest != PackingInstructions::Baseline, __builtin_cpu_supports("x86-64-v3") != 0);
+    EXPECT_EQ(widest == PackingInstructions::Avx512, __builtin_cpu_supports("x86-64-v4") != 0);
+#else
+    GTEST_SKIP() << "the compiler has no run-time check of the x86-64 levels";
+#endif
 }
 
 using TileFiles = tessarin::testing::TempDirTest;
