@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 
@@ -52,6 +54,18 @@ TEST_F(FileTest, FailuresNameThePath) {
     }
     EXPECT_THROW(readWholeFile(path("three.bin"), 2), Error);
     EXPECT_EQ(readWholeFile(path("three.bin")), data);
+    // A read that fails is not the end of the file (a folder opens for
+    // reading, but its reads fail for any user).
+    EXPECT_EQ(f.readSome(four), 0u) << "after the end";
+    fs::create_directory(path("folder"));
+    File folder(path("folder"), File::Mode::Read);
+    try {
+        folder.readSome(four);
+        FAIL() << "failed read taken for the end of the file";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find(std::strerror(EISDIR)), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("folder"), std::string::npos) << e.what();
+    }
 }
 
 TEST_F(FileTest, AtomicFileLeavesNothingUnderTheFinalNameUntilCommitted) {
