@@ -62,11 +62,18 @@ struct TileGrid {
     static TileGrid make(int pixel, int line, int tpix = kTileSize, int tlin = kTileSize);
 
     bool contains(int kx, int ky) const { return kx >= 0 && ky >= 0 && kx < ntx && ky < nty; }
-    long long tileNumber(int kx, int ky) const { return kx + static_cast<long long>(ky) * ntx; }
+    // Tile numbers and byte offsets are 64-bit throughout: small tiles over
+    // the largest scene make more tiles than an int counts.
+    std::int64_t tileNumber(std::int64_t kx, std::int64_t ky) const { return kx + ky * ntx; }
     std::size_t tilePixels() const { return static_cast<std::size_t>(tpix) * static_cast<std::size_t>(tlin); }
     std::size_t tileBytes(TileKind kind) const { return tilePixels() * pixelBytes(kind); }
-    std::uint64_t tileOffset(long long number, TileKind kind) const {
+    std::uint64_t tileOffset(std::int64_t number, TileKind kind) const {
         return static_cast<std::uint64_t>(number) * tileBytes(kind);
+    }
+    // Where line lineInTile of tile (kx, ky) starts in the tile file.
+    std::uint64_t tileLineOffset(std::int64_t kx, std::int64_t ky, std::int64_t lineInTile, TileKind kind) const {
+        return tileOffset(tileNumber(kx, ky), kind) +
+               static_cast<std::uint64_t>(lineInTile) * static_cast<std::uint64_t>(tpix) * pixelBytes(kind);
     }
     std::uint64_t fileBytes(TileKind kind) const {
         return static_cast<std::uint64_t>(ntx) * static_cast<std::uint64_t>(nty) * tileBytes(kind);

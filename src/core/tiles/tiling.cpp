@@ -454,8 +454,7 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
                 guarded([&] {
                 for (std::size_t kx = 0; kx < static_cast<std::size_t>(g.ntx) && lines > 0; ++kx)
                     writeAt(outFd, chunk + kx * blockBytes, static_cast<std::size_t>(lines) * tpix * pixelBytes,
-                            g.tileOffset(static_cast<int>(ky) * g.ntx + static_cast<int>(kx), kind) +
-                                static_cast<std::uint64_t>(top - ky * g.tlin) * tpix * pixelBytes,
+                            g.tileLineOffset(static_cast<std::int64_t>(kx), ky, top - ky * g.tlin, kind),
                             tileOut.file().path());
             });
             if (part == 0 && (c + 1) % chunksPerStrip == 0)

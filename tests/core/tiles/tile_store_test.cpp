@@ -59,6 +59,38 @@ TEST(TileGridTest, LargeSceneGridOffsetsAndCoordinates) {
     EXPECT_THROW(TileGrid::make(10, 10, 0, 1024), Error);
 }
 
+// Tile numbers and offsets of grids with more tiles than an int counts (the
+// largest scene in tiles of one or a few pixels): against exact 128-bit
+// arithmetic, and the last line of the last tile ending the file.
+TEST(TileGridTest, AddressesOfGridsBeyondIntTileCounts) {
+    using Wide = unsigned __int128;
+    struct Case {
+        int pixel, line, tpix, tlin;
+    };
+    const Case cases[] = {{10000, 30000, 1024, 1024}, {131072, 2097152, 1, 1}, {131072, 2097152, 3, 2},
+                          {100000, 2000000, 1, 8192}, {131072, 2097152, 8192, 1}};
+    for (const auto& c : cases) {
+        const TileGrid g = TileGrid::make(c.pixel, c.line, c.tpix, c.tlin);
+        for (const TileKind kind : {TileKind::Complex, TileKind::Amplitude}) {
+            SCOPED_TRACE(format("%d x %d in tiles of %d x %d, %zu-byte pixels", c.pixel, c.line, c.tpix, c.tlin,
+                                pixelBytes(kind)));
+            const int kxs[] = {0, 1, g.ntx / 2, g.ntx - 1};
+            const int kys[] = {0, 1, g.nty / 2, g.nty - 1};
+            for (const int ky : kys)
+                for (const int kx : kxs)
+                    for (const int y : {0, g.tlin - 1}) {
+                        const Wide number = Wide(unsigned(ky)) * unsigned(g.ntx) + unsigned(kx);
+                        const Wide want = (number * unsigned(g.tlin) + unsigned(y)) * unsigned(g.tpix) * pixelBytes(kind);
+                        EXPECT_TRUE(Wide(g.tileLineOffset(kx, ky, y, kind)) == want) << kx << ", " << ky << ", " << y;
+                        EXPECT_TRUE(Wide(static_cast<std::uint64_t>(g.tileNumber(kx, ky))) == number);
+                    }
+            EXPECT_EQ(g.tileLineOffset(g.ntx - 1, g.nty - 1, g.tlin - 1, kind) +
+                          static_cast<std::uint64_t>(g.tpix) * pixelBytes(kind),
+                      g.fileBytes(kind));
+        }
+    }
+}
+
 TEST(ComplexPacking, KnownSamples) {
     EXPECT_EQ(amplitudeCode(packComplexReference(300, 400)), 5u);
     EXPECT_EQ(phaseCode(packComplexReference(0, 1)), 384u);        // pi/2
