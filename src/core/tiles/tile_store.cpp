@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <numbers>
 
 #if defined(__x86_64__)
@@ -479,27 +480,25 @@ void copyImageHeader(const std::string& imagePath, const std::string& headerCopy
     writeWholeFile(headerCopyPath, head);
 }
 
-void copyLeader(const std::string& leaderPath, const std::string& leaderCopyPath) {
-    AtomicFile out(leaderCopyPath);
-    File in(leaderPath, File::Mode::Read);
+namespace {
+
+void copyContents(const std::string& from, File& to) {
+    File in(from, File::Mode::Read);
     std::vector<std::uint8_t> buffer(1 << 20);
     while (true) {
         const std::size_t got = in.readSome(buffer);
         if (got == 0) break;
-        out.file().write(std::span<const std::uint8_t>(buffer.data(), got));
+        to.write(std::span<const std::uint8_t>(buffer.data(), got));
     }
-    out.commit();
-}
-
-namespace {
-
-void copyFileReplacing(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) throw Error(format("cannot copy \"%s\" to \"%s\": %s", from.c_str(), to.c_str(), ec.message().c_str()));
 }
 
 }  // namespace
+
+void copyLeader(const std::string& leaderPath, const std::string& leaderCopyPath) {
+    AtomicFile out(leaderCopyPath);
+    copyContents(leaderPath, out.file());
+    out.commit();
+}
 
 bool saveTileSet(Ui& ui, const TileSetNames& names, TileKind kind) {
     FileDialog dialog;
@@ -509,14 +508,25 @@ bool saveTileSet(Ui& ui, const TileSetNames& names, TileKind kind) {
     const auto chosen = ui.saveFile(dialog);
     if (!chosen) return false;
     const std::string folder = splitPath(*chosen).folder;
+    // A bare name would put the TileSet wherever the program happens to run.
+    if (folder.empty())
+        throw Error(format("cannot save the tile image: \"%s\" names no folder; choose the folder to save it in",
+                           chosen->c_str()));
     const std::string destinationTile = joinPath(folder, splitPath(names.tile).name);
     BusyScope busy(ui);
     std::error_code ec;
     if (!std::filesystem::equivalent(destinationTile, names.tile, ec) && destinationTile != names.tile) {
         const std::string files[] = {names.tile, names.headerCopy, names.quickLook, names.leaderCopy};
-        // Copy all four first; remove the originals only when every copy stands.
-        for (const auto& f : files)
-            if (fileExists(f)) copyFileReplacing(f, joinPath(folder, splitPath(f).name));
+        // Copy all four under temporary names first, then rename them into
+        // place; the originals go only when every copy stands. A failure
+        // leaves the files in the folder as they were.
+        std::vector<std::unique_ptr<AtomicFile>> copies;
+        for (const auto& f : files) {
+            if (!fileExists(f)) continue;
+            copies.push_back(std::make_unique<AtomicFile>(joinPath(folder, splitPath(f).name)));
+            copyContents(f, copies.back()->file());
+        }
+        for (auto& c : copies) c->commit();
         for (const auto& f : files) removeFile(f);
     }
     ui.message("Save image complete");

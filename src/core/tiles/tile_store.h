@@ -188,8 +188,10 @@ void copyImageHeader(const std::string& imagePath, const std::string& headerCopy
 void copyLeader(const std::string& leaderPath, const std::string& leaderCopyPath);
 
 // "Save Tile Image": moves the TileSet's tile file, header copy, quick-look
-// and leader copy into a folder chosen by the user. Returns false when the
-// user cancels (nothing moved, nothing reported).
+// and leader copy into a folder chosen by the user, each written under a
+// temporary name and renamed into place. Returns false when the user cancels
+// (nothing moved, nothing reported); throws Error, moving nothing, when the
+// chosen path names no folder.
 bool saveTileSet(Ui& ui, const TileSetNames& names, TileKind kind);
 
 }  // namespace tessarin::tiles

@@ -353,3 +353,46 @@ TEST_F(TileFiles, SaveTileSetMovesFourFilesOrNothingOnCancel) {
         EXPECT_TRUE(fileExists(path("keep/" + std::filesystem::path(f).filename().string()))) << f;
     }
 }
+
+// The saved files replace what stood under their names by a rename (a link
+// to the old file keeps the old bytes: it was not rewritten in place, so an
+// interrupted copy cannot leave it half written), and no temporary remains.
+// A name without a folder is refused rather than saved beside wherever the
+// program runs.
+TEST_F(TileFiles, SaveTileSetReplacesByRenameAndRefusesANameWithoutFolder) {
+    namespace fs = std::filesystem;
+    const auto names = namesForNewTileSet("/p/IMG-HH-ALOS2x-1.1__A", dir(), TileKind::Complex);
+    const std::vector<std::uint8_t> fresh{1, 2, 3};
+    const std::vector<std::uint8_t> old{9};
+    const auto writeSources = [&] {
+        for (const auto& f : {names.tile, names.headerCopy, names.quickLook, names.leaderCopy})
+            writeWholeFile(f, fresh);
+    };
+    writeSources();
+    fs::create_directories(path("keep"));
+    const std::string destination = path("keep/" + fs::path(names.tile).filename().string());
+    writeWholeFile(destination, old);
+    fs::create_hard_link(destination, path("old-link"));
+    ScriptedUi ui({path("keep/whatever.cpx")});
+    ASSERT_TRUE(saveTileSet(ui, names, TileKind::Complex));
+    EXPECT_EQ(readWholeFile(destination), fresh);
+    EXPECT_EQ(readWholeFile(path("old-link")), old) << "the old tile file was overwritten in place";
+    EXPECT_EQ(std::distance(fs::directory_iterator(path("keep")), fs::directory_iterator()), 4);
+
+    writeSources();
+    fs::create_directories(path("cwd"));
+    const fs::path before = fs::current_path();
+    fs::current_path(path("cwd"));
+    ScriptedUi bare({"whatever.cpx"});
+    try {
+        saveTileSet(bare, names, TileKind::Complex);
+        ADD_FAILURE() << "a name without a folder was accepted";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("folder"), std::string::npos) << e.what();
+    }
+    fs::current_path(before);
+    EXPECT_TRUE(fs::is_empty(path("cwd")));
+    for (const auto& f : {names.tile, names.headerCopy, names.quickLook, names.leaderCopy})
+        EXPECT_TRUE(fileExists(f)) << f;
+    EXPECT_TRUE(bare.messages.empty());
+}
