@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <locale.h>
 
+#include "platform/c_locale.h"
+
 namespace tessarin {
 
 std::vector<std::string> splitString(std::string_view text, char separator) {
@@ -72,14 +74,10 @@ std::optional<double> parseReal(std::string_view text) {
     return v;
 }
 
-namespace {
-
 locale_t cLocale() {
     static const locale_t loc = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return loc;
 }
-
-}  // namespace
 
 // The field between one blank on each side, as the fixed-width readers copy it.
 std::string blankPadded(std::string_view text) {
