@@ -80,7 +80,8 @@ TEST(TileGridTest, AddressesOfGridsBeyondIntTileCounts) {
                 for (const int kx : kxs)
                     for (const int y : {0, g.tlin - 1}) {
                         const Wide number = Wide(unsigned(ky)) * unsigned(g.ntx) + unsigned(kx);
-                        const Wide want = (number * unsigned(g.tlin) + unsigned(y)) * unsigned(g.tpix) * pixelBytes(kind);
+                        const Wide want =
+                            (number * unsigned(g.tlin) + unsigned(y)) * unsigned(g.tpix) * pixelBytes(kind);
                         EXPECT_TRUE(Wide(g.tileLineOffset(kx, ky, y, kind)) == want) << kx << ", " << ky << ", " << y;
                         EXPECT_TRUE(Wide(static_cast<std::uint64_t>(g.tileNumber(kx, ky))) == number);
                     }
