@@ -135,7 +135,7 @@ void printDocument(const document::CTessarinDoc& doc) {
         std::printf("  tiles %s (%d x %d), canvas %s\n", doc.tileNames().tile.c_str(), doc.grid().ntx, doc.grid().nty,
                     doc.canvasPath().c_str());
         std::printf("  ctrorigin %lld,%lld, canvas origin %lld,%lld, current tile %lld\n", doc.ctrorigin().x,
-                    doc.ctrorigin().y, s.origin.x, s.origin.y, s.currentTile);
+                    doc.ctrorigin().y, s.origin.x, s.origin.y, static_cast<long long>(s.currentTile));
     }
 }
 

@@ -52,8 +52,8 @@ int runCanvas(const Args& args, ConsoleUi&) {
     }
     std::printf("canvas %s\ntiles %d..%d x %d..%d (current tile %lld)\norigin %lld,%lld\nctrorigin_in_canvas %lld,%lld\n",
                 names.canvas.c_str(), state.tileRangeX[0], state.tileRangeX[1] - 1, state.tileRangeY[0],
-                state.tileRangeY[1] - 1, state.currentTile, state.origin.x, state.origin.y, state.ctrInCanvas.x,
-                state.ctrInCanvas.y);
+                state.tileRangeY[1] - 1, static_cast<long long>(state.currentTile), state.origin.x, state.origin.y,
+                state.ctrInCanvas.x, state.ctrInCanvas.y);
     if (state.frame) {
         const auto& f = *state.frame;
         std::printf("frame lat %.6f..%.6f lon %.6f..%.6f\n", f.minLat_deg, f.maxLat_deg, f.minLon_deg, f.maxLon_deg);

@@ -83,7 +83,14 @@ void File::readExact(std::span<std::uint8_t> data) {
     if (std::fread(data.data(), 1, data.size(), fp_) != data.size()) fail("cannot read");
 }
 
-std::size_t File::readSome(std::span<std::uint8_t> data) { return std::fread(data.data(), 1, data.size(), fp_); }
+std::size_t File::readSome(std::span<std::uint8_t> data) {
+    errno = 0;
+    const std::size_t got = std::fread(data.data(), 1, data.size(), fp_);
+    // Short at the end of the file is what the callers ask for; short
+    // because the read failed is not.
+    if (got < data.size() && std::ferror(fp_)) fail("cannot read");
+    return got;
+}
 
 void File::write(std::span<const std::uint8_t> data) {
     errno = 0;

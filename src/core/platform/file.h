@@ -40,7 +40,8 @@ public:
 
     // Reads exactly data.size() bytes or throws.
     void readExact(std::span<std::uint8_t> data);
-    // Reads what is there, up to data.size() bytes; returns the count read.
+    // Reads what is there, up to data.size() bytes; returns the count read
+    // (short only at the end of the file: a failed read throws).
     std::size_t readSome(std::span<std::uint8_t> data);
     void readAt(std::uint64_t offset, std::span<std::uint8_t> data) { seek(offset); readExact(data); }
     void write(std::span<const std::uint8_t> data);

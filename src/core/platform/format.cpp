@@ -3,9 +3,13 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/c_locale.h"
+
 namespace tessarin {
 
 std::string vformat(const char* fmt, std::va_list args) {
+    // Numbers read the same for every reader, whatever the user's locale.
+    const CLocaleScope cNumbers;
     std::va_list copy;
     va_copy(copy, args);
     char small[256];

@@ -1,8 +1,11 @@
 #include "platform/text.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <locale.h>
+
+#include "platform/c_locale.h"
 
 namespace tessarin {
 
@@ -34,34 +37,47 @@ bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
+namespace {
+
+// The number's text without a leading '+', when it is a single optional
+// sign followed by a digit (or, for reals, a decimal point): from_chars
+// would take a '-' after the '+' we skip, and reads "nan" and "inf" as
+// numbers no field can hold.
+std::optional<std::string_view> unsignedStart(std::string_view text, bool real) {
+    std::size_t at = 0;
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) at = 1;
+    if (at == text.size()) return std::nullopt;
+    const char c = text[at];
+    if (!(c >= '0' && c <= '9') && !(real && c == '.')) return std::nullopt;
+    return text[0] == '+' ? text.substr(1) : text;
+}
+
+}  // namespace
+
 std::optional<long long> parseInteger(std::string_view text) {
+    const auto number = unsignedStart(text, false);
+    if (!number) return std::nullopt;
     long long v = 0;
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+') ++first;
-    const auto [ptr, ec] = std::from_chars(first, last, v);
-    if (ec != std::errc() || ptr != last || first == last) return std::nullopt;
+    const char* last = number->data() + number->size();
+    const auto [ptr, ec] = std::from_chars(number->data(), last, v);
+    if (ec != std::errc() || ptr != last) return std::nullopt;
     return v;
 }
 
 std::optional<double> parseReal(std::string_view text) {
+    const auto number = unsignedStart(text, true);
+    if (!number) return std::nullopt;
     double v = 0;
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+') ++first;
-    const auto [ptr, ec] = std::from_chars(first, last, v);
-    if (ec != std::errc() || ptr != last || first == last) return std::nullopt;
+    const char* last = number->data() + number->size();
+    const auto [ptr, ec] = std::from_chars(number->data(), last, v);
+    if (ec != std::errc() || ptr != last || !std::isfinite(v)) return std::nullopt;
     return v;
 }
-
-namespace {
 
 locale_t cLocale() {
     static const locale_t loc = ::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
     return loc;
 }
-
-}  // namespace
 
 // The field between one blank on each side, as the fixed-width readers copy it.
 std::string blankPadded(std::string_view text) {

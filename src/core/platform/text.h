@@ -13,7 +13,10 @@ std::string trim(std::string_view text);
 bool startsWith(std::string_view text, std::string_view prefix);
 bool endsWith(std::string_view text, std::string_view suffix);
 
-// Whole-string numbers in the C locale; empty when the text is not a number.
+// Whole-string decimal numbers in the C locale: one optional sign, then the
+// digits (a real may have a decimal point and an exponent). Empty when the
+// text is anything else: blanks, a second sign, NaN, infinity, or a value
+// out of range.
 std::optional<long long> parseInteger(std::string_view text);
 std::optional<double> parseReal(std::string_view text);
 

@@ -52,7 +52,7 @@ struct CanvasState {
     int ky0 = 0;  // first tile row
     int tileRangeX[2] = {0, 0};  // [kx0, kx0 + 2)
     int tileRangeY[2] = {0, 0};
-    long long currentTile = 0;   // kx0 + ky0 * ntx
+    std::int64_t currentTile = 0;  // kx0 + ky0 * ntx
     GlobalPoint origin;          // global coordinates of canvas pixel (0, 0)
     CanvasPoint ctrInCanvas;     // position of ctrorigin in the canvas (may be negative)
     std::optional<GeoFrame> frame;  // complex canvases with a scene mapping

@@ -5,9 +5,11 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <numbers>
 
 #if defined(__x86_64__)
+#include <cpuid.h>
 #include <immintrin.h>
 #endif
 
@@ -205,11 +207,7 @@ BlockPackers packersFor(PackingInstructions set) {
 }
 
 const BlockPackers& blockPackers() {
-    static const BlockPackers packers = [] {
-        for (auto set : {PackingInstructions::Avx512, PackingInstructions::Avx2})
-            if (packingInstructionsAvailable(set)) return packersFor(set);
-        return packersFor(PackingInstructions::Baseline);
-    }();
+    static const BlockPackers packers = packersFor(widestPacking(processorFeatures()));
     return packers;
 }
 
@@ -277,22 +275,122 @@ void packWith(const BlockPackers& packers, const std::uint8_t* raw, bool bigEndi
 
 }  // namespace
 
-bool packingInstructionsAvailable(PackingInstructions set) {
+CpuFeatureSet cpuFeatures(std::initializer_list<CpuFeature> features) {
+    CpuFeatureSet set;
+    for (const CpuFeature f : features) set.set(static_cast<std::size_t>(f));
+    return set;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+namespace {
+
+// Where cpuid reports each feature, and which register state the operating
+// system must save for it to be usable. Read straight from cpuid so that
+// every compiler sees the same set (their run-time check builtins know
+// different subsets of these names).
+enum class Leaf { Basic /* 1 */, Extended /* 7.0 */, Amd /* 0x80000001 */ };
+enum class Reg { B, C, D };
+enum class State { Any, Ymm, Zmm };
+struct FeatureBit {
+    CpuFeature feature;
+    Leaf leaf;
+    Reg reg;
+    unsigned bit;
+    State state;
+};
+constexpr FeatureBit kFeatureBits[] = {
+    {CpuFeature::Cx16, Leaf::Basic, Reg::C, 13, State::Any},
+    {CpuFeature::Sahf, Leaf::Amd, Reg::C, 0, State::Any},
+    {CpuFeature::Popcnt, Leaf::Basic, Reg::C, 23, State::Any},
+    {CpuFeature::Sse3, Leaf::Basic, Reg::C, 0, State::Any},
+    {CpuFeature::Sse41, Leaf::Basic, Reg::C, 19, State::Any},
+    {CpuFeature::Sse42, Leaf::Basic, Reg::C, 20, State::Any},
+    {CpuFeature::Ssse3, Leaf::Basic, Reg::C, 9, State::Any},
+    {CpuFeature::Avx, Leaf::Basic, Reg::C, 28, State::Ymm},
+    {CpuFeature::Avx2, Leaf::Extended, Reg::B, 5, State::Ymm},
+    {CpuFeature::Bmi1, Leaf::Extended, Reg::B, 3, State::Any},
+    {CpuFeature::Bmi2, Leaf::Extended, Reg::B, 8, State::Any},
+    {CpuFeature::F16c, Leaf::Basic, Reg::C, 29, State::Ymm},
+    {CpuFeature::Fma, Leaf::Basic, Reg::C, 12, State::Ymm},
+    {CpuFeature::Lzcnt, Leaf::Amd, Reg::C, 5, State::Any},
+    {CpuFeature::Movbe, Leaf::Basic, Reg::C, 22, State::Any},
+    {CpuFeature::Xsave, Leaf::Basic, Reg::C, 26, State::Any},
+    {CpuFeature::Osxsave, Leaf::Basic, Reg::C, 27, State::Any},
+    {CpuFeature::Avx512f, Leaf::Extended, Reg::B, 16, State::Zmm},
+    {CpuFeature::Avx512bw, Leaf::Extended, Reg::B, 30, State::Zmm},
+    {CpuFeature::Avx512cd, Leaf::Extended, Reg::B, 28, State::Zmm},
+    {CpuFeature::Avx512dq, Leaf::Extended, Reg::B, 17, State::Zmm},
+    {CpuFeature::Avx512vl, Leaf::Extended, Reg::B, 31, State::Zmm},
+};
+constexpr unsigned kOsxsaveBit = 27;              // leaf 1, ecx
+constexpr std::uint64_t kYmmState = 0x6;          // XCR0: SSE and AVX state
+constexpr std::uint64_t kZmmState = 0xE6;         // and the opmask and upper ZMM state
+
+CpuFeatureSet detectFeatures() {
+    struct Regs {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        unsigned of(Reg r) const { return r == Reg::B ? b : r == Reg::C ? c : d; }
+    };
+    Regs leaves[3];
+    __get_cpuid(1, &leaves[0].a, &leaves[0].b, &leaves[0].c, &leaves[0].d);
+    __get_cpuid_count(7, 0, &leaves[1].a, &leaves[1].b, &leaves[1].c, &leaves[1].d);
+    __get_cpuid(0x80000001u, &leaves[2].a, &leaves[2].b, &leaves[2].c, &leaves[2].d);
+    std::uint64_t xcr0 = 0;
+    if (leaves[0].c >> kOsxsaveBit & 1u) {
+        unsigned lo = 0, hi = 0;
+        __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0u));
+        xcr0 = (static_cast<std::uint64_t>(hi) << 32) | lo;
+    }
+    CpuFeatureSet set;
+    for (const FeatureBit& f : kFeatureBits) {
+        const bool reported = leaves[static_cast<int>(f.leaf)].of(f.reg) >> f.bit & 1u;
+        const bool saved = f.state == State::Any || (f.state == State::Ymm && (xcr0 & kYmmState) == kYmmState) ||
+                           (f.state == State::Zmm && (xcr0 & kZmmState) == kZmmState);
+        if (reported && saved) set.set(static_cast<std::size_t>(f.feature));
+    }
+    return set;
+}
+
+}  // namespace
+#endif
+
+CpuFeatureSet processorFeatures() {
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const CpuFeatureSet detected = detectFeatures();
+    return detected;
+#else
+    return {};
+#endif
+}
+
+CpuFeatureSet featuresOf(PackingInstructions set) {
+    using F = CpuFeature;
     switch (set) {
         case PackingInstructions::Baseline:
-            return true;
-#if defined(__x86_64__) && defined(__GNUC__)
+            return {};
         case PackingInstructions::Avx2:
-            __builtin_cpu_init();
-            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi2");
+            // Everything -march=x86-64-v3 enables (x86-64-v2 with it); the
+            // compiler may emit movbe, lzcnt or f16c anywhere in that build.
+            return cpuFeatures({F::Cx16, F::Sahf, F::Popcnt, F::Sse3, F::Sse41, F::Sse42, F::Ssse3, F::Avx, F::Avx2,
+                                F::Bmi1, F::Bmi2, F::F16c, F::Fma, F::Lzcnt, F::Movbe, F::Xsave, F::Osxsave});
         case PackingInstructions::Avx512:
-            __builtin_cpu_init();
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                   __builtin_cpu_supports("avx512dq") && __builtin_cpu_supports("avx512vl");
-#endif
-        default:
-            return false;
+            return featuresOf(PackingInstructions::Avx2) |
+                   cpuFeatures({F::Avx512f, F::Avx512bw, F::Avx512cd, F::Avx512dq, F::Avx512vl});
     }
+    return {};
+}
+
+PackingInstructions widestPacking(const CpuFeatureSet& available) {
+    for (const auto set : {PackingInstructions::Avx512, PackingInstructions::Avx2}) {
+        const CpuFeatureSet needed = featuresOf(set);
+        if ((needed & available) == needed) return set;
+    }
+    return PackingInstructions::Baseline;
+}
+
+bool packingInstructionsAvailable(PackingInstructions set) {
+    const CpuFeatureSet needed = featuresOf(set);
+    return (needed & processorFeatures()) == needed;
 }
 
 void packComplexSamplesUsing(PackingInstructions set, const std::uint8_t* raw, bool bigEndian, std::size_t n,
@@ -382,27 +480,25 @@ void copyImageHeader(const std::string& imagePath, const std::string& headerCopy
     writeWholeFile(headerCopyPath, head);
 }
 
-void copyLeader(const std::string& leaderPath, const std::string& leaderCopyPath) {
-    AtomicFile out(leaderCopyPath);
-    File in(leaderPath, File::Mode::Read);
+namespace {
+
+void copyContents(const std::string& from, File& to) {
+    File in(from, File::Mode::Read);
     std::vector<std::uint8_t> buffer(1 << 20);
     while (true) {
         const std::size_t got = in.readSome(buffer);
         if (got == 0) break;
-        out.file().write(std::span<const std::uint8_t>(buffer.data(), got));
+        to.write(std::span<const std::uint8_t>(buffer.data(), got));
     }
-    out.commit();
-}
-
-namespace {
-
-void copyFileReplacing(const std::string& from, const std::string& to) {
-    std::error_code ec;
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) throw Error(format("cannot copy \"%s\" to \"%s\": %s", from.c_str(), to.c_str(), ec.message().c_str()));
 }
 
 }  // namespace
+
+void copyLeader(const std::string& leaderPath, const std::string& leaderCopyPath) {
+    AtomicFile out(leaderCopyPath);
+    copyContents(leaderPath, out.file());
+    out.commit();
+}
 
 bool saveTileSet(Ui& ui, const TileSetNames& names, TileKind kind) {
     FileDialog dialog;
@@ -412,14 +508,25 @@ bool saveTileSet(Ui& ui, const TileSetNames& names, TileKind kind) {
     const auto chosen = ui.saveFile(dialog);
     if (!chosen) return false;
     const std::string folder = splitPath(*chosen).folder;
+    // A bare name would put the TileSet wherever the program happens to run.
+    if (folder.empty())
+        throw Error(format("cannot save the tile image: \"%s\" names no folder; choose the folder to save it in",
+                           chosen->c_str()));
     const std::string destinationTile = joinPath(folder, splitPath(names.tile).name);
     BusyScope busy(ui);
     std::error_code ec;
     if (!std::filesystem::equivalent(destinationTile, names.tile, ec) && destinationTile != names.tile) {
         const std::string files[] = {names.tile, names.headerCopy, names.quickLook, names.leaderCopy};
-        // Copy all four first; remove the originals only when every copy stands.
-        for (const auto& f : files)
-            if (fileExists(f)) copyFileReplacing(f, joinPath(folder, splitPath(f).name));
+        // Copy all four under temporary names first, then rename them into
+        // place; the originals go only when every copy stands. A failure
+        // leaves the files in the folder as they were.
+        std::vector<std::unique_ptr<AtomicFile>> copies;
+        for (const auto& f : files) {
+            if (!fileExists(f)) continue;
+            copies.push_back(std::make_unique<AtomicFile>(joinPath(folder, splitPath(f).name)));
+            copyContents(f, copies.back()->file());
+        }
+        for (auto& c : copies) c->commit();
         for (const auto& f : files) removeFile(f);
     }
     ui.message("Save image complete");

@@ -5,7 +5,9 @@
 // packed pixels (15-bit amplitude code, 9-bit phase code, most significant
 // byte first); amplitude tiles hold 16-bit little-endian digital numbers.
 
+#include <bitset>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,11 +62,18 @@ struct TileGrid {
     static TileGrid make(int pixel, int line, int tpix = kTileSize, int tlin = kTileSize);
 
     bool contains(int kx, int ky) const { return kx >= 0 && ky >= 0 && kx < ntx && ky < nty; }
-    long long tileNumber(int kx, int ky) const { return kx + static_cast<long long>(ky) * ntx; }
+    // Tile numbers and byte offsets are 64-bit throughout: small tiles over
+    // the largest scene make more tiles than an int counts.
+    std::int64_t tileNumber(std::int64_t kx, std::int64_t ky) const { return kx + ky * ntx; }
     std::size_t tilePixels() const { return static_cast<std::size_t>(tpix) * static_cast<std::size_t>(tlin); }
     std::size_t tileBytes(TileKind kind) const { return tilePixels() * pixelBytes(kind); }
-    std::uint64_t tileOffset(long long number, TileKind kind) const {
+    std::uint64_t tileOffset(std::int64_t number, TileKind kind) const {
         return static_cast<std::uint64_t>(number) * tileBytes(kind);
+    }
+    // Where line lineInTile of tile (kx, ky) starts in the tile file.
+    std::uint64_t tileLineOffset(std::int64_t kx, std::int64_t ky, std::int64_t lineInTile, TileKind kind) const {
+        return tileOffset(tileNumber(kx, ky), kind) +
+               static_cast<std::uint64_t>(lineInTile) * static_cast<std::uint64_t>(tpix) * pixelBytes(kind);
     }
     std::uint64_t fileBytes(TileKind kind) const {
         return static_cast<std::uint64_t>(ntx) * static_cast<std::uint64_t>(nty) * tileBytes(kind);
@@ -113,8 +122,31 @@ void packComplexSamples(const std::uint8_t* raw, bool bigEndian, std::size_t n, 
 
 // The packer is built for three instruction sets and uses the widest the
 // processor has; these run a given one (the tests run every one available).
+// Avx2 is the x86-64-v3 build and Avx512 the x86-64-v4 build: the compiler may
+// use any instruction of its level there, not only the ones in its name.
 enum class PackingInstructions { Baseline, Avx2, Avx512 };
 bool packingInstructionsAvailable(PackingInstructions set);
+
+// Processor features beyond the x86-64 baseline that those builds may use
+// (with the operating system's support for the wider registers, as the
+// compiler's run-time checks report it).
+enum class CpuFeature : std::size_t {
+    // x86-64-v2
+    Cx16, Sahf, Popcnt, Sse3, Sse41, Sse42, Ssse3,
+    // x86-64-v3
+    Avx, Avx2, Bmi1, Bmi2, F16c, Fma, Lzcnt, Movbe, Xsave, Osxsave,
+    // x86-64-v4
+    Avx512f, Avx512bw, Avx512cd, Avx512dq, Avx512vl,
+    Count
+};
+using CpuFeatureSet = std::bitset<static_cast<std::size_t>(CpuFeature::Count)>;
+CpuFeatureSet cpuFeatures(std::initializer_list<CpuFeature> features);
+// What this processor offers (empty off x86-64).
+CpuFeatureSet processorFeatures();
+// Every feature a build may use.
+CpuFeatureSet featuresOf(PackingInstructions set);
+// The widest build whose features all lie in `available`.
+PackingInstructions widestPacking(const CpuFeatureSet& available);
 void packComplexSamplesUsing(PackingInstructions set, const std::uint8_t* raw, bool bigEndian, std::size_t n,
                              std::uint8_t* out, double* magnitudes, double equalizingval = kEqualizingVal,
                              int phaseSign = 1);
@@ -156,8 +188,10 @@ void copyImageHeader(const std::string& imagePath, const std::string& headerCopy
 void copyLeader(const std::string& leaderPath, const std::string& leaderCopyPath);
 
 // "Save Tile Image": moves the TileSet's tile file, header copy, quick-look
-// and leader copy into a folder chosen by the user. Returns false when the
-// user cancels (nothing moved, nothing reported).
+// and leader copy into a folder chosen by the user, each written under a
+// temporary name and renamed into place. Returns false when the user cancels
+// (nothing moved, nothing reported); throws Error, moving nothing, when the
+// chosen path names no folder.
 bool saveTileSet(Ui& ui, const TileSetNames& names, TileKind kind);
 
 }  // namespace tessarin::tiles

@@ -60,13 +60,21 @@ int threadCount(const ConversionOptions& options) {
     return static_cast<int>(std::clamp(hw, 1u, 4u));
 }
 
-// Reads `count` bytes at `offset`; zero-fills what the file does not hold.
-void readOrZero(int fd, std::uint8_t* out, std::size_t count, std::uint64_t offset) {
+// A read that failed, as opposed to one that met the end of the file: the
+// conversion stops rather than take the rest of the scene for zeros.
+[[noreturn]] void readFailed(const std::string& path, std::uint64_t offset, int err) {
+    throw Error(format("cannot read \"%s\" at offset %llu: %s", path.c_str(), static_cast<unsigned long long>(offset),
+                       std::strerror(err)));
+}
+
+// Reads `count` bytes at `offset`; zero-fills what lies past the end of the file.
+void readOrZero(int fd, std::uint8_t* out, std::size_t count, std::uint64_t offset, const std::string& path) {
     std::size_t done = 0;
     while (done < count) {
         const ssize_t got = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
+        if (got < 0) readFailed(path, offset + done, errno);
+        if (got == 0) break;
         done += static_cast<std::size_t>(got);
     }
     if (done < count) std::memset(out + done, 0, count - done);
@@ -261,8 +269,8 @@ private:
 
 // Reads the records of chunk lines first .. last - 1 (the first at file
 // offset `at`) with their samples going straight to their tile rows in the
-// chunk, prefixes and suffixes to `discard`. What the file does not hold
-// reads as zeros.
+// chunk, prefixes and suffixes to `discard`. What lies past the end of the
+// file reads as zeros.
 void scatterRecords(int fd, std::uint64_t at, long long first, long long last, std::uint8_t* chunk,
                     std::size_t blockBytes, const ImageLayout& image, const TileGrid& g, std::size_t pixelBytes,
                     std::vector<std::uint8_t>& discard) {
@@ -291,7 +299,8 @@ void scatterRecords(int fd, std::uint64_t at, long long first, long long last, s
             const ssize_t got = ::preadv(fd, parts.data() + next, static_cast<int>(parts.size() - next),
                                          static_cast<off_t>(at + done));
             if (got < 0 && errno == EINTR) continue;
-            if (got <= 0) break;
+            if (got < 0) readFailed(image.imagePath, at + done, errno);
+            if (got == 0) break;
             done += static_cast<std::size_t>(got);
             // Skip the parts now full; shorten the one read into.
             for (std::size_t left = static_cast<std::size_t>(got); left > 0;) {
@@ -421,12 +430,13 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
                         scatterRecords(inFd, at, first, last, chunk, blockBytes, image, g, pixelBytes, discard);
                     else if (wholeRecords)
                         readOrZero(inFd, raw.data() + static_cast<std::size_t>(first) * stride,
-                                   static_cast<std::size_t>(last - first) * stride, at);
+                                   static_cast<std::size_t>(last - first) * stride, at, image.imagePath);
                     else
                         for (long long y = first; y < last; ++y)
                             readOrZero(inFd, raw.data() + static_cast<std::size_t>(y) * stride, stride,
                                        at + static_cast<std::uint64_t>(y - first) * recordBytes +
-                                           static_cast<std::uint64_t>(image.lineheader));
+                                           static_cast<std::uint64_t>(image.lineheader),
+                                       image.imagePath);
                     u = nextUnit.load();
                 }
             });
@@ -444,8 +454,7 @@ void convertChunked(const ImageLayout& image, const TileGrid& g, std::size_t sam
                 guarded([&] {
                 for (std::size_t kx = 0; kx < static_cast<std::size_t>(g.ntx) && lines > 0; ++kx)
                     writeAt(outFd, chunk + kx * blockBytes, static_cast<std::size_t>(lines) * tpix * pixelBytes,
-                            g.tileOffset(static_cast<int>(ky) * g.ntx + static_cast<int>(kx), kind) +
-                                static_cast<std::uint64_t>(top - ky * g.tlin) * tpix * pixelBytes,
+                            g.tileLineOffset(static_cast<std::int64_t>(kx), ky, top - ky * g.tlin, kind),
                             tileOut.file().path());
             });
             if (part == 0 && (c + 1) % chunksPerStrip == 0)

@@ -5,6 +5,7 @@
 #include "display/raw_dib.h"
 #include "display/view_paint.h"
 #include "platform/file.h"
+#include "platform/format.h"
 #include "platform/ui.h"
 #include "support/temp_dir.h"
 
@@ -169,7 +170,7 @@ TEST_F(Render, RawRenderAndMissingFilesAndHousekeeping) {
     // 26 rasters of 2 bytes give 52 display file names; the next
     // housekeeping deletes the oldest 40.
     for (int k = 0; k < 26; ++k) {
-        const std::string name = path("r" + std::to_string(k));
+        const std::string name = path(format("r%d", k));
         writeWholeFile(name, le16(std::vector<std::uint16_t>(8, 5)));
         slots.RenderDisplaySlot(7, {name, 4, 2, 1, 2}, dir(), ui);
     }

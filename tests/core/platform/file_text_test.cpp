@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -51,6 +54,18 @@ TEST_F(FileTest, FailuresNameThePath) {
     }
     EXPECT_THROW(readWholeFile(path("three.bin"), 2), Error);
     EXPECT_EQ(readWholeFile(path("three.bin")), data);
+    // A read that fails is not the end of the file (a folder opens for
+    // reading, but its reads fail for any user).
+    EXPECT_EQ(f.readSome(four), 0u) << "after the end";
+    fs::create_directory(path("folder"));
+    File folder(path("folder"), File::Mode::Read);
+    try {
+        folder.readSome(four);
+        FAIL() << "failed read taken for the end of the file";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find(std::strerror(EISDIR)), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("folder"), std::string::npos) << e.what();
+    }
 }
 
 TEST_F(FileTest, AtomicFileLeavesNothingUnderTheFinalNameUntilCommitted) {
@@ -86,12 +101,34 @@ TEST(Text, CLibraryNumberSemanticsOfFixedFields) {
     EXPECT_EQ(cStrtol("12 34"), 12);
 }
 
-TEST(Text, ParsingAndPaths) {
-    EXPECT_EQ(parseInteger("-12"), -12);
-    EXPECT_FALSE(parseInteger("12a").has_value());
-    EXPECT_FALSE(parseInteger("").has_value());
-    EXPECT_EQ(parseReal("+2.5"), 2.5);
-    EXPECT_FALSE(parseReal("2,5").has_value());
+TEST(Text, WholeStringNumbersTakeOneSignAndFiniteValues) {
+    struct Case {
+        const char* text;
+        std::optional<long long> integer;
+        std::optional<double> real;
+    };
+    const std::optional<long long> noInt;
+    const std::optional<double> noReal;
+    const Case cases[] = {
+        {"-12", -12, -12.0},      {"+12", 12, 12.0},         {"0", 0, 0.0},
+        {"+2.5", noInt, 2.5},     {"-.5", noInt, -0.5},      {"5.", noInt, 5.0},
+        {"2.5e-1", noInt, 0.25},  {"9223372036854775807", 9223372036854775807LL, 9.223372036854775807e18},
+        {"+-5", noInt, noReal},   {"-+5", noInt, noReal},    {"--5", noInt, noReal},
+        {"++5", noInt, noReal},   {"+", noInt, noReal},      {"-", noInt, noReal},
+        {"", noInt, noReal},      {" 5", noInt, noReal},     {"5 ", noInt, noReal},
+        {"12a", noInt, noReal},   {"2,5", noInt, noReal},    {"0x10", noInt, noReal},
+        {"+-1.5", noInt, noReal}, {"nan", noInt, noReal},    {"+nan", noInt, noReal},
+        {"-nan", noInt, noReal},  {"NaN", noInt, noReal},    {"inf", noInt, noReal},
+        {"-inf", noInt, noReal},  {"infinity", noInt, noReal}, {"1e999", noInt, noReal},
+        {"99999999999999999999", noInt, 1e20},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(parseInteger(c.text), c.integer) << '"' << c.text << '"';
+        EXPECT_EQ(parseReal(c.text), c.real) << '"' << c.text << '"';
+    }
+}
+
+TEST(Text, Paths) {
     const auto sp = splitPath("/data/scene/IMG-HH-ALOS2x");
     EXPECT_EQ(sp.folder, "/data/scene");
     EXPECT_EQ(sp.name, "IMG-HH-ALOS2x");

@@ -37,7 +37,11 @@ TEST(Form, AnswersFillFieldsOfEveryKind) {
 TEST(Form, BadAnswersAreRefusedWithTheirName) {
     Form f("TILE ID");
     f.addInt("tile", "tile", 0).addRadio("r", "r", {"a", "b"}, 0).addCheck("c", "c", false);
+    f.addReal("gain", "gain", 1.0);
     EXPECT_THROW(f.applyAnswer("tiles=3"), Error);
+    for (const char* answer : {"gain=nan", "gain=inf", "gain=+-1.5", "tile=+-5"})
+        EXPECT_THROW(f.applyAnswer(answer), Error) << answer;
+    EXPECT_EQ(f.realValue("gain"), 1.0);
     EXPECT_THROW(f.applyAnswer("tile=3x"), Error);
     EXPECT_THROW(f.applyAnswer("tile"), Error);
     EXPECT_THROW(f.applyAnswer("r=2"), Error);

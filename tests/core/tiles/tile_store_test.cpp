@@ -7,6 +7,7 @@
 #include <random>
 
 #include "platform/file.h"
+#include "platform/format.h"
 #include "platform/ui.h"
 #include "support/temp_dir.h"
 #include "tiles/tile_store.h"
@@ -56,6 +57,39 @@ TEST(TileGridTest, LargeSceneGridOffsetsAndCoordinates) {
     EXPECT_EQ(TileGrid::make(1024, 1025).nty, 2);
     EXPECT_EQ(TileGrid::make(0, 0).ntx, 0);
     EXPECT_THROW(TileGrid::make(10, 10, 0, 1024), Error);
+}
+
+// Tile numbers and offsets of grids with more tiles than an int counts (the
+// largest scene in tiles of one or a few pixels): against exact 128-bit
+// arithmetic, and the last line of the last tile ending the file.
+TEST(TileGridTest, AddressesOfGridsBeyondIntTileCounts) {
+    using Wide = unsigned __int128;
+    struct Case {
+        int pixel, line, tpix, tlin;
+    };
+    const Case cases[] = {{10000, 30000, 1024, 1024}, {131072, 2097152, 1, 1}, {131072, 2097152, 3, 2},
+                          {100000, 2000000, 1, 8192}, {131072, 2097152, 8192, 1}};
+    for (const auto& c : cases) {
+        const TileGrid g = TileGrid::make(c.pixel, c.line, c.tpix, c.tlin);
+        for (const TileKind kind : {TileKind::Complex, TileKind::Amplitude}) {
+            SCOPED_TRACE(format("%d x %d in tiles of %d x %d, %zu-byte pixels", c.pixel, c.line, c.tpix, c.tlin,
+                                pixelBytes(kind)));
+            const int kxs[] = {0, 1, g.ntx / 2, g.ntx - 1};
+            const int kys[] = {0, 1, g.nty / 2, g.nty - 1};
+            for (const int ky : kys)
+                for (const int kx : kxs)
+                    for (const int y : {0, g.tlin - 1}) {
+                        const Wide number = Wide(unsigned(ky)) * unsigned(g.ntx) + unsigned(kx);
+                        const Wide want =
+                            (number * unsigned(g.tlin) + unsigned(y)) * unsigned(g.tpix) * pixelBytes(kind);
+                        EXPECT_TRUE(Wide(g.tileLineOffset(kx, ky, y, kind)) == want) << kx << ", " << ky << ", " << y;
+                        EXPECT_TRUE(Wide(static_cast<std::uint64_t>(g.tileNumber(kx, ky))) == number);
+                    }
+            EXPECT_EQ(g.tileLineOffset(g.ntx - 1, g.nty - 1, g.tlin - 1, kind) +
+                          static_cast<std::uint64_t>(g.tpix) * pixelBytes(kind),
+                      g.fileBytes(kind));
+        }
+    }
 }
 
 TEST(ComplexPacking, KnownSamples) {
@@ -164,6 +198,81 @@ TEST(ComplexPacking, FastPackerMatchesThePlainRuleEverywhere) {
     }
 }
 
+// A processor gets a build only when it has every feature of the build's
+// x86-64 level (as the psABI lists them), whichever one a VM masks.
+TEST(PackingInstructionsTest, ChoiceNeedsEveryFeatureOfTheLevel) {
+    using F = CpuFeature;
+    struct Named {
+        F feature;
+        const char* name;
+        int level;
+    };
+    const Named features[] = {
+        {F::Cx16, "cmpxchg16b", 2}, {F::Sahf, "lahf-sahf", 2}, {F::Popcnt, "popcnt", 2}, {F::Sse3, "sse3", 2},
+        {F::Sse41, "sse4.1", 2},    {F::Sse42, "sse4.2", 2},   {F::Ssse3, "ssse3", 2},   {F::Avx, "avx", 3},
+        {F::Avx2, "avx2", 3},       {F::Bmi1, "bmi1", 3},      {F::Bmi2, "bmi2", 3},     {F::F16c, "f16c", 3},
+        {F::Fma, "fma", 3},         {F::Lzcnt, "lzcnt", 3},    {F::Movbe, "movbe", 3},   {F::Xsave, "xsave", 3},
+        {F::Osxsave, "osxsave", 3}, {F::Avx512f, "avx512f", 4}, {F::Avx512bw, "avx512bw", 4},
+        {F::Avx512cd, "avx512cd", 4}, {F::Avx512dq, "avx512dq", 4}, {F::Avx512vl, "avx512vl", 4},
+    };
+    const auto upTo = [&](int level) {
+        CpuFeatureSet set;
+        for (const auto& f : features)
+            if (f.level <= level) set |= cpuFeatures({f.feature});
+        return set;
+    };
+    const PackingInstructions buildOfLevel[] = {PackingInstructions::Baseline, PackingInstructions::Baseline,
+                                                PackingInstructions::Baseline, PackingInstructions::Avx2,
+                                                PackingInstructions::Avx512};
+    struct Case {
+        CpuFeatureSet available;
+        PackingInstructions expected;
+        std::string what;
+    };
+    std::vector<Case> cases = {{{}, PackingInstructions::Baseline, "nothing"}};
+    for (int level = 2; level <= 4; ++level) {
+        cases.push_back({upTo(level), buildOfLevel[level], format("v%d", level)});
+        // Masking one feature of the level drops to the level below.
+        for (const auto& f : features) {
+            if (f.level > level) continue;
+            CpuFeatureSet less = upTo(level);
+            less.reset(static_cast<std::size_t>(f.feature));
+            cases.push_back({less, buildOfLevel[f.level - 1], format("v%d without %s", level, f.name)});
+        }
+    }
+    for (const auto& c : cases) EXPECT_EQ(widestPacking(c.available), c.expected) << c.what;
+}
+
+// What cpuid gives agrees with the compiler's run-time checks, feature by
+// feature and for the levels as a whole.
+TEST(PackingInstructionsTest, DetectionAgreesWithTheCompilersChecks) {
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && __GNUC__ >= 12
+    using F = CpuFeature;
+    __builtin_cpu_init();
+    const std::pair<F, bool> compiler[] = {
+        {F::Cx16, __builtin_cpu_supports("cmpxchg16b")}, {F::Sahf, __builtin_cpu_supports("lahf_lm")},
+        {F::Popcnt, __builtin_cpu_supports("popcnt")},   {F::Sse3, __builtin_cpu_supports("sse3")},
+        {F::Sse41, __builtin_cpu_supports("sse4.1")},    {F::Sse42, __builtin_cpu_supports("sse4.2")},
+        {F::Ssse3, __builtin_cpu_supports("ssse3")},     {F::Avx, __builtin_cpu_supports("avx")},
+        {F::Avx2, __builtin_cpu_supports("avx2")},       {F::Bmi1, __builtin_cpu_supports("bmi")},
+        {F::Bmi2, __builtin_cpu_supports("bmi2")},       {F::F16c, __builtin_cpu_supports("f16c")},
+        {F::Fma, __builtin_cpu_supports("fma")},         {F::Lzcnt, __builtin_cpu_supports("lzcnt")},
+        {F::Movbe, __builtin_cpu_supports("movbe")},     {F::Xsave, __builtin_cpu_supports("xsave")},
+        {F::Osxsave, __builtin_cpu_supports("osxsave")}, {F::Avx512f, __builtin_cpu_supports("avx512f")},
+        {F::Avx512bw, __builtin_cpu_supports("avx512bw")}, {F::Avx512cd, __builtin_cpu_supports("avx512cd")},
+        {F::Avx512dq, __builtin_cpu_supports("avx512dq")}, {F::Avx512vl, __builtin_cpu_supports("avx512vl")},
+    };
+    const CpuFeatureSet detected = processorFeatures();
+    for (const auto& [feature, present] : compiler)
+        EXPECT_EQ(detected.test(static_cast<std::size_t>(feature)), present) << static_cast<int>(feature);
+    const PackingInstructions widest = widestPacking(detected);
+    EXPECT_EQ(widest != PackingInstructions::Baseline, __builtin_cpu_supports("x86-64-v3") != 0);
+    EXPECT_EQ(widest == PackingInstructions::Avx512, __builtin_cpu_supports("x86-64-v4") != 0);
+#else
+    GTEST_SKIP() << "the compiler has no run-time check of the x86-64 levels";
+#endif
+}
+
 using TileFiles = tessarin::testing::TempDirTest;
 
 TEST_F(TileFiles, ReadTileOutsideTheGridNeverTouchesTheFile) {
@@ -244,4 +353,47 @@ TEST_F(TileFiles, SaveTileSetMovesFourFilesOrNothingOnCancel) {
         EXPECT_FALSE(fileExists(f)) << f;
         EXPECT_TRUE(fileExists(path("keep/" + std::filesystem::path(f).filename().string()))) << f;
     }
+}
+
+// The saved files replace what stood under their names by a rename (a link
+// to the old file keeps the old bytes: it was not rewritten in place, so an
+// interrupted copy cannot leave it half written), and no temporary remains.
+// A name without a folder is refused rather than saved beside wherever the
+// program runs.
+TEST_F(TileFiles, SaveTileSetReplacesByRenameAndRefusesANameWithoutFolder) {
+    namespace fs = std::filesystem;
+    const auto names = namesForNewTileSet("/p/IMG-HH-ALOS2x-1.1__A", dir(), TileKind::Complex);
+    const std::vector<std::uint8_t> fresh{1, 2, 3};
+    const std::vector<std::uint8_t> old{9};
+    const auto writeSources = [&] {
+        for (const auto& f : {names.tile, names.headerCopy, names.quickLook, names.leaderCopy})
+            writeWholeFile(f, fresh);
+    };
+    writeSources();
+    fs::create_directories(path("keep"));
+    const std::string destination = path("keep/" + fs::path(names.tile).filename().string());
+    writeWholeFile(destination, old);
+    fs::create_hard_link(destination, path("old-link"));
+    ScriptedUi ui({path("keep/whatever.cpx")});
+    ASSERT_TRUE(saveTileSet(ui, names, TileKind::Complex));
+    EXPECT_EQ(readWholeFile(destination), fresh);
+    EXPECT_EQ(readWholeFile(path("old-link")), old) << "the old tile file was overwritten in place";
+    EXPECT_EQ(std::distance(fs::directory_iterator(path("keep")), fs::directory_iterator()), 4);
+
+    writeSources();
+    fs::create_directories(path("cwd"));
+    const fs::path before = fs::current_path();
+    fs::current_path(path("cwd"));
+    ScriptedUi bare({"whatever.cpx"});
+    try {
+        saveTileSet(bare, names, TileKind::Complex);
+        ADD_FAILURE() << "a name without a folder was accepted";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("folder"), std::string::npos) << e.what();
+    }
+    fs::current_path(before);
+    EXPECT_TRUE(fs::is_empty(path("cwd")));
+    for (const auto& f : {names.tile, names.headerCopy, names.quickLook, names.leaderCopy})
+        EXPECT_TRUE(fileExists(f)) << f;
+    EXPECT_TRUE(bare.messages.empty());
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -312,6 +314,50 @@ TEST_F(Tiling, AmplitudeFileCutShortReadsAsZeros) {
         EXPECT_EQ(px(10, 12), 0);
         EXPECT_EQ(px(0, 13), 0);
         EXPECT_EQ(px(5, 24), 0);
+    }
+}
+
+// A read that fails is no end of file: the conversion stops with the file's
+// name and the system's reason, however the records are read, and leaves no
+// file behind, not even a temporary one. The "image" is a folder, whose
+// reads fail (EISDIR) for any user.
+TEST_F(Tiling, ReadErrorsStopTheConversionAndLeaveNoFiles) {
+    const std::string image = path("IMG-HH-folder");
+    const std::string out = path("out");
+    std::filesystem::create_directory(image);
+    std::filesystem::create_directory(out);
+    struct Case {
+        const char* what;
+        bool complex;
+        int recordSlack;  // record bytes besides prefix and samples
+    };
+    const Case cases[] = {{"complex records read in runs", true, 0},
+                          {"complex samples read line by line", true, 1 << 20},
+                          {"amplitudes read into their tiles", false, 0},
+                          {"amplitudes read line by line", false, 1 << 20}};
+    for (const auto& c : cases) {
+        for (int threads : {1, 2}) {
+            SCOPED_TRACE(std::string(c.what) + ", threads " + std::to_string(threads));
+            const int pixel = 300, prefix = 12;
+            const ImageLayout layout{image, pixel, 200, kFileHeader, prefix,
+                                     prefix + (c.complex ? 8 : 2) * pixel + c.recordSlack, true};
+            ConversionOptions options;
+            options.threads = threads;
+            ScriptedUi ui;
+            try {
+                if (c.complex)
+                    convertComplex(layout, out + "/e.cpx", out + "/e.idx", ui, options);
+                else
+                    convertAmplitude(layout, out + "/e.tile", out + "/e.idx", ui, options);
+                ADD_FAILURE() << "a failed read was taken for zeros";
+            } catch (const Error& e) {
+                const std::string text = e.what();
+                EXPECT_NE(text.find(image), std::string::npos) << text;
+                EXPECT_NE(text.find(std::strerror(EISDIR)), std::string::npos) << text;
+            }
+            EXPECT_TRUE(std::filesystem::is_empty(out));
+            EXPECT_EQ(ui.busyDepth, 0);
+        }
     }
 }
 
