@@ -7,6 +7,7 @@
 #include "composites/composites_module.h"
 
 #include <cmath>
+#include <filesystem>
 
 #include "app/app_core.h"
 #include "app/command_ids.h"
@@ -83,6 +84,7 @@ void lookSideFromIncidence(CTessarinDoc& doc) {
 bool openComposite(CTessarinDoc& doc, std::vector<Member> members, bool averagedCross) {
     decodeScene(doc, members.front());
     if (members.front().kind == TileKind::Amplitude) lookSideFromIncidence(doc);
+    else doc.openState().amplitudeFlag = false;  // complex members are shown, whatever the name said
     const auto& p = doc.reader(0).params();
     auto& ts = doc.tileSet();
     ts.grid = tiles::TileGrid::make(p.pixel, p.line, doc.tpix(), doc.tlin());
@@ -278,9 +280,11 @@ void registerQuadCommand(app::AppCore& app, const QuadCommand& q) {
                                  if (!rgb) return;
                                  if (q.writesRgb) project.rgb = *rgb;
                              }
-                             project.member1 = quadChannelPath(*chosen, q.first);
-                             project.member2 = quadChannelPath(*chosen, q.second);
-                             const std::string prj = polProjectPath(*chosen);
+                             // Absolute member paths, so that the project opens from anywhere.
+                             const std::string selected = std::filesystem::absolute(*chosen).string();
+                             project.member1 = quadChannelPath(selected, q.first);
+                             project.member2 = quadChannelPath(selected, q.second);
+                             const std::string prj = polProjectPath(selected);
                              writePolProject(prj, project);  // a failed write stops here
                              openUnder(ctx, *info, prj);
                          },

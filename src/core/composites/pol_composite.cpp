@@ -187,34 +187,57 @@ tiles::CanvasState buildCompositeCanvas(tiles::GlobalPoint ctrorigin, const tile
     const std::size_t width = static_cast<std::size_t>(canvas.width());
     const std::size_t tpix = static_cast<std::size_t>(grid.tpix);
     const std::size_t tlin = static_cast<std::size_t>(grid.tlin);
+    constexpr std::size_t kStep = kCompositeChannels * 2;
     std::uint8_t* out = canvas.bytes().data();
     for (std::size_t j = 0; j < 2; ++j) {
         for (std::size_t i = 0; i < 2; ++i) {
             const int kx = kx0 + static_cast<int>(i), ky = ky0 + static_cast<int>(j);
             for (std::size_t m = 0; m < members.size(); ++m)
                 if (members[m]) tiles::readTile(*files[m], grid, kx, ky, members[m]->kind, tiles[m]);
-            for (std::size_t c = 0; c < kCompositeChannels; ++c) {
-                const auto& src = plan.sources[c];
-                for (std::size_t y = 0; y < tlin; ++y) {
-                    std::uint8_t* row = out + ((j * tlin + y) * width + i * tpix) * kCompositeChannels * 2 + c * 2;
-                    const std::size_t step = kCompositeChannels * 2;
-                    if (src.empty() || (src.size() == 1 && !members.at(src[0]))) {
-                        for (std::size_t x = 0; x < tpix; ++x) storeLE(row + x * step, 0);
-                    } else if (src.size() == 1) {
-                        const Member& m = *members[src[0]];
-                        const std::size_t bytes = tiles::pixelBytes(m.kind);
-                        const std::uint8_t* in = tiles[src[0]].data() + y * tpix * bytes;
-                        for (std::size_t x = 0; x < tpix; ++x) storeLE(row + x * step, pixelValue(in + x * bytes, m.kind));
+            for (std::size_t y = 0; y < tlin; ++y) {
+                std::uint8_t* row = out + ((j * tlin + y) * width + i * tpix) * kStep;
+                // Each channel's sources on this row: none (zero), one, or two
+                // averaged; an unusable member counts as zero.
+                struct Source {
+                    const std::uint8_t* data;
+                    tiles::TileKind kind;
+                    std::size_t bytes;
+                };
+                std::array<std::array<Source, 2>, kCompositeChannels> src{};
+                std::array<std::size_t, kCompositeChannels> count{};
+                std::array<std::size_t, kCompositeChannels> divisor{};
+                for (std::size_t c = 0; c < kCompositeChannels; ++c) {
+                    divisor[c] = std::max<std::size_t>(1, plan.sources[c].size());
+                    for (std::size_t s : plan.sources[c]) {
+                        const Member* m = members.at(s);
+                        if (!m || count[c] == 2) continue;
+                        const std::size_t bytes = tiles::pixelBytes(m->kind);
+                        src[c][count[c]++] = {tiles[s].data() + y * tpix * bytes, m->kind, bytes};
+                    }
+                }
+                for (std::size_t c = 0; c < kCompositeChannels; ++c) {
+                    std::uint8_t* o = row + 2 * c;
+                    if (count[c] == 0) {
+                        for (std::size_t x = 0; x < tpix; ++x) storeLE(o + x * kStep, 0);
+                    } else if (count[c] == 1 && divisor[c] == 1) {
+                        const Source a = src[c][0];
+                        if (a.kind == tiles::TileKind::Complex) {
+                            for (std::size_t x = 0; x < tpix; ++x) {
+                                o[x * kStep] = a.data[3 * x + 1];
+                                o[x * kStep + 1] = a.data[3 * x];
+                            }
+                        } else {
+                            for (std::size_t x = 0; x < tpix; ++x) {
+                                o[x * kStep] = a.data[2 * x];
+                                o[x * kStep + 1] = a.data[2 * x + 1];
+                            }
+                        }
                     } else {
                         for (std::size_t x = 0; x < tpix; ++x) {
                             unsigned sum = 0;
-                            for (std::size_t s : src) {
-                                const Member* m = members.at(s);
-                                if (!m) continue;
-                                const std::size_t bytes = tiles::pixelBytes(m->kind);
-                                sum += pixelValue(tiles[s].data() + (y * tpix + x) * bytes, m->kind);
-                            }
-                            storeLE(row + x * step, static_cast<std::uint16_t>(sum / src.size()));
+                            for (std::size_t k = 0; k < count[c]; ++k)
+                                sum += pixelValue(src[c][k].data + x * src[c][k].bytes, src[c][k].kind);
+                            storeLE(o + x * kStep, static_cast<std::uint16_t>(sum / divisor[c]));
                         }
                     }
                 }
