@@ -183,6 +183,16 @@ std::string CTessarinDoc::currentTileImagePath() const {
 
 void CTessarinDoc::saveCurrentTile(const std::string& path) const {
     if (!state_.hasData) throw Error("There is no tile to save");
+    if (const auto* composite = findModuleState<composites::CompositeState>(); composite && !composite->members.empty()) {
+        // A composite's three channels as they are shown.
+        const auto& c = composite->canvas;
+        const auto& bytes = c.bytes();
+        std::vector<std::uint16_t> amplitudes(bytes.size() / 2);
+        for (std::size_t k = 0; k < amplitudes.size(); ++k)
+            amplitudes[k] = canvasAmplitude(static_cast<std::uint16_t>(bytes[2 * k] | bytes[2 * k + 1] << 8), tileSet_.kind);
+        writeChannelTiff48(path, c.width(), c.height(), 3, amplitudes);
+        return;
+    }
     const auto& values = canvas_.values();
     std::vector<std::uint16_t> amplitudes(values.size());
     std::transform(values.begin(), values.end(), amplitudes.begin(),
