@@ -21,7 +21,7 @@ namespace {
 
 using nlohmann::ordered_json;
 
-ordered_json latLon(const simulator::GeoPoint& g) { return {{"lat_deg", g.lat_deg}, {"lon_deg", g.lon_deg}}; }
+ordered_json latLon(const GeoPoint& g) { return {{"lat_deg", g.lat_deg}, {"lon_deg", g.lon_deg}}; }
 
 ordered_json productsJson(const std::vector<simulator::ProductTruth>& list) {
     ordered_json products = ordered_json::array();

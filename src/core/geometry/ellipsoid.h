@@ -7,11 +7,9 @@
 
 #include <cmath>
 
-#include "products/alos2.h"
+#include "platform/geo_types.h"
 
 namespace tessarin::geometry {
-
-using products::GeoPoint;
 
 // GRS80.
 inline constexpr double kSemiMajorAxis_m = 6378137.0;
