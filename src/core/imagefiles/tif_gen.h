@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/ellipsoid.h"
 #include "platform/bytes.h"
 
 namespace tessarin {
@@ -108,8 +109,8 @@ struct GeoTiffInfo {
     // latitude/longitude; names the projection.
     std::string unsupportedProjection;
 
-    double semiMajorAxis_m = 6378137.0;
-    double inverseFlattening = 298.257223563;
+    double semiMajorAxis_m = geometry::kWgs84SemiMajorAxis_m;
+    double inverseFlattening = geometry::kWgs84InverseFlattening;
 
     bool cornersKnown = false;
     // Upper left, upper right, lower left, lower right.
@@ -211,8 +212,8 @@ private:
     std::string secondText_ = " ";
     std::string dateTime_ = " ";
     bool signedSamples_ = false;
-    double semiMajorAxis_m_ = 6378137.0;
-    double inverseFlattening_ = 298.257223563;
+    double semiMajorAxis_m_ = geometry::kWgs84SemiMajorAxis_m;
+    double inverseFlattening_ = geometry::kWgs84InverseFlattening;
 
     std::uint32_t ifdOffset_ = 0;
     int entryCount_ = 0;
