@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "geometry/ellipsoid.h"
+#include "imagefiles/geo_keys.h"
 #include "platform/bytes.h"
 
 namespace tessarin {
@@ -57,10 +58,10 @@ struct GeoCorner {
 
 // What the reader takes from a TIFF or GeoTIFF header.
 struct GeoTiffInfo {
-    static constexpr int kPixelIsArea = 1;
-    static constexpr int kPixelIsPoint = 2;
-    static constexpr int kModelProjected = 1;
-    static constexpr int kModelGeographic = 2;
+    static constexpr int kPixelIsArea = tiff::kRasterPixelIsArea;
+    static constexpr int kPixelIsPoint = tiff::kRasterPixelIsPoint;
+    static constexpr int kModelProjected = tiff::kModelTypeProjected;
+    static constexpr int kModelGeographic = tiff::kModelTypeGeographic;
 
     ByteOrder byteOrder = ByteOrder::Little;
     std::uint32_t ifdOffset = 0;
