@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/arithmetic.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -524,8 +525,6 @@ FitResidual measureFit(const SceneGeometryModel& model, const products::ScenePar
         }
     return residual;
 }
-
-int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 // Grid nodes every kGridStep pixels and lines of the first scene, covering
 // its pixels and lines between given bounds (the cells a pair's second
