@@ -30,9 +30,10 @@ std::vector<std::int16_t> readRawTile(const std::string& path, DemSource source,
     const std::uint64_t expected = samples * samples * kSampleBytes;
     const std::vector<std::uint8_t> bytes = readWholeFile(path, expected + 1);
     if (bytes.size() != expected)
-        throw Error(format("\"%s\" holds %zu bytes; a %s tile of %llu x %llu heights has %llu", path.c_str(),
-                           bytes.size(), demSourceName(source), static_cast<unsigned long long>(samples),
-                           static_cast<unsigned long long>(samples), static_cast<unsigned long long>(expected)));
+        throw Error(format("\"%s\" holds %zu bytes, not the %llu of %llu x %llu %s heights", path.c_str(),
+                           bytes.size(), static_cast<unsigned long long>(expected),
+                           static_cast<unsigned long long>(samples), static_cast<unsigned long long>(samples),
+                           demSourceName(source)));
     return decode(bytes, order);
 }
 

@@ -60,8 +60,8 @@ void writeAsterTile(const std::string& path, const DemTile& t) {
 void writeDemTile(const std::string& path, const DemTile& tile) {
     const auto samples = static_cast<std::size_t>(tile.samples());
     if (tile.heights_m.size() != samples * samples)
-        throw Error(format("a %s tile holds %zu x %zu heights, not %zu", demSourceName(tile.source), samples, samples,
-                           tile.heights_m.size()));
+        throw Error(format("%zu heights given where %zu x %zu %s heights make a tile", tile.heights_m.size(), samples,
+                           samples, demSourceName(tile.source)));
     switch (tile.source) {
         case DemSource::Srtm3: writeRawTile(path, tile, ByteOrder::Big); break;
         case DemSource::Srtm1:
