@@ -12,7 +12,7 @@
 
 namespace tessarin::app {
 
-QImage wrapBitmap(const display::Bitmap& b) {
+QImage wrapBitmap(const display::BottomUpBitmap& b) {
     if (b.empty()) return {};
     if (b.bytesPerPixel == 1) {
         QImage img(b.rows.data(), b.width, b.height, b.stride, QImage::Format_Indexed8);

@@ -13,14 +13,14 @@ namespace tessarin::document {
 class CTessarinDoc;
 }
 namespace tessarin::display {
-struct Bitmap;
+struct BottomUpBitmap;
 }
 
 namespace tessarin::app {
 
-// A QImage over a slot bitmap's rows, without copying them. Bitmap rows are
+// A QImage over a slot bitmap's rows, without copying them. The rows are
 // bottom-up, so the image is upside down; drawBitmap flips it while drawing.
-QImage wrapBitmap(const display::Bitmap& bitmap);
+QImage wrapBitmap(const display::BottomUpBitmap& bitmap);
 
 class CTessarinView : public QWidget {
 public:

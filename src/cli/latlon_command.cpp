@@ -63,10 +63,10 @@ int runLatlon(const Args& args, ConsoleUi& ui) {
 
     for (const Request& r : requests) {
         if (r.inverse) {
-            const products::ScenePoint p = reader.pixelLineOfLatLon({r.a, r.b});
+            const ScenePoint p = reader.pixelLineOfLatLon({r.a, r.b});
             std::printf("lat,lon=%.6f, %.6f -> pix,lin=%.3f, %.3f\n", r.a, r.b, p.pixel, p.line);
         } else {
-            const products::GeoPoint g = reader.latLonOfPixelLine({r.a, r.b});
+            const GeoPoint g = reader.latLonOfPixelLine({r.a, r.b});
             std::printf("pix,lin=%.3f, %.3f -> lat,lon=%.6f, %.6f (%s)\n", r.a, r.b, g.lat_deg, g.lon_deg,
                         geoPositionDmsText(g.lat_deg, g.lon_deg).c_str());
         }

@@ -8,10 +8,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "dem/dem_tile.h"
+#include "dem/geoid_grid.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/text.h"
-#include "simulator/dem_writer.h"
+#include "simulator/simulated_dem.h"
 #include "simulator/scene_simulator.h"
 #include "subcommands.h"
 
@@ -21,7 +23,7 @@ namespace {
 
 using nlohmann::ordered_json;
 
-ordered_json latLon(const simulator::GeoPoint& g) { return {{"lat_deg", g.lat_deg}, {"lon_deg", g.lon_deg}}; }
+ordered_json latLon(const GeoPoint& g) { return {{"lat_deg", g.lat_deg}, {"lon_deg", g.lon_deg}}; }
 
 ordered_json productsJson(const std::vector<simulator::ProductTruth>& list) {
     ordered_json products = ordered_json::array();
@@ -181,11 +183,11 @@ ordered_json truthJson(const simulator::SimulationTruth& t, double seconds) {
 ordered_json demJson(const simulator::WrittenDem& dem) {
     ordered_json tiles = ordered_json::array();
     for (const auto& t : dem.tiles) {
-        ordered_json tile = {{"source", simulator::demSourceName(t.source)},
+        ordered_json tile = {{"source", dem::demSourceName(t.source)},
                              {"path", t.path},
                              {"south_lat_deg", t.southLat_deg},
                              {"west_lon_deg", t.westLon_deg},
-                             {"samples", simulator::demTileSamples(t.source)}};
+                             {"samples", dem::demTileSamples(t.source)}};
         if (!t.headerPath.empty()) tile["header"] = t.headerPath;
         tiles.push_back(tile);
     }
@@ -262,9 +264,9 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
 
     // The geoid is read first: a missing grid stops the run before the
     // products are made.
-    std::optional<simulator::GeoidGrid> geoid;
+    std::optional<dem::GeoidGrid> geoid;
     if (args.has("dem"))
-        geoid.emplace(simulator::readGtxGeoid(args.value("egm96-gtx").value_or(simulator::kProjDataEgm96Gtx)));
+        geoid.emplace(dem::readGtxGeoid(args.value("egm96-gtx").value_or(dem::kProjDataEgm96Gtx)));
     else if (args.has("egm96-gtx")) throw UsageError("--egm96-gtx goes with --dem");
 
     const auto started = std::chrono::steady_clock::now();

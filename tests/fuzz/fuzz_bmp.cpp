@@ -14,10 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const tessarin::CDib dib = tessarin::CDib::read(source);
         if (dib.image.size() > size) __builtin_trap();
-        const tessarin::Bitmap bitmap = dib.toBitmap();
+        const tessarin::TopDownBitmap bitmap = dib.toBitmap();
         const std::vector<std::uint8_t> again = tessarin::CDib::fromBitmap(bitmap).serialise();
         tessarin::MemorySource second(again, "again.bmp");
-        const tessarin::Bitmap back = tessarin::CDib::read(second).toBitmap();
+        const tessarin::TopDownBitmap back = tessarin::CDib::read(second).toBitmap();
         if (back.pixels != bitmap.pixels || back.width != bitmap.width || back.height != bitmap.height) __builtin_trap();
         if (bitmap.bitsPerPixel == 24 || bitmap.bitsPerPixel == 32) {
             const std::vector<std::uint8_t> rgba = tessarin::rgbaWithBlackTransparent(bitmap);

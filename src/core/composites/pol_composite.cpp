@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/arithmetic.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -20,12 +21,6 @@ constexpr std::size_t kRgbNumberBytes = 4;
 
 std::string dropFront(const std::string& s, std::size_t n) { return s.size() > n ? s.substr(n) : std::string(); }
 std::string dropBack(const std::string& s, std::size_t n) { return s.size() > n ? s.substr(0, s.size() - n) : std::string(); }
-
-long long floorDivide(long long a, long long b) {
-    long long q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
 
 // The canvas value of one tile pixel: an amplitude sample as stored
 // (little-endian), or the two most significant bytes of a packed complex
@@ -164,8 +159,8 @@ tiles::CanvasState buildCompositeCanvas(tiles::GlobalPoint ctrorigin, const tile
     if (canvas.width() != 2 * grid.tpix || canvas.height() != 2 * grid.tlin)
         canvas = CompositeCanvas(grid.tpix, grid.tlin);
     // The tile boundary nearest the origin.
-    const int kx0 = static_cast<int>(floorDivide(grid.tpix / 2 + ctrorigin.x, grid.tpix));
-    const int ky0 = static_cast<int>(floorDivide(grid.tlin / 2 + ctrorigin.y, grid.tlin));
+    const int kx0 = static_cast<int>(floorDiv(grid.tpix / 2 + ctrorigin.x, grid.tpix));
+    const int ky0 = static_cast<int>(floorDiv(grid.tlin / 2 + ctrorigin.y, grid.tlin));
     tiles::CanvasState state;
     state.kx0 = kx0;
     state.ky0 = ky0;

@@ -30,7 +30,7 @@ std::vector<std::uint8_t> mappingTable(const CRAWDib& dib, int channel) {
 
 }  // namespace
 
-std::vector<std::uint8_t> Bitmap::infoHeader() const {
+std::vector<std::uint8_t> BottomUpBitmap::infoHeader() const {
     std::vector<std::uint8_t> h(40, 0);
     const auto le32 = [&](std::size_t at, std::int32_t v) { store<std::int32_t>(h, at, v, ByteOrder::Little); };
     le32(0, 40);
@@ -253,7 +253,7 @@ bool DisplaySlots::render(int s, const RasterFile& raster, const std::string& di
     if (bytes > kMaxRasterBytes) throw Error(format("\"%s\" is too large to display", rasterPath.c_str()));
     if (!readRaster(rasterPath, bytes, raster_)) {
         slot.hasBitmap = false;
-        slot.dib.bitmap = Bitmap();
+        slot.dib.bitmap = BottomUpBitmap();
         ui.message("OnOpenDocument: Cannot open file");
         return false;
     }
@@ -321,7 +321,7 @@ bool DisplaySlots::RenderDisplaySlotMulti(int s, const std::vector<std::string>&
         std::vector<std::uint8_t> r;
         if (!readRaster(p, bytes, r)) {
             slot.hasBitmap = false;
-            slot.dib.bitmap = Bitmap();
+            slot.dib.bitmap = BottomUpBitmap();
             ui.message("OnOpenDocument: Cannot open file");
             return false;
         }
@@ -358,7 +358,7 @@ bool DisplaySlots::RenderDisplaySlotMulti(int s, const std::vector<std::string>&
 
 namespace tessarin::display {
 
-std::vector<std::uint8_t> opaqueRgba(const Bitmap& b) {
+std::vector<std::uint8_t> opaqueRgba(const BottomUpBitmap& b) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(b.width) * static_cast<std::size_t>(b.height) * 4);
     for (int y = 0; y < b.height; ++y) {
         const std::uint8_t* row = b.topRow(y);
@@ -384,9 +384,9 @@ std::vector<std::uint8_t> opaqueRgba(const Bitmap& b) {
 
 namespace tessarin::display {
 
-tessarin::Bitmap toFileBitmap(const Bitmap& b) {
-    tessarin::Bitmap out = b.bytesPerPixel == 1 ? tessarin::Bitmap::grey8(b.width, b.height)
-                                                : tessarin::Bitmap::bgr24(b.width, b.height);
+tessarin::TopDownBitmap toFileBitmap(const BottomUpBitmap& b) {
+    tessarin::TopDownBitmap out = b.bytesPerPixel == 1 ? tessarin::TopDownBitmap::grey8(b.width, b.height)
+                                                       : tessarin::TopDownBitmap::bgr24(b.width, b.height);
     const std::size_t rowBytes = static_cast<std::size_t>(b.width) * static_cast<std::size_t>(b.bytesPerPixel);
     for (int y = 0; y < b.height; ++y) std::memcpy(out.row(y).data(), b.topRow(y), rowBytes);
     return out;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefiles/bitmap.h"
+#include "imagefiles/top_down_bitmap.h"
 #include "platform/raster_file.h"
 
 namespace tessarin {
@@ -42,9 +42,10 @@ inline constexpr std::size_t kHousekeepingThreshold = 50;  // more names than th
 inline constexpr std::size_t kHousekeepingBatch = 40;      // ... delete the oldest 40
 inline constexpr int kPixelsPerMetre = 2834;
 
-// A device-independent bitmap: rows bottom-up, each padded to a multiple of
-// 4 bytes; 8-bit with a 256-entry grey palette or 24-bit (B, G, R).
-struct Bitmap {
+// A display slot's bitmap, laid out as a device-independent bitmap: rows
+// bottom-up, each padded to a multiple of 4 bytes; 8-bit with a 256-entry
+// grey palette or 24-bit (B, G, R). toFileBitmap() turns it top-down.
+struct BottomUpBitmap {
     int width = 0;
     int height = 0;
     int bytesPerPixel = 0;  // 1 or 3
@@ -84,7 +85,7 @@ public:
     bool statsValid = false;
     bool copyGreenIntoBlue = false;
 
-    Bitmap bitmap;
+    BottomUpBitmap bitmap;
 
     int outputBytesPerPixel() const { return channels == 1 ? 1 : 3; }
     std::size_t sourceLineBytes() const {
@@ -166,9 +167,9 @@ private:
 namespace tessarin::display {
 
 // The bitmap as red, green, blue, alpha rows, top row first, fully opaque.
-std::vector<std::uint8_t> opaqueRgba(const Bitmap& bitmap);
+std::vector<std::uint8_t> opaqueRgba(const BottomUpBitmap& bitmap);
 
 // The slot bitmap as the image files' bitmap (rows top first).
-tessarin::Bitmap toFileBitmap(const Bitmap& bitmap);
+tessarin::TopDownBitmap toFileBitmap(const BottomUpBitmap& bitmap);
 
 }  // namespace tessarin::display

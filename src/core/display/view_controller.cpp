@@ -146,7 +146,7 @@ void ViewController::readout(Point window) {
         pv1_ = sigmaNaughtDb((*values)[0], divisor, !level15, doc_.calib());
         pv2_ = sigmaNaughtDb((*values)[1], divisor, !level15, doc_.calib());
     }
-    const products::GeoPoint g = products::latLonOfPixelLine(
+    const GeoPoint g = products::latLonOfPixelLine(
         doc_.reader(0).params(), {static_cast<double>(p.global.x), static_cast<double>(p.global.y)});
     if (geoFormat_ == GeoTextFormat::Decimal) {
         lastReadout_ = format(

@@ -2,13 +2,7 @@
 
 #include <cmath>
 
-#include "geometry/utm.h"
-
 namespace tessarin::geometry {
-
-// UTM carries the same ellipsoid; the two must never drift apart.
-static_assert(kSemiMajorAxis_m == CUTM::kSemiMajorAxis_m);
-static_assert(kInverseFlattening == CUTM::kInverseFlattening);
 
 double geocentricLatitude_deg(double geodeticLat_deg) {
     return std::atan(kOneMinusFlatteningSquared * std::tan(geodeticLat_deg * kRadPerDeg)) * kDegPerRad;

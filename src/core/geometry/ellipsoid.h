@@ -7,11 +7,9 @@
 
 #include <cmath>
 
-#include "products/alos2.h"
+#include "platform/geo_types.h"
 
 namespace tessarin::geometry {
-
-using products::GeoPoint;
 
 // GRS80.
 inline constexpr double kSemiMajorAxis_m = 6378137.0;
@@ -19,6 +17,15 @@ inline constexpr double kInverseFlattening = 298.257222101;
 inline constexpr double kFlattening = 1.0 / kInverseFlattening;
 inline constexpr double kOneMinusFlatteningSquared = (1.0 - kFlattening) * (1.0 - kFlattening);
 inline constexpr double kSemiMinorAxis_m = kSemiMajorAxis_m * (1.0 - kFlattening);
+// e^2 = f (2 - f) and e'^2 = e^2 / (1 - e^2), written out as the transverse
+// Mercator series has always used them.
+inline constexpr double kEccentricitySquared = 0.006694380022900787;
+inline constexpr double kSecondEccentricitySquared = 0.006739496775478957;
+
+// WGS84, the datum GeoTIFF files declare: GRS80's semi-major axis with a
+// flattening that differs in the ninth digit.
+inline constexpr double kWgs84SemiMajorAxis_m = kSemiMajorAxis_m;
+inline constexpr double kWgs84InverseFlattening = 298.257223563;
 
 inline constexpr double kPi = 3.141592653589793;
 inline constexpr double kRadPerDeg = 0.017453292519943295;

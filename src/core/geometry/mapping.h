@@ -14,8 +14,6 @@
 
 namespace tessarin::geometry {
 
-using products::ScenePoint;
-
 // The look plane of a ground point G seen from the satellite S at one time:
 // the look vector V = G - S, the off-nadir angle at S, and the point D of the
 // look ray in the plane through the earth's centre perpendicular to S.

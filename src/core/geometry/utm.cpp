@@ -3,9 +3,15 @@
 #include <cmath>
 #include <numbers>
 
+#include "geometry/ellipsoid.h"
+
 namespace tessarin {
 
 namespace {
+
+using geometry::kFlattening;
+using geometry::kSecondEccentricitySquared;
+using geometry::kSemiMajorAxis_m;
 
 constexpr double kDegToRad = std::numbers::pi / 180.0;
 constexpr double kZoneWidth_deg = 6.0;

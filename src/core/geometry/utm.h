@@ -1,7 +1,7 @@
 #pragma once
-// UTM on the GRS80 ellipsoid: the transverse Mercator series forward and a
-// stepwise search for the way back. Used where GeoTIFF files in UTM
-// coordinates are read or described.
+// UTM on the GRS80 ellipsoid (geometry/ellipsoid.h): the transverse Mercator
+// series forward and a stepwise search for the way back. Used where GeoTIFF
+// files in UTM coordinates are read or described.
 //
 // Angles at this interface are in degrees; radians stay inside.
 
@@ -31,13 +31,7 @@ struct UtmInverseResult {
 
 class CUTM {
 public:
-    // GRS80.
-    static constexpr double kSemiMajorAxis_m = 6378137.0;
-    static constexpr double kInverseFlattening = 298.257222101;
-    static constexpr double kFlattening = 1.0 / kInverseFlattening;
-    static constexpr double kEccentricitySquared = 0.006694380022900787;
-    static constexpr double kSecondEccentricitySquared = 0.006739496775478957;
-    // Meridian-arc series coefficients (metres).
+    // Meridian-arc series coefficients of GRS80 (metres).
     static constexpr double kArcA = 6367449.145713922;
     static constexpr double kArcB = 32077.01738796219;
     static constexpr double kArcC = 67.33039926427865;

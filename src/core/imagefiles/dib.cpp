@@ -100,7 +100,7 @@ CDib CDib::readFile(const std::string& path) {
     return read(source);
 }
 
-CDib CDib::fromBitmap(const Bitmap& bitmap) {
+CDib CDib::fromBitmap(const TopDownBitmap& bitmap) {
     if (bitmap.width < 1 || bitmap.height < 1 ||
         (bitmap.bitsPerPixel != 8 && bitmap.bitsPerPixel != 24 && bitmap.bitsPerPixel != 32) ||
         bitmap.pixels.size() < bitmap.stride() * static_cast<std::size_t>(bitmap.height))
@@ -166,12 +166,13 @@ void CDib::writeFile(const std::string& path) const {
     }
 }
 
-Bitmap CDib::toBitmap() const {
+TopDownBitmap CDib::toBitmap() const {
     const bool bitfields32 = compression == kCompressionBitfields && bitsPerPixel == 32;
     if ((compression != kCompressionNone && !bitfields32) ||
         (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32))
         throw Error(format("bitmaps of %u bits per pixel with compression %u cannot be shown", bitsPerPixel, compression));
-    Bitmap b = bitsPerPixel == 8 ? Bitmap::grey8(width, static_cast<int>(absHeight(height))) : Bitmap::bgr24(width, static_cast<int>(absHeight(height)));
+    const int lines = static_cast<int>(absHeight(height));
+    TopDownBitmap b = bitsPerPixel == 8 ? TopDownBitmap::grey8(width, lines) : TopDownBitmap::bgr24(width, lines);
     if (bitsPerPixel == 8) {
         if (!palette.empty()) b.palette = palette;
     } else if (bitsPerPixel == 32) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "imagefiles/bitmap.h"
+#include "imagefiles/top_down_bitmap.h"
 
 namespace tessarin {
 
@@ -63,14 +63,14 @@ public:
     static CDib read(ByteSource& in);
     static CDib readFile(const std::string& path);
 
-    static CDib fromBitmap(const Bitmap& bitmap);
+    static CDib fromBitmap(const TopDownBitmap& bitmap);
     std::vector<std::uint8_t> serialise() const;
     // Writes through a temporary file; throws Error(kWriteErrorText).
     void writeFile(const std::string& path) const;
 
     // The pixels as a top-down bitmap; 8 (palette), 24 and 32 bits,
     // uncompressed. Throws Error otherwise.
-    Bitmap toBitmap() const;
+    TopDownBitmap toBitmap() const;
 };
 
 }  // namespace tessarin

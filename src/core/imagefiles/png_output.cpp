@@ -53,7 +53,7 @@ std::vector<std::uint8_t> encodePngRgba(int width, int height, std::span<const s
     return out;
 }
 
-std::vector<std::uint8_t> rgbaWithBlackTransparent(const Bitmap& bitmap) {
+std::vector<std::uint8_t> rgbaWithBlackTransparent(const TopDownBitmap& bitmap) {
     if (bitmap.bitsPerPixel != 24 && bitmap.bitsPerPixel != 32) throw Error(kNotRgbText);
     const std::size_t bytesPerPixel = static_cast<std::size_t>(bitmap.bitsPerPixel / 8);
     const auto w = static_cast<std::size_t>(bitmap.width);
@@ -82,12 +82,12 @@ PngPaths pngPathsFor(const std::string& path) {
     return p;
 }
 
-void writeTransparentPng(const std::string& pngPath, const Bitmap& bitmap) {
+void writeTransparentPng(const std::string& pngPath, const TopDownBitmap& bitmap) {
     const std::vector<std::uint8_t> rgba = rgbaWithBlackTransparent(bitmap);
     writeWholeFile(pngPath, encodePngRgba(bitmap.width, bitmap.height, rgba));
 }
 
-std::string bitmapToPng(const std::string& path, const Bitmap& bitmap) {
+std::string bitmapToPng(const std::string& path, const TopDownBitmap& bitmap) {
     const PngPaths paths = pngPathsFor(path);
     CDib::fromBitmap(bitmap).writeFile(paths.bmp);
     const CDib loaded = CDib::readFile(paths.bmp);
@@ -116,7 +116,7 @@ std::string bitmapFileToPng(const std::string& bmpPath, const std::string& pngPa
     return out;
 }
 
-void bitmapToTiff(const std::string& path, const Bitmap& bitmap) {
+void bitmapToTiff(const std::string& path, const TopDownBitmap& bitmap) {
     if (bitmap.width < 1 || bitmap.height < 1 ||
         (bitmap.bitsPerPixel != 8 && bitmap.bitsPerPixel != 24 && bitmap.bitsPerPixel != 32) ||
         bitmap.pixels.size() < bitmap.stride() * static_cast<std::size_t>(bitmap.height))

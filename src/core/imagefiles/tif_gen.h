@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "geometry/ellipsoid.h"
+#include "imagefiles/geo_keys.h"
 #include "platform/bytes.h"
 
 namespace tessarin {
@@ -56,10 +58,10 @@ struct GeoCorner {
 
 // What the reader takes from a TIFF or GeoTIFF header.
 struct GeoTiffInfo {
-    static constexpr int kPixelIsArea = 1;
-    static constexpr int kPixelIsPoint = 2;
-    static constexpr int kModelProjected = 1;
-    static constexpr int kModelGeographic = 2;
+    static constexpr int kPixelIsArea = tiff::kRasterPixelIsArea;
+    static constexpr int kPixelIsPoint = tiff::kRasterPixelIsPoint;
+    static constexpr int kModelProjected = tiff::kModelTypeProjected;
+    static constexpr int kModelGeographic = tiff::kModelTypeGeographic;
 
     ByteOrder byteOrder = ByteOrder::Little;
     std::uint32_t ifdOffset = 0;
@@ -108,8 +110,8 @@ struct GeoTiffInfo {
     // latitude/longitude; names the projection.
     std::string unsupportedProjection;
 
-    double semiMajorAxis_m = 6378137.0;
-    double inverseFlattening = 298.257223563;
+    double semiMajorAxis_m = geometry::kWgs84SemiMajorAxis_m;
+    double inverseFlattening = geometry::kWgs84InverseFlattening;
 
     bool cornersKnown = false;
     // Upper left, upper right, lower left, lower right.
@@ -211,8 +213,8 @@ private:
     std::string secondText_ = " ";
     std::string dateTime_ = " ";
     bool signedSamples_ = false;
-    double semiMajorAxis_m_ = 6378137.0;
-    double inverseFlattening_ = 298.257223563;
+    double semiMajorAxis_m_ = geometry::kWgs84SemiMajorAxis_m;
+    double inverseFlattening_ = geometry::kWgs84InverseFlattening;
 
     std::uint32_t ifdOffset_ = 0;
     int entryCount_ = 0;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "imagefiles/byte_source.h"
+#include "imagefiles/geo_keys.h"
 #include "imagefiles/tif_gen.h"
 #include "platform/bytes.h"
 
@@ -58,16 +59,6 @@ inline constexpr std::uint16_t kModelTransformation = 34264;
 inline constexpr std::uint16_t kGeoKeyDirectory = 34735;
 inline constexpr std::uint16_t kGeoDoubleParams = 34736;
 inline constexpr std::uint16_t kGeoAsciiParams = 34737;
-
-// GeoKeys.
-inline constexpr std::uint16_t kGTModelTypeGeoKey = 1024;
-inline constexpr std::uint16_t kGTRasterTypeGeoKey = 1025;
-inline constexpr std::uint16_t kGTCitationGeoKey = 1026;
-inline constexpr std::uint16_t kGeogAngularUnitsGeoKey = 2054;
-inline constexpr std::uint16_t kGeogSemiMajorAxisGeoKey = 2057;
-inline constexpr std::uint16_t kGeogInvFlatteningGeoKey = 2059;
-inline constexpr std::uint16_t kProjectedCSTypeGeoKey = 3072;
-inline constexpr std::uint16_t kProjLinearUnitsGeoKey = 3076;
 
 inline constexpr std::uint16_t kClassicMagic = 42;
 inline constexpr std::uint8_t kBigEndianMark = 77;  // 'M'

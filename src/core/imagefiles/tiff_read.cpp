@@ -21,13 +21,6 @@ using namespace tiff;
 constexpr std::size_t kTiePointValues = 6;
 constexpr std::size_t kMatrixValues = 16;
 constexpr std::size_t kGeoKeyHeaderValues = 4;
-constexpr std::uint32_t kLinearUnitMetre = 9001;
-constexpr std::uint32_t kAngularUnitDegree = 9102;
-// WGS 84 / UTM projected coordinate system codes.
-constexpr int kUtmNorthFirst = 32601;
-constexpr int kUtmNorthLast = 32660;
-constexpr int kUtmSouthFirst = 32701;
-constexpr int kUtmSouthLast = 32760;
 
 void readGeoKeys(const Directory& dir, const Entry& e, GeoTiffInfo& info) {
     const std::vector<std::uint32_t> v = dir.integers(e);

@@ -29,14 +29,6 @@ constexpr std::uint16_t kSampleFormatUnsigned = 1;
 constexpr std::uint16_t kSampleFormatSigned = 2;
 constexpr const char* kPlainDateTime = "TestDate 2009.12.31";
 
-// GeoKey values of the geographic WGS84 files we write.
-constexpr std::uint16_t kModelTypeGeographic = 2;
-constexpr std::uint16_t kRasterPixelIsPoint = 2;
-constexpr std::uint16_t kAngularUnitDegree = 9102;
-constexpr std::uint16_t kGeoKeyVersion = 1;
-constexpr std::uint16_t kGeoKeyRevision = 1;
-constexpr std::uint16_t kGeoKeyMinorRevision = 0;
-
 constexpr ByteOrder kLE = ByteOrder::Little;
 // Classic TIFF addresses its file with 32-bit offsets.
 constexpr std::uint64_t kMaxTiffBytes = std::numeric_limits<std::uint32_t>::max();
@@ -224,7 +216,7 @@ std::vector<std::uint8_t> CTIFGen::geoHeader(int width, int lines, int bitsPerPi
     constexpr std::uint16_t kSemiMajorIndex = 1;
     const std::uint32_t geoKeys = h.position();
     const std::uint16_t keyRows[7][4] = {
-        {kGeoKeyVersion, kGeoKeyRevision, kGeoKeyMinorRevision, 6},
+        {kGeoKeyDirectoryVersion, kGeoKeyRevision, kGeoKeyMinorRevision, 6},
         {kGTModelTypeGeoKey, 0, 1, kModelTypeGeographic},
         {kGTRasterTypeGeoKey, 0, 1, kRasterPixelIsPoint},
         {kGTCitationGeoKey, kGeoAsciiParams, static_cast<std::uint16_t>(citation_.size() + 1), 0},

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/geo_types.h"
 #include "products/scene_parameters.h"
 
 namespace tessarin {
@@ -23,16 +24,6 @@ class File;
 }
 
 namespace tessarin::products {
-
-struct ScenePoint {  // global scene coordinates (may be fractional)
-    double pixel = 0.0;
-    double line = 0.0;
-};
-
-struct GeoPoint {
-    double lat_deg = 0.0;
-    double lon_deg = 0.0;
-};
 
 struct OrbitPosition {  // earth-fixed (m)
     double x_m = 0.0, y_m = 0.0, z_m = 0.0;

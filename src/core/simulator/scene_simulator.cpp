@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/arithmetic.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -525,8 +526,6 @@ FitResidual measureFit(const SceneGeometryModel& model, const products::ScenePar
     return residual;
 }
 
-int floorDiv(int a, int b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
 // Grid nodes every kGridStep pixels and lines of the first scene, covering
 // its pixels and lines between given bounds (the cells a pair's second
 // scene holds reach beyond the first by the offset), with bilinear
@@ -944,13 +943,13 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
         LinesAhead<std::complex<float>, Scratch> ahead(width, options.lines);
         products::SampleSource source;
         source.complexLine = [&](std::size_t polIndex, int n, std::span<std::complex<float>> samples) {
-            ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::complex<float>> lineOut) {
+            ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::complex<float>> dst) {
                 if (options.scanSar && inBurstGap(line)) return;
                 fillCells(w, pol, line, kCalibLevel11_dB, targetAmplitude);
                 const auto& phase = pathOf(w, line - a.offsetLines);
-                for (std::size_t p = 0; p < lineOut.size(); ++p) {
+                for (std::size_t p = 0; p < dst.size(); ++p) {
                     const std::complex<double> v = w.cells[p] * phase[p];
-                    lineOut[p] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
+                    dst[p] = {static_cast<float>(v.real()), static_cast<float>(v.imag())};
                 }
             });
             tick();
@@ -978,11 +977,11 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
         LinesAhead<std::uint16_t, Scratch> ahead(width, options.lines);
         products::SampleSource source;
         source.amplitudeLine = [&](std::size_t polIndex, int n, std::span<std::uint16_t> samples) {
-            ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::uint16_t> lineOut) {
+            ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::uint16_t> dst) {
                 if (options.scanSar && inBurstGap(line)) return;
                 fillCells(w, pol, line, kCalibLevel15_dB, targetAmplitude);
-                for (std::size_t p = 0; p < lineOut.size(); ++p)
-                    lineOut[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(std::abs(w.cells[p]))));
+                for (std::size_t p = 0; p < dst.size(); ++p)
+                    dst[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(std::abs(w.cells[p]))));
             });
             tick();
         };

@@ -28,8 +28,6 @@
 namespace tessarin::simulator {
 
 using geometry::Ecef;
-using products::GeoPoint;
-using products::ScenePoint;
 
 // A second acquisition of the same ground, for interferometry: an orbit
 // displaced perpendicular to the line of sight, some days later.

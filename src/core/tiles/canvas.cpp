@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/arithmetic.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -10,12 +11,6 @@
 namespace tessarin::tiles {
 
 namespace {
-
-long long floorDiv(long long a, long long b) {
-    long long q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
 
 CanvasState blockState(int kx0, int ky0, GlobalPoint ctrorigin, const TileGrid& grid) {
     CanvasState s;

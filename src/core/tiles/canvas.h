@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/geo_types.h"
 #include "tiles/tile_store.h"
 
 namespace tessarin::tiles {
@@ -20,21 +21,11 @@ struct CanvasPoint {
     bool operator==(const CanvasPoint&) const = default;
 };
 
-struct GeoPoint {
-    double lat_deg = 0.0;
-    double lon_deg = 0.0;
-};
-
-struct PixelLine {
-    double pixel = 0.0;
-    double line = 0.0;
-};
-
 // The scene's pixel/line <-> latitude/longitude conversions (the product's
 // polynomials of channel slot 0).
 struct SceneMapping {
     std::function<GeoPoint(double pixel, double line)> toGeo;
-    std::function<PixelLine(double lat_deg, double lon_deg)> toPixelLine;
+    std::function<ScenePoint(double lat_deg, double lon_deg)> toPixelLine;
 };
 
 // The geographic frame of a complex canvas: its four corners on the ground,
@@ -43,7 +34,7 @@ struct SceneMapping {
 struct GeoFrame {
     GeoPoint corners[4];  // (X0, Y0), (X0 + W, Y0), (X0, Y0 + H), (X0 + W, Y0 + H)
     double minLat_deg = 0.0, maxLat_deg = 0.0, minLon_deg = 0.0, maxLon_deg = 0.0;
-    PixelLine boxCorners[4];  // (minLat, minLon), (minLat, maxLon), (maxLat, minLon), (maxLat, maxLon)
+    ScenePoint boxCorners[4];  // (minLat, minLon), (minLat, maxLon), (maxLat, minLon), (maxLat, maxLon)
     double rectMinPixel = 0.0, rectMaxPixel = 0.0, rectMinLine = 0.0, rectMaxLine = 0.0;
 };
 

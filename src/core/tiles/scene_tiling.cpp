@@ -19,14 +19,8 @@ ImageLayout imageLayoutOf(const std::string& imagePath, const products::Alos2& r
 SceneMapping sceneMappingOf(const products::Alos2& reader) {
     const products::SceneParameters params = reader.params();
     SceneMapping m;
-    m.toGeo = [params](double pixel, double line) {
-        const auto g = products::latLonOfPixelLine(params, {pixel, line});
-        return GeoPoint{g.lat_deg, g.lon_deg};
-    };
-    m.toPixelLine = [params](double lat, double lon) {
-        const auto s = products::pixelLineOfLatLon(params, {lat, lon});
-        return PixelLine{s.pixel, s.line};
-    };
+    m.toGeo = [params](double pixel, double line) { return products::latLonOfPixelLine(params, {pixel, line}); };
+    m.toPixelLine = [params](double lat, double lon) { return products::pixelLineOfLatLon(params, {lat, lon}); };
     return m;
 }
 

@@ -13,6 +13,7 @@
 #include <immintrin.h>
 #endif
 
+#include "platform/arithmetic.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -26,12 +27,6 @@ namespace {
 constexpr std::size_t kPolarisationPrefix = 6;  // "IMG-HH"
 constexpr const char* kComplexSuffix = "tile.cpx";
 constexpr const char* kAmplitudeSuffix = "tile";
-
-long long floorDiv(long long a, long long b) {
-    long long q = a / b;
-    if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
-    return q;
-}
 
 std::string withoutPrefix(const std::string& name) {
     return name.size() > kPolarisationPrefix ? name.substr(kPolarisationPrefix) : std::string();

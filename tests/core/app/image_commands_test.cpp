@@ -202,12 +202,12 @@ TEST_F(ImageCommands, SaveCurrentTileCancelledOrFailedWritesNothingAndSaysSo) {
 
 TEST_F(ImageCommands, Bmp2PngConvertsTheChosenBitmapAndKeepsIt) {
     // Pixel (0, 0) black, (1, 0) blue 1, (2, 0) a colour.
-    Bitmap picture = Bitmap::bgr24(3, 2);
+    TopDownBitmap picture = TopDownBitmap::bgr24(3, 2);
     picture.row(0)[3] = 1;
     picture.row(0)[6] = 30, picture.row(0)[7] = 20, picture.row(0)[8] = 10;
     CDib::fromBitmap(picture).writeFile(path("pic.bmp"));
     const auto bmpBytes = readWholeFile(path("pic.bmp"));
-    CDib::fromBitmap(Bitmap::grey8(4, 4)).writeFile(path("grey.bmp"));
+    CDib::fromBitmap(TopDownBitmap::grey8(4, 4)).writeFile(path("grey.bmp"));
 
     ScriptedUi ui({path("pic.bmp"), path("grey.bmp"), "cancel"});
     AppCore core(ui, linkName);
@@ -240,7 +240,7 @@ TEST_F(ImageCommands, Bmp2PngConvertsTheChosenBitmapAndKeepsIt) {
 }
 
 TEST_F(ImageCommands, BitmapFileToPngNamesAndRefusals) {
-    const Bitmap picture = Bitmap::bgr24(2, 2);
+    const TopDownBitmap picture = TopDownBitmap::bgr24(2, 2);
     CDib::fromBitmap(picture).writeFile(path("a.dib"));
     EXPECT_EQ(bitmapFileToPng(path("a.dib")), path("a.png")) << "the extension is replaced";
     CDib::fromBitmap(picture).writeFile(path("noext"));

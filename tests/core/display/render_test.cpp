@@ -26,7 +26,7 @@ std::vector<std::uint8_t> le16(const std::vector<std::uint16_t>& v) {
 }
 
 // Pixel (x, y), y from the top, channel byte b of a bitmap.
-int px(const display::Bitmap& b, int x, int y, int byte = 0) { return b.topRow(y)[x * b.bytesPerPixel + byte]; }
+int px(const display::BottomUpBitmap& b, int x, int y, int byte = 0) { return b.topRow(y)[x * b.bytesPerPixel + byte]; }
 
 }  // namespace
 
@@ -37,7 +37,7 @@ TEST_F(Render, OverviewStrideGreyPaletteAndHeader) {
     ScriptedUi ui;
     DisplaySlots slots;
     ASSERT_TRUE(slots.RenderDisplaySlot(0, {path("q.idx"), 250, 3, 1, 1}, dir(), ui));
-    const display::Bitmap& b = slots.slot(0).dib.bitmap;
+    const display::BottomUpBitmap& b = slots.slot(0).dib.bitmap;
     EXPECT_EQ(b.stride, 252);
     ASSERT_EQ(b.palette.size(), 256u);
     EXPECT_EQ(b.palette[200], (std::array<std::uint8_t, 4>{200, 200, 200, 0}));
@@ -127,7 +127,7 @@ TEST_F(Render, TwoAndThreeChannelSources) {
     ScriptedUi ui;
     DisplaySlots slots;
     slots.RenderDisplaySlot(3, {path("two.raw"), w, h, 2, 1}, dir(), ui);
-    const display::Bitmap& b = slots.slot(3).dib.bitmap;
+    const display::BottomUpBitmap& b = slots.slot(3).dib.bitmap;
     EXPECT_EQ(b.bytesPerPixel, 3);
     EXPECT_EQ(b.stride, 12);
     EXPECT_TRUE(b.palette.empty());

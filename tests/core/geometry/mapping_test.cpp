@@ -280,8 +280,8 @@ TEST(MappingTableTest, NodesMatchTheGeometry) {
                 return s + fixture::rayEllipsoidRange(s, dir) * dir;
             };
             const V3 g = truthAt(theta);
-            const products::ScenePoint at = scene().pixelLine(g);
-            const products::ScenePoint nearer = scene().pixelLine(truthAt(theta - 0.1));
+            const ScenePoint at = scene().pixelLine(g);
+            const ScenePoint nearer = scene().pixelLine(truthAt(theta - 0.1));
             worstPixel = std::max(worstPixel, std::fabs(t.pixelAt(r, c) - at.pixel));
             worstLine = std::max(worstLine, std::fabs(t.lineAt(r, c) - at.line));
             const std::size_t i = MappingTable::index(r, c);

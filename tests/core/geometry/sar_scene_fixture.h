@@ -54,7 +54,7 @@ inline double ellipsoidLevel(V3 p) { return (p.x * p.x + p.y * p.y) / (kA * kA) 
 
 // Geodetic latitude and longitude (degrees) of a point on the ellipsoid:
 // the normal there has the slope z / ((1 - e^2) sqrt(x^2 + y^2)).
-inline products::GeoPoint surfaceLatLon(V3 p) {
+inline GeoPoint surfaceLatLon(V3 p) {
     return {std::atan2(p.z, (1.0 - kE2) * std::hypot(p.x, p.y)) * kDeg, std::atan2(p.y, p.x) * kDeg};
 }
 
@@ -140,11 +140,11 @@ public:
         }
         return s + range * (std::cos(lo) * nadir + std::sin(lo) * side);
     }
-    products::GeoPoint latLon(double pixel, double line) const { return surfaceLatLon(ground(pixel, line)); }
+    GeoPoint latLon(double pixel, double line) const { return surfaceLatLon(ground(pixel, line)); }
 
     // The image position of a ground point: the zero-Doppler time by
     // bisection, then the range.
-    products::ScenePoint pixelLine(V3 g) const {
+    ScenePoint pixelLine(V3 g) const {
         double lo = spec_.centreTime_s() - 100.0, hi = spec_.centreTime_s() + 100.0;
         auto doppler = [&](double t) { return dot3(g - spec_.orbit.position(t), spec_.orbit.velocity(t)); };
         for (int n = 0; n < 200; ++n) {
@@ -199,7 +199,7 @@ private:
                 for (int j = 0; j < kSamples; ++j) {
                     const double px = p0 + (p1 - p0) * i / (kSamples - 1);
                     const double ln = l0 + (l1 - l0) * j / (kSamples - 1);
-                    const products::GeoPoint g = latLon(px, ln);
+                    const GeoPoint g = latLon(px, ln);
                     out.push_back({px, ln, g.lat_deg, g.lon_deg});
                 }
             return out;
@@ -212,7 +212,7 @@ private:
         const auto inverseSamples = grid(inverse_[0], inverse_[1], inverse_[2], inverse_[3]);
 
         p.plRefPixel = spec_.pixels / 2, p.plRefLine = spec_.lines / 2;
-        const products::GeoPoint centre = latLon(p.plRefPixel, p.plRefLine);
+        const GeoPoint centre = latLon(p.plRefPixel, p.plRefLine);
         p.ctrlat = centre.lat_deg, p.ctrlon = centre.lon_deg;
         p.llRefLat = std::round(centre.lat_deg * 1000.0) / 1000.0;
         p.llRefLon = std::round(centre.lon_deg * 1000.0) / 1000.0;
@@ -239,13 +239,13 @@ private:
                 const double u = (i + 0.5) / (kSamples - 1), v = (j + 0.5) / (kSamples - 1);
                 const double px = forward_[0] + (forward_[1] - forward_[0]) * u;
                 const double ln = forward_[2] + (forward_[3] - forward_[2]) * v;
-                const products::GeoPoint truth = latLon(px, ln);
-                const products::GeoPoint fit = products::latLonOfPixelLine(decoded, {px, ln});
+                const GeoPoint truth = latLon(px, ln);
+                const GeoPoint fit = products::latLonOfPixelLine(decoded, {px, ln});
                 fitErrorLatLon_deg = std::max({fitErrorLatLon_deg, std::fabs(fit.lat_deg - truth.lat_deg),
                                                std::fabs(fit.lon_deg - truth.lon_deg)});
                 const double qx = inverse_[0] + (inverse_[1] - inverse_[0]) * u;
                 const double qn = inverse_[2] + (inverse_[3] - inverse_[2]) * v;
-                const products::ScenePoint back = products::pixelLineOfLatLon(decoded, latLon(qx, qn));
+                const ScenePoint back = products::pixelLineOfLatLon(decoded, latLon(qx, qn));
                 fitErrorPixelLine =
                     std::max({fitErrorPixelLine, std::fabs(back.pixel - qx), std::fabs(back.line - qn)});
             }

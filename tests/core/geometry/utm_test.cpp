@@ -7,6 +7,7 @@
 
 #include <cmath>
 
+#include "geometry/ellipsoid.h"
 #include "geometry/utm.h"
 
 using namespace tessarin;
@@ -29,10 +30,11 @@ struct Oracle {
 }  // namespace
 
 TEST(CUTMTest, ConstantsAreGrs80) {
-    EXPECT_DOUBLE_EQ(CUTM::kFlattening, 0.003352810681182319);
-    const double f = CUTM::kFlattening;
-    EXPECT_NEAR(CUTM::kEccentricitySquared, f * (2 - f), 1e-15);
-    EXPECT_NEAR(CUTM::kSecondEccentricitySquared, CUTM::kEccentricitySquared / (1 - CUTM::kEccentricitySquared), 1e-15);
+    EXPECT_DOUBLE_EQ(geometry::kFlattening, 0.003352810681182319);
+    const double f = geometry::kFlattening;
+    EXPECT_NEAR(geometry::kEccentricitySquared, f * (2 - f), 1e-15);
+    EXPECT_NEAR(geometry::kSecondEccentricitySquared,
+                geometry::kEccentricitySquared / (1 - geometry::kEccentricitySquared), 1e-15);
     EXPECT_EQ(CUTM::centralMeridian_deg(54), 141.0);
     EXPECT_EQ(CUTM::centralMeridian_deg(1), -177.0);
     EXPECT_EQ(CUTM::centralMeridian_deg(31), 3.0);

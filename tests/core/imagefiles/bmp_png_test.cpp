@@ -22,8 +22,8 @@ namespace {
 
 // A 24-bit picture: a black frame one pixel wide around coloured pixels,
 // one of them (red 0, green 0, blue 1), nearly black but not black.
-Bitmap framedPicture(int w, int h) {
-    Bitmap b = Bitmap::bgr24(w, h);
+TopDownBitmap framedPicture(int w, int h) {
+    TopDownBitmap b = TopDownBitmap::bgr24(w, h);
     for (int y = 1; y < h - 1; ++y) {
         auto row = b.row(y);
         for (int x = 1; x < w - 1; ++x) {
@@ -77,7 +77,7 @@ using BmpPngTest = TempDirTest;
 }  // namespace
 
 TEST_F(BmpPngTest, BlackIsTransparentAndNearBlackOpaque) {
-    const Bitmap picture = framedPicture(12, 9);
+    const TopDownBitmap picture = framedPicture(12, 9);
     const std::string png = bitmapToPng(path("x.png"), picture);
     EXPECT_EQ(png, path("x.png"));
     EXPECT_TRUE(std::filesystem::exists(path("x.png")));
@@ -120,7 +120,7 @@ TEST_F(BmpPngTest, PathWithoutExtensionGivesThePngName) {
 
 TEST_F(BmpPngTest, GreyBitmapIsNotRgbAndKeepsItsBmp) {
     try {
-        bitmapToPng(path("g.png"), Bitmap::grey8(5, 5));
+        bitmapToPng(path("g.png"), TopDownBitmap::grey8(5, 5));
         FAIL() << "accepted";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "File type is not RGB or PNG");
@@ -130,7 +130,7 @@ TEST_F(BmpPngTest, GreyBitmapIsNotRgbAndKeepsItsBmp) {
 }
 
 TEST_F(BmpPngTest, ThirtyTwoBitBitmapsConvertToo) {
-    Bitmap b = Bitmap::bgr24(3, 2);
+    TopDownBitmap b = TopDownBitmap::bgr24(3, 2);
     b.bitsPerPixel = 32;
     b.pixels.assign(b.stride() * 2, 0);
     b.row(0)[5] = 9;  // pixel (1, 0): blue, green 9, red, alpha
@@ -164,7 +164,7 @@ TEST_F(BmpPngTest, ColourTableSizes) {
     const CDib d24 = CDib::read(s24);
     EXPECT_TRUE(d24.palette.empty());
     EXPECT_EQ(d24.imageSize(), 16u * 3u);
-    const Bitmap b = d24.toBitmap();
+    const TopDownBitmap b = d24.toBitmap();
     // The file's bottom row is the bitmap's last.
     EXPECT_EQ(b.row(2)[0], 0);
     EXPECT_EQ(b.row(2)[1], 7);
@@ -172,7 +172,7 @@ TEST_F(BmpPngTest, ColourTableSizes) {
 }
 
 TEST_F(BmpPngTest, WrittenBitmapsReadByGdal) {
-    const Bitmap picture = framedPicture(7, 5);
+    const TopDownBitmap picture = framedPicture(7, 5);
     CDib::fromBitmap(picture).writeFile(path("p.bmp"));
     const nlohmann::json info = gdalInfo(path("p.bmp"));
     ASSERT_TRUE(info.is_object());
@@ -183,7 +183,7 @@ TEST_F(BmpPngTest, WrittenBitmapsReadByGdal) {
     EXPECT_EQ(gdalPixel(path("p.bmp"), 3, 2), (std::vector<long>{200, 22, 13}));  // red, green, blue
     EXPECT_EQ(gdalPixel(path("p.bmp"), 0, 0), (std::vector<long>{0, 0, 0}));
 
-    Bitmap grey = Bitmap::grey8(6, 4);
+    TopDownBitmap grey = TopDownBitmap::grey8(6, 4);
     grey.row(1)[2] = 77;
     CDib::fromBitmap(grey).writeFile(path("g.bmp"));
     const nlohmann::json ginfo = gdalInfo(path("g.bmp"));
@@ -192,7 +192,7 @@ TEST_F(BmpPngTest, WrittenBitmapsReadByGdal) {
     EXPECT_EQ(gdalPixel(path("g.bmp"), 2, 1), (std::vector<long>{77}));
 
     // And our reader gives back the same bitmap.
-    const Bitmap back = CDib::readFile(path("p.bmp")).toBitmap();
+    const TopDownBitmap back = CDib::readFile(path("p.bmp")).toBitmap();
     EXPECT_EQ(back.width, 7);
     EXPECT_EQ(back.pixels, picture.pixels);
     const CDib g = CDib::readFile(path("g.bmp"));
@@ -207,7 +207,7 @@ TEST_F(BmpPngTest, BitmapsAsTiff) {
     EXPECT_EQ(info["bands"].size(), 3u);
     EXPECT_EQ(gdalPixel(path("c.tif"), 3, 2), (std::vector<long>{200, 22, 13}));
 
-    Bitmap grey = Bitmap::grey8(6, 4);
+    TopDownBitmap grey = TopDownBitmap::grey8(6, 4);
     grey.row(3)[5] = 140;
     bitmapToTiff(path("g.tif"), grey);
     const nlohmann::json ginfo = gdalInfo(path("g.tif"));
@@ -216,7 +216,7 @@ TEST_F(BmpPngTest, BitmapsAsTiff) {
     EXPECT_EQ(gdalPixel(path("g.tif"), 5, 3), (std::vector<long>{140}));
 
     // A colour palette is applied.
-    Bitmap pal = Bitmap::grey8(2, 1);
+    TopDownBitmap pal = TopDownBitmap::grey8(2, 1);
     pal.palette[3] = {10, 20, 30, 0};
     pal.row(0)[1] = 3;
     bitmapToTiff(path("p.tif"), pal);
@@ -279,7 +279,7 @@ TEST_F(BmpPngTest, TopDownBitmapFileRowsStayInOrder) {
     auto d = handMadeBmp(24, 0, 0, 2, 2);
     store<std::int32_t>(d, 22, -2, ByteOrder::Little);
     MemorySource s(d, "topdown.bmp");
-    const Bitmap b = CDib::read(s).toBitmap();
+    const TopDownBitmap b = CDib::read(s).toBitmap();
     EXPECT_EQ(b.height, 2);
     EXPECT_EQ(b.row(0)[1], 7);  // the file's first row stays on top
 }

@@ -111,7 +111,7 @@ TEST(CanvasFrame, CornersBoxAndEnclosingRectangle) {
         // Solve lat = 35 - 1e-4 l + 2e-5 p, lon = 139 + 1e-4 p + 1e-5 l.
         const double a = lat - 35.0, b = lon - 139.0;
         const double det = (2e-5) * (1e-5) - (-1e-4) * (1e-4);
-        return PixelLine{(a * 1e-5 - (-1e-4) * b) / det, (2e-5 * b - 1e-4 * a) / det};
+        return ScenePoint{(a * 1e-5 - (-1e-4) * b) / det, (2e-5 * b - 1e-4 * a) / det};
     };
     CanvasState s;
     s.origin = {1024, 2048};
@@ -124,7 +124,7 @@ TEST(CanvasFrame, CornersBoxAndEnclosingRectangle) {
     EXPECT_GE(f.rectMaxPixel, 3072 - 1e-6);
     EXPECT_LE(f.rectMinLine, 2048 + 1e-6);
     EXPECT_GE(f.rectMaxLine, 4096 - 1e-6);
-    const PixelLine back = m.toPixelLine(f.corners[3].lat_deg, f.corners[3].lon_deg);
+    const ScenePoint back = m.toPixelLine(f.corners[3].lat_deg, f.corners[3].lon_deg);
     EXPECT_NEAR(back.pixel, 3072, 1e-6);
     EXPECT_NEAR(back.line, 4096, 1e-6);
 }

@@ -18,15 +18,22 @@
 #include <string>
 #include <vector>
 
+#include "dem/dem_tile.h"
+#include "dem/geoid_grid.h"
 #include "imagefiles/tif_gen.h"
-#include "simulator/dem_writer.h"
-#include "simulator/geoid_grid.h"
+#include "simulator/simulated_dem.h"
 #include "simulator/scene_simulator.h"
 
 namespace tessarin::simulator {
 namespace {
 
-const std::string kGenuineHgt = TESSARIN_SOURCE_DIR "/../shared/data/srtm/N43E006.hgt";
+using dem::demTileName;
+using dem::DemSource;
+using dem::DemTileRange;
+using dem::GeoidGrid;
+using dem::kGeoidColumns;
+using dem::kGeoidRows;
+using dem::readDacGeoid;
 
 // A geoid that is a plane in latitude and eastern longitude, so that the
 // test knows it without the grid: N = 30 m + 3 cm per row + 5 cm per column.
@@ -199,64 +206,6 @@ TEST_F(SimulatedDem, AsterGeoTiffIsPlacedAndSigned) {
     EXPECT_NEAR(info.corners[3].lat_deg, t.southLat_deg, 1e-9);
     const double highest = checkTile({bytesOf(t.path), info.dataOffset(), 3601, false}, t.southLat_deg, t.westLon_deg);
     EXPECT_GT(highest, 200.0);
-}
-
-TEST(DemTileFiles, GenuineSrtm3TileHasTheLayoutWeWrite) {
-    if (!std::filesystem::exists(kGenuineHgt)) GTEST_SKIP() << kGenuineHgt << " absent (no ../shared/data)";
-    EXPECT_EQ(std::filesystem::path(kGenuineHgt).filename().string(), demTileName(DemSource::Srtm3, 43, 6));
-    const TileSamples t{bytesOf(kGenuineHgt), 0, 1201, true};
-    ASSERT_EQ(t.bytes.size(), 1201u * 1201u * 2u);
-    int lo = 100000, hi = -100000;
-    double roughness = 0.0;
-    for (int k = 0; k < 1201; ++k)
-        for (int l = 0; l < 1201; ++l) {
-            lo = std::min(lo, t.at(k, l)), hi = std::max(hi, t.at(k, l));
-            if (l > 0) roughness += std::abs(t.at(k, l) - t.at(k, l - 1));
-        }
-    // Big-endian gives the tile's known range and neighbours a few metres
-    // apart; read little-endian the same bytes would jump by thousands.
-    EXPECT_EQ(lo, -12);
-    EXPECT_EQ(hi, 1923);
-    EXPECT_LT(roughness / (1201.0 * 1200.0), 30.0);
-}
-
-TEST(DemTileFiles, NamesFollowTheThreeConventions) {
-    EXPECT_EQ(demTileName(DemSource::Aster, 35, 139), "ASTGTM2_N35E139_dem.tif");
-    EXPECT_EQ(demTileName(DemSource::Srtm1, 35, 139), "n35_e139_1arc_v3.bil");
-    EXPECT_EQ(demTileName(DemSource::Srtm3, 35, 139), "N35E139.hgt");
-    EXPECT_EQ(demTileName(DemSource::Aster, -1, -1), "ASTGTM2_S01W001_dem.tif");
-    EXPECT_EQ(demTileName(DemSource::Srtm1, -1, -1), "s01_w001_1arc_v3.bil");
-    EXPECT_EQ(demTileName(DemSource::Srtm3, 0, 0), "N00E000.hgt");
-    EXPECT_EQ(demTileName(DemSource::Srtm3, 5, 7), "N05E007.hgt");
-    EXPECT_EQ(demTileName(DemSource::Srtm3, -45, -120), "S45W120.hgt");
-    EXPECT_EQ(demTileName(DemSource::Srtm1, 9, 99), "n09_e099_1arc_v3.bil");
-}
-
-TEST(DemTileFiles, CoveringRangeHonoursMarginsEdgesAndTheEquator) {
-    auto box = [](double south, double north, double west, double east) {
-        return std::array<GeoPoint, 4>{GeoPoint{south, west}, {south, east}, {north, west}, {north, east}};
-    };
-    DemTileRange r = demTilesCovering(box(35.2, 35.4, 139.2, 139.5), 0.02);
-    EXPECT_EQ(r.south, 35);
-    EXPECT_EQ(r.north, 35);
-    EXPECT_EQ(r.west, 139);
-    EXPECT_EQ(r.east, 139);
-    // The margin reaches over a degree line.
-    r = demTilesCovering(box(35.2, 35.99, 139.01, 139.5), 0.02);
-    EXPECT_EQ(r.north, 36);
-    EXPECT_EQ(r.west, 138);
-    // A box ending on a degree line needs no tile beyond it.
-    r = demTilesCovering(box(35.2, 35.5, 139.2, 139.5), 0.5);
-    EXPECT_EQ(r.north, 35);
-    EXPECT_EQ(r.east, 139);
-    // Across the equator: S01 and N00.
-    r = demTilesCovering(box(-0.3, 0.2, 10.2, 10.4), 0.0);
-    EXPECT_EQ(r.south, -1);
-    EXPECT_EQ(r.north, 0);
-    // Across the antimeridian the range is contiguous: 179°E and 180°W.
-    r = demTilesCovering({GeoPoint{10.2, 179.9}, {10.2, -179.9}, {10.4, 179.9}, {10.4, -179.9}}, 0.0);
-    EXPECT_EQ(r.west, 179);
-    EXPECT_EQ(r.east, 180);
 }
 
 }  // namespace

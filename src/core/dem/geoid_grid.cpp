@@ -1,4 +1,4 @@
-#include "simulator/geoid_grid.h"
+#include "dem/geoid_grid.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +10,7 @@
 #include "platform/file.h"
 #include "platform/format.h"
 
-namespace tessarin::simulator {
+namespace tessarin::dem {
 
 namespace {
 
@@ -113,4 +113,4 @@ void convertGtxToDac(const std::string& gtxPath, const std::string& dacPath) {
     readGtxGeoid(gtxPath).writeDac(dacPath);
 }
 
-}  // namespace tessarin::simulator
+}  // namespace tessarin::dem

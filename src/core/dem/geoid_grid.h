@@ -6,8 +6,8 @@
 // We do not ship that 2 MB file. Debian's proj-data package carries the same
 // model as egm96_15.gtx (a 40-byte big-endian header: lower-left latitude and
 // longitude, latitude and longitude steps as doubles, then rows and columns
-// as 32-bit integers; big-endian float32 metres, southern row first), and the
-// simulator converts that into the DAC layout. The two publications agree
+// as 32-bit integers; big-endian float32 metres, southern row first), which
+// readGtxGeoid() turns into the DAC layout. The two publications agree
 // within about half a centimetre; rounded to whole centimetres the converted
 // grid differs from the genuine one by at most one centimetre.
 
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace tessarin::simulator {
+namespace tessarin::dem {
 
 inline constexpr int kGeoidRows = 721;      // 90°N .. 90°S
 inline constexpr int kGeoidColumns = 1440;  // 0°E .. 359.75°E
@@ -61,4 +61,4 @@ GeoidGrid readGtxGeoid(const std::string& gtxPath);
 // The conversion as one step: gtx in, "WW15MGH.DAC" layout out.
 void convertGtxToDac(const std::string& gtxPath, const std::string& dacPath);
 
-}  // namespace tessarin::simulator
+}  // namespace tessarin::dem

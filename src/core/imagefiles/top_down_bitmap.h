@@ -1,8 +1,10 @@
 #pragma once
-// A bitmap in memory: 8 bits per pixel through a palette (grey for the
-// display), 24 bits (blue, green, red) or 32 bits (blue, green, red, alpha).
-// Rows run top to bottom, each padded to a multiple of 4 bytes, so a
-// window toolkit can wrap the rows without copying them.
+// The image files' bitmap in memory: 8 bits per pixel through a palette
+// (grey for the display), 24 bits (blue, green, red) or 32 bits (blue, green,
+// red, alpha). Rows run top to bottom, each padded to a multiple of 4 bytes,
+// so a window toolkit can wrap the rows without copying them. (A display
+// slot keeps its rows bottom-up, as bitmap files store them:
+// display::BottomUpBitmap.)
 
 #include <cstddef>
 #include <cstdint>
@@ -18,7 +20,7 @@ struct PaletteEntry {
     std::uint8_t flags = 0;
 };
 
-struct Bitmap {
+struct TopDownBitmap {
     int width = 0;
     int height = 0;
     int bitsPerPixel = 24;
@@ -33,9 +35,9 @@ struct Bitmap {
     std::span<const std::uint8_t> row(int y) const;
 
     // A black bitmap with a 256-entry grey palette.
-    static Bitmap grey8(int width, int height);
+    static TopDownBitmap grey8(int width, int height);
     // A black 24-bit bitmap.
-    static Bitmap bgr24(int width, int height);
+    static TopDownBitmap bgr24(int width, int height);
 };
 
 }  // namespace tessarin

@@ -1,4 +1,4 @@
-#include "imagefiles/bitmap.h"
+#include "imagefiles/top_down_bitmap.h"
 
 #include "platform/error.h"
 #include "platform/format.h"
@@ -18,22 +18,22 @@ void checkSize(int width, int height) {
 
 }  // namespace
 
-std::size_t Bitmap::strideFor(int width, int bitsPerPixel) {
+std::size_t TopDownBitmap::strideFor(int width, int bitsPerPixel) {
     const std::size_t bits = static_cast<std::size_t>(width) * static_cast<std::size_t>(bitsPerPixel);
     return (bits + 31) / 32 * 4;
 }
 
-std::span<std::uint8_t> Bitmap::row(int y) {
+std::span<std::uint8_t> TopDownBitmap::row(int y) {
     return std::span<std::uint8_t>(pixels).subspan(static_cast<std::size_t>(y) * stride(), stride());
 }
 
-std::span<const std::uint8_t> Bitmap::row(int y) const {
+std::span<const std::uint8_t> TopDownBitmap::row(int y) const {
     return std::span<const std::uint8_t>(pixels).subspan(static_cast<std::size_t>(y) * stride(), stride());
 }
 
-Bitmap Bitmap::grey8(int width, int height) {
+TopDownBitmap TopDownBitmap::grey8(int width, int height) {
     checkSize(width, height);
-    Bitmap b;
+    TopDownBitmap b;
     b.width = width;
     b.height = height;
     b.bitsPerPixel = 8;
@@ -46,9 +46,9 @@ Bitmap Bitmap::grey8(int width, int height) {
     return b;
 }
 
-Bitmap Bitmap::bgr24(int width, int height) {
+TopDownBitmap TopDownBitmap::bgr24(int width, int height) {
     checkSize(width, height);
-    Bitmap b;
+    TopDownBitmap b;
     b.width = width;
     b.height = height;
     b.bitsPerPixel = 24;

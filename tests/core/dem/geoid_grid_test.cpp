@@ -15,13 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "dem/geoid_grid.h"
 #include "platform/error.h"
-#include "simulator/geoid_grid.h"
+#include "support/shared_data.h"
 
-namespace tessarin::simulator {
+namespace tessarin::dem {
 namespace {
-
-const std::string kGenuineDac = TESSARIN_SOURCE_DIR "/../shared/data/egm96/WW15MGH.DAC";
 
 class TempFolder {
 public:
@@ -83,13 +82,14 @@ std::string errorOf(const std::function<void()>& f) {
 }
 
 TEST(GeoidConversion, ProjDataGridMatchesTheGenuineDacEverywhere) {
+    const std::string genuineDac = testing::sharedDataPath("egm96/WW15MGH.DAC");
+    TESSARIN_REQUIRE_SHARED_DATA(genuineDac);
     if (!std::filesystem::exists(kProjDataEgm96Gtx)) GTEST_SKIP() << kProjDataEgm96Gtx << " absent (install proj-data)";
-    if (!std::filesystem::exists(kGenuineDac)) GTEST_SKIP() << kGenuineDac << " absent (no ../shared/data)";
     TempFolder dir;
     const std::string converted = dir.file(kGeoidFileName);
     convertGtxToDac(kProjDataEgm96Gtx, converted);
 
-    const auto mine = bytesOf(converted), genuine = bytesOf(kGenuineDac);
+    const auto mine = bytesOf(converted), genuine = bytesOf(genuineDac);
     ASSERT_EQ(mine.size(), genuine.size());
     int maxDiff = 0;
     std::size_t differing = 0;
@@ -204,4 +204,4 @@ TEST(GeoidUndulation, DacRoundTripAndSizeCheck) {
 }
 
 }  // namespace
-}  // namespace tessarin::simulator
+}  // namespace tessarin::dem
