@@ -13,29 +13,19 @@
 #include "child_frame.h"
 #include "platform/format.h"
 #include "platform/ui.h"
-#include "products/ceos_writer.h"
+#include "support/product_fixture.h"
 
 using namespace tessarin;
 using namespace tessarin::app;
 
 namespace {
 
+// Amplitude 1000 everywhere: sigma-naught 20 log10(1000) - 83 dB.
 std::string writeLevel15(const std::string& folder) {
-    products::ProductSpec product;
-    product.folder = folder;
-    product.level = products::kLevel15;
-    product.levelSuffix = "GUD";
-    auto& p = product.params;
-    p.Y = 2014, p.M = 7, p.D = 24, p.H = 3, p.Min = 12, p.Sec = 34.5;
-    p.prf = 2000, p.wavelength = 0.229, p.pixsz = 1.43, p.linsz = 2.13, p.calib = -83.0;
-    p.orbitPointCount = 28, p.orbitFirstTime = 10800, p.orbitInterval = 60;
-    for (std::size_t i = 0; i < 28; ++i) p.stateVectors[i].X = 7.0e6 + static_cast<double>(i);
-    p.line = 1200, p.pixel = 1200;
-    products::SampleSource source;
-    source.amplitudeLine = [](std::size_t, int, std::span<std::uint16_t> s) {
-        for (auto& v : s) v = 1000;
-    };
-    return products::writeCeosProduct(product, source).imagePaths.at(0);
+    return tessarin::testing::writePlausibleProduct(
+               folder, {.level = products::kLevel15, .pixels = 1200, .lines = 1200, .levelSuffix = "GUD"},
+               {.amplitude = [](std::size_t, int) -> std::uint16_t { return 1000; }})
+        .imagePaths.at(0);
 }
 
 void click(QWidget& w, QPoint at, Qt::KeyboardModifiers mods = Qt::NoModifier) {

@@ -19,7 +19,7 @@
 #include "main_frame.h"
 #include "platform/format.h"
 #include "platform/ui.h"
-#include "products/ceos_writer.h"
+#include "support/product_fixture.h"
 #include "tessarin_app.h"
 #include "tiles/tile_store.h"
 #include "tiles/tiling.h"
@@ -34,20 +34,11 @@ constexpr int kScene = 1500;
 // A level 1.1 product: magnitude 5000 left of column 750, 10000 right of it,
 // all at the same phase.
 std::string writeProduct(const std::string& folder) {
-    products::ProductSpec product;
-    product.folder = folder;
-    product.level = products::kLevel11;
-    auto& p = product.params;
-    p.Y = 2014, p.M = 7, p.D = 24, p.H = 3, p.Min = 12, p.Sec = 34.5;
-    p.prf = 2000, p.wavelength = 0.229, p.pixsz = 1.43, p.linsz = 2.13;
-    p.orbitPointCount = 28, p.orbitFirstTime = 10800, p.orbitInterval = 60;
-    for (std::size_t i = 0; i < 28; ++i) p.stateVectors[i].X = 7.0e6 + static_cast<double>(i);
-    p.line = kScene, p.pixel = kScene;
-    products::SampleSource source;
-    source.complexLine = [](std::size_t, int, std::span<std::complex<float>> s) {
-        for (std::size_t x = 0; x < s.size(); ++x) s[x] = x < 750 ? std::complex<float>(3000, 4000) : std::complex<float>(6000, 8000);
+    const auto sample = [](std::size_t x, int) {
+        return x < 750 ? std::complex<float>(3000, 4000) : std::complex<float>(6000, 8000);
     };
-    return products::writeCeosProduct(product, source).imagePaths.at(0);
+    return tessarin::testing::writePlausibleProduct(folder, {.pixels = kScene, .lines = kScene}, {.complex = sample})
+        .imagePaths.at(0);
 }
 
 class WindowTest : public ::testing::Test {

@@ -8,12 +8,12 @@
 
 #include "app/app_core.h"
 #include "app/command_table.h"
-#include "core/products/product_fixture.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "support/png_read.h"
+#include "support/product_fixture.h"
 #include "support/temp_dir.h"
 #include "tiles/scene_tiling.h"
 
@@ -40,17 +40,11 @@ protected:
     // A small product of the given level, polarisation and look.
     std::string writeProduct(int level, const std::string& pol = "HH", char look = 'R', int lines = 1300,
                              int pixels = 1100) {
-        auto product = pr::testing::plausibleProduct(path("product"), level, lines, pixels);
-        product.polarisations = {pol};
-        product.look = look;
-        pr::SampleSource source;
-        source.complexLine = [](std::size_t, int n, std::span<std::complex<float>> s) {
-            for (std::size_t x = 0; x < s.size(); ++x) s[x] = {float(500 + x % 300), float(n % 200) - 100.0f};
-        };
-        source.amplitudeLine = [](std::size_t, int n, std::span<std::uint16_t> s) {
-            for (std::size_t x = 0; x < s.size(); ++x) s[x] = static_cast<std::uint16_t>(100 + (x + n) % 900);
-        };
-        return pr::writeCeosProduct(product, source).imagePaths.at(0);
+        return tessarin::testing::writePlausibleProduct(
+                   path("product"),
+                   {.level = level, .pixels = pixels, .lines = lines, .polarisations = {pol}, .look = look},
+                   tessarin::testing::rampSamples())
+            .imagePaths.at(0);
     }
 
     CTessarinDoc* runOpen(AppCore& core, int commandId) {
