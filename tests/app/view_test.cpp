@@ -2,7 +2,6 @@
 // brightness mapping says, and the document menu in a document's window.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -10,16 +9,15 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cmath>
 
 #include "app/app_core.h"
 #include "child_frame.h"
 #include "main_frame.h"
-#include "platform/format.h"
 #include "platform/ui.h"
 #include "support/product_fixture.h"
+#include "support/temp_dir.h"
 #include "tessarin_app.h"
 #include "tiles/tile_store.h"
 #include "tiles/tiling.h"
@@ -41,25 +39,12 @@ std::string writeProduct(const std::string& folder) {
         .imagePaths.at(0);
 }
 
-class WindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(work.isValid());
-        qputenv("TESSARIN_WORKDIR", work.filePath("work").toLocal8Bit());
-        linkName = format("link_data_viewtest_%d", static_cast<int>(::getpid()));
-    }
-    void TearDown() override {
-        LinkBlock::remove(linkName);
-        qunsetenv("TESSARIN_WORKDIR");
-    }
-    QTemporaryDir work;
-    std::string linkName;
-};
+using WindowTest = tessarin::testing::WorkFolderTest;
 
 }  // namespace
 
 TEST_F(WindowTest, ThreePanesShowTheMappedCanvasAndQuickLook) {
-    const std::string image = writeProduct(work.filePath("product").toStdString());
+    const std::string image = writeProduct(path("product"));
     ScriptedUi ui;
     AppCore core(ui, linkName);
     registerBuiltinCommands(core);
@@ -116,7 +101,7 @@ TEST_F(WindowTest, ThreePanesShowTheMappedCanvasAndQuickLook) {
 }
 
 TEST_F(WindowTest, OpeningADocumentSwitchesToTheDocumentMenu) {
-    const std::string image = writeProduct(work.filePath("product").toStdString());
+    const std::string image = writeProduct(path("product"));
     // The open shows its message box; press OK on every box that comes up.
     QStringList boxes;
     QTimer dismiss;

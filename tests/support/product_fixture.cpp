@@ -149,6 +149,16 @@ products::WrittenProduct writePlausibleProduct(const std::string& folder, const 
     return products::writeCeosProduct(plausibleProduct(folder, options), sampleSource(samples));
 }
 
+products::Alos2 decodedProduct(const products::WrittenProduct& w, std::size_t image) {
+    products::Alos2 a;
+    const std::string& path = w.imagePaths.at(image);
+    a.setImagePath(path);
+    a.setLookDirection(path);
+    if (!a.DecodeLeaderFile() || !a.DecodeImageFileDescriptor(path))
+        throw std::runtime_error("the written product " + path + " does not decode");
+    return a;
+}
+
 ProductOptions viewProductOptions() {
     return {
         .level = products::kLevel15, .pixels = 1100, .lines = 1300, .levelSuffix = "GUD", .mapping = Mapping::Linear};

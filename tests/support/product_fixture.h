@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "products/alos2.h"
 #include "products/ceos_fields.h"
 #include "products/ceos_writer.h"
 #include "products/scene_parameters.h"
@@ -97,6 +98,10 @@ products::SampleSource sampleSource(const Samples& samples);
 
 products::WrittenProduct writePlausibleProduct(const std::string& folder, const ProductOptions& options = {},
                                                const Samples& samples = {});
+
+// The written product as a reader decodes it: the leader, the descriptor of
+// image `image` and the look of its name; throws when either file is refused.
+products::Alos2 decodedProduct(const products::WrittenProduct& w, std::size_t image = 0);
 
 // Samples that change along lines and columns and are nowhere zero:
 // complex (500 + x mod 300, line mod 200 - 100), amplitude

@@ -3,7 +3,6 @@
 // readers against what the scene and the canvas hold.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <complex>
@@ -17,7 +16,6 @@
 #include "imagefiles/tif_gen.h"
 #include "platform/error.h"
 #include "platform/file.h"
-#include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "support/png_read.h"
@@ -51,19 +49,8 @@ public:
 using tessarin::testing::rampAmplitude;
 using tessarin::testing::rampComplex;
 
-class ImageCommands : public tessarin::testing::TempDirTest {
+class ImageCommands : public tessarin::testing::WorkFolderTest {
 protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        ::setenv("TESSARIN_WORKDIR", path("work").c_str(), 1);
-        linkName = format("link_data_imgcmd_%d", static_cast<int>(::getpid()));
-    }
-    void TearDown() override {
-        ::unsetenv("TESSARIN_WORKDIR");
-        LinkBlock::remove(linkName);
-        TempDirTest::TearDown();
-    }
-
     std::string writeProduct(int level, int lines = 1300, int pixels = 1100) {
         return tessarin::testing::writePlausibleProduct(path("product"),
                                                         {.level = level, .pixels = pixels, .lines = lines},
@@ -84,8 +71,6 @@ protected:
         ui.busyScopes = 0;
         return doc;
     }
-
-    std::string linkName;
 };
 
 struct Tiff48 {

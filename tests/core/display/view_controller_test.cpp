@@ -4,11 +4,9 @@
 #include "display/view_controller.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/app_core.h"
 #include "app/command_table.h"
@@ -136,22 +134,15 @@ TEST_F(ViewCanvasRead, LastPixelReadsAndBeyondReadsNothing) {
 
 // ---- a written product opened as the window opens it
 
-class ViewOnProduct : public tessarin::testing::TempDirTest {
+class ViewOnProduct : public tessarin::testing::WorkFolderTest {
 protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        ::setenv("TESSARIN_WORKDIR", path("work").c_str(), 1);
-        linkName = format("link_data_viewtest_%d", static_cast<int>(::getpid()));
-    }
     void TearDown() override {
         if (core) {
             while (!core->documents().empty()) core->closeDocument(core->documents().back().get());
         }
         view.reset();
         core.reset();
-        ::unsetenv("TESSARIN_WORKDIR");
-        LinkBlock::remove(linkName);
-        TempDirTest::TearDown();
+        WorkFolderTest::TearDown();
     }
 
     static std::uint16_t amplitudeAt(long long x, long long y) { return tessarin::testing::viewAmplitude(x, y); }
@@ -179,7 +170,6 @@ protected:
     bool run(int id) { return core->run(*app::findCommand(id), core->documents().back().get()); }
 
     ScriptedUi ui;
-    std::string linkName;
     std::unique_ptr<app::AppCore> core;
     std::unique_ptr<ViewController> view;
 };

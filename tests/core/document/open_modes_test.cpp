@@ -1,15 +1,12 @@
 // Document opening through the open commands, as the window runs them.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "app/app_core.h"
 #include "app/command_table.h"
 #include "platform/file.h"
-#include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "support/png_read.h"
@@ -24,19 +21,8 @@ namespace pr = tessarin::products;
 
 namespace {
 
-class OpenModes : public tessarin::testing::TempDirTest {
+class OpenModes : public tessarin::testing::WorkFolderTest {
 protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        ::setenv("TESSARIN_WORKDIR", path("work").c_str(), 1);
-        linkName = format("link_data_doctest_%d", static_cast<int>(::getpid()));
-    }
-    void TearDown() override {
-        ::unsetenv("TESSARIN_WORKDIR");
-        LinkBlock::remove(linkName);
-        TempDirTest::TearDown();
-    }
-
     // A small product of the given level, polarisation and look.
     std::string writeProduct(int level, const std::string& pol = "HH", char look = 'R', int lines = 1300,
                              int pixels = 1100) {
@@ -52,8 +38,6 @@ protected:
         EXPECT_TRUE(core.run(*findCommand(commandId), nullptr)) << commandId;
         return core.documents().size() > before ? core.documents().back().get() : nullptr;
     }
-
-    std::string linkName;
 };
 
 }  // namespace

@@ -61,13 +61,6 @@ SampleSource testSource() {
     return s;
 }
 
-Alos2 opened(const WrittenProduct& w, std::size_t image) {
-    Alos2 a;
-    a.setImagePath(w.imagePaths.at(image));
-    EXPECT_TRUE(a.DecodeImageFileDescriptor(w.imagePaths.at(image)));
-    return a;
-}
-
 }  // namespace
 
 TEST(Alos2Descriptor, FieldsOfALevel11Descriptor) {
@@ -122,7 +115,7 @@ TEST_F(ImageTest, LinesStartWhereTheDescriptorSays) {
     // 10000 pixels of level 1.1 with a 544-byte prefix: records of 80544 bytes.
     const WrittenProduct w =
         writeCeosProduct(plausibleProduct(dir(), {.level = kLevel11, .pixels = 10000, .lines = 2}), testSource());
-    Alos2 a = opened(w, 0);
+    Alos2 a = decodedProduct(w, 0);
     ASSERT_EQ(a.params().linebytes, 80544);
     ImageLineReader reader(w.imagePaths[0], a.params());
     EXPECT_EQ(reader.lineOffset(0), 1264u);
@@ -141,7 +134,7 @@ TEST_F(ImageTest, ComplexLinesReadBackInBothPolarisations) {
     product.polarisations = {"HH", "HV"};
     const WrittenProduct w = writeCeosProduct(product, testSource());
     for (std::size_t pol = 0; pol < 2; ++pol) {
-        Alos2 a = opened(w, pol);
+        Alos2 a = decodedProduct(w, pol);
         std::vector<std::complex<float>> line(33);
         for (int n : {0, 3, 6, 1}) {  // the last line too, and out of order
             ASSERT_TRUE(a.readComplexLine(n, line));
@@ -158,7 +151,7 @@ TEST_F(ImageTest, ComplexLinesReadBackInBothPolarisations) {
 TEST_F(ImageTest, AmplitudeLinesReadBack) {
     const WrittenProduct w =
         writeCeosProduct(plausibleProduct(dir(), {.level = kLevel15, .pixels = 1027, .lines = 5}), testSource());
-    Alos2 a = opened(w, 0);
+    Alos2 a = decodedProduct(w, 0);
     EXPECT_EQ(a.params().pixel, 1027);
     std::vector<std::uint16_t> line(1100, 0xABCD);  // longer than a line: the rest comes back zero
     for (int n = 0; n < 5; ++n) {
@@ -209,7 +202,7 @@ TEST_F(ImageTest, ByteLevelSamples) {
 TEST_F(ImageTest, ATruncatedFileReadsZerosWhereItEnds) {
     const WrittenProduct w =
         writeCeosProduct(plausibleProduct(dir(), {.level = kLevel11, .pixels = 20, .lines = 4}), testSource());
-    Alos2 a = opened(w, 0);  // the descriptor comes from the full file
+    Alos2 a = decodedProduct(w, 0);  // the descriptor comes from the full file
     const std::uint64_t lastSamples = 720 + 3 * static_cast<std::uint64_t>(a.params().linebytes) + 544;
     std::filesystem::resize_file(w.imagePaths[0], lastSamples + 8 * 6 + 4);  // six samples and half of one
     std::vector<std::complex<float>> line(20, {5.0f, 5.0f});
@@ -226,7 +219,7 @@ TEST_F(ImageTest, TheReaderFollowsChangedGeometryAndImages) {
         writeCeosProduct(plausibleProduct(dir() + "/a", {.level = kLevel11, .pixels = 4, .lines = 3}), testSource());
     const WrittenProduct w15 =
         writeCeosProduct(plausibleProduct(dir() + "/b", {.level = kLevel15, .pixels = 4, .lines = 3}), testSource());
-    Alos2 a = opened(w11, 0);
+    Alos2 a = decodedProduct(w11, 0);
     std::vector<std::complex<float>> z(4);
     ASSERT_TRUE(a.readComplexLine(1, z));
     a.params().line = 1;  // narrowed through params(): line 1 is now outside

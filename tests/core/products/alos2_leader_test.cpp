@@ -152,10 +152,7 @@ TEST_F(LeaderTest, OrbitPolynomialsRecoverAPolynomialOrbit) {
         p.stateVectors[static_cast<std::size_t>(i)].Y = poly(cy, d);
         p.stateVectors[static_cast<std::size_t>(i)].Z = poly(cz, d);
     }
-    const WrittenProduct w = writeCeosProduct(product);
-    Alos2 a;
-    a.setImagePath(w.imagePaths[0]);
-    ASSERT_TRUE(a.DecodeLeaderFile());
+    Alos2 a = decodedProduct(writeCeosProduct(product));
     const SceneParameters& q = a.params();
     EXPECT_EQ(q.orbitRefTime, 11700.0);
     for (std::size_t k = 0; k < 5; ++k) {
@@ -176,10 +173,7 @@ TEST_F(LeaderTest, OrbitPolynomialsRecoverAPolynomialOrbit) {
 // state vectors and between them stays within the interpolation error bound
 // max|f^(5)| / 5! * |prod (t - t_i)|, with |f^(5)| <= r omega^5.
 TEST_F(LeaderTest, OrbitPolynomialsFollowACircularOrbit) {
-    const WrittenProduct w = writeCeosProduct(plausibleProduct(dir(), {.level = kLevel15}));
-    Alos2 a;
-    a.setImagePath(w.imagePaths[0]);
-    ASSERT_TRUE(a.DecodeLeaderFile());
+    Alos2 a = decodedProduct(writeCeosProduct(plausibleProduct(dir(), {.level = kLevel15})));
     const SceneParameters& p = a.params();
     for (const StateVector& s : p.orbitWindow) {
         const OrbitPosition o = a.orbitPosition(s.t);
@@ -341,11 +335,7 @@ TEST_F(LeaderTest, AMissingLeaderDecodesNothingQuietly) {
 }
 
 TEST_F(LeaderTest, CopiesDecodeAndReadOnTheirOwn) {
-    const WrittenProduct w = writeCeosProduct(plausibleProduct(dir(), {.level = kLevel15, .pixels = 3, .lines = 2}));
-    Alos2 a;
-    a.setImagePath(w.imagePaths[0]);
-    ASSERT_TRUE(a.DecodeLeaderFile());
-    ASSERT_TRUE(a.DecodeImageFileDescriptor(w.imagePaths[0]));
+    Alos2 a = decodedProduct(writeCeosProduct(plausibleProduct(dir(), {.level = kLevel15, .pixels = 3, .lines = 2})));
     std::vector<std::uint16_t> v(3);
     ASSERT_TRUE(a.readAmplitudeLine(1, v));
     Alos2 b = a;

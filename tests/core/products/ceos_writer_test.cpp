@@ -68,15 +68,6 @@ void expectSameFields(const SceneParameters& a, const SceneParameters& b) {
     EXPECT_EQ(a.pixel, b.pixel);
 }
 
-Alos2 decode(const WrittenProduct& w, std::size_t image = 0) {
-    Alos2 a;
-    a.setImagePath(w.imagePaths.at(image));
-    a.setLookDirection(w.imagePaths.at(image));
-    EXPECT_TRUE(a.DecodeLeaderFile());
-    EXPECT_TRUE(a.DecodeImageFileDescriptor(w.imagePaths.at(image)));
-    return a;
-}
-
 using WriterTest = TempDirTest;
 
 }  // namespace
@@ -86,7 +77,7 @@ TEST_F(WriterTest, RoundTripOfEveryFieldInBothLevels) {
         SCOPED_TRACE(level);
         const ProductSpec product = plausibleProduct(dir(), {.level = level});
         const WrittenProduct w = writeCeosProduct(product);
-        const Alos2 a = decode(w);
+        const Alos2 a = decodedProduct(w);
         EXPECT_EQ(a.productLevel(), level);
         // The plausible values fit their fields exactly: the reader returns the input.
         SceneParameters expected = product.params;
@@ -123,7 +114,7 @@ TEST_F(WriterTest, ValuesWiderThanTheirFieldsReadBackAsStored) {
     product.params.prf = 2000.0 / 3.0;
     product.params.calib = -83.123456789012345;
     const WrittenProduct w = writeCeosProduct(product);
-    const Alos2 a = decode(w);
+    const Alos2 a = decodedProduct(w);
     expectSameFields(a.params(), w.stored);
     EXPECT_NEAR(a.params().wavelength, 1.0 / 3.0, 1e-10);
     EXPECT_NEAR(a.params().pl2lat[3] / (-2.0 / 3.0 * 1e-17), 1.0, 1e-12);
@@ -155,7 +146,7 @@ TEST_F(WriterTest, NamesFollowTheProductNamingRule) {
     left.levelSuffix = "GUD";
     const WrittenProduct l = writeCeosProduct(left);
     EXPECT_EQ(splitPath(l.imagePaths[0]).name, "IMG-HH-ALOS2011502960-140724-FBDL1.5GUD");
-    EXPECT_EQ(decode(l).params().pointingLeft, 1);
+    EXPECT_EQ(decodedProduct(l).params().pointingLeft, 1);
     EXPECT_EQ(l.stored.pointingLeft, 1);
 }
 

@@ -29,11 +29,7 @@ const ReportValue& valueOf(const std::vector<ReportEntry>& r, const std::string&
 
 TEST_F(ReportTest, EveryNamedFieldIsReportedWithItsDecodedValue) {
     const WrittenProduct w = writeCeosProduct(plausibleProduct(dir(), {.level = kLevel11, .pixels = 9, .lines = 3}));
-    Alos2 a;
-    a.setImagePath(w.imagePaths[0]);
-    a.setLookDirection(w.imagePaths[0]);
-    ASSERT_TRUE(a.DecodeLeaderFile());
-    ASSERT_TRUE(a.DecodeImageFileDescriptor(w.imagePaths[0]));
+    const Alos2 a = decodedProduct(w);
     const auto report = sceneReport(a);
 
     std::set<std::string> names;
