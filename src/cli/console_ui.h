@@ -28,7 +28,7 @@ public:
     std::optional<std::string> chooseFolder(const std::string& title) override;
     // "dialog: TITLE", then a line "Label (name) = value" for each field as
     // answered, or "cancel". A dialog that finds no answer left, or refuses
-    // its answer, shows the values it holds before the run stops.
+    // its answer, shows the values it holds before the error.
     bool form(Form& form) override;
 
     // Prints "label: TEXT", continuing a multi-line text on following lines

@@ -92,12 +92,13 @@ std::string FormField::valueText() const {
 namespace {
 
 // The field an answer key means: by name first, then by a label that only
-// one field carries.
+// one field carries. A label holding ',' or '=' cannot stand in an answer.
 std::size_t answeredField(const std::vector<FormField>& fields, const std::string& title, const std::string& key) {
     std::vector<std::size_t> byLabel;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (fields[i].name == key) return i;
-        if (trim(fields[i].label) == key && key.find_first_of(",=") == std::string::npos) byLabel.push_back(i);
+        const std::string label = trim(fields[i].label);
+        if (!label.empty() && label == key && label.find_first_of(",=") == std::string::npos) byLabel.push_back(i);
     }
     if (byLabel.size() == 1) return byLabel[0];
     if (byLabel.empty()) throw Error(format("dialog \"%s\" has no field \"%s\"", title.c_str(), key.c_str()));
