@@ -29,8 +29,9 @@ void straightTrack(SceneParameters& p) {
     }
 }
 
-// pl2lat[5i + j] multiplies P^(4-i) L^(4-j); ll2pix likewise lat and lon.
-constexpr std::size_t kConstant = 24, kFirstOrderPixel = 19, kFirstOrderLine = 23;
+// pl2lat[5i + j] multiplies P^(4-i) L^(4-j), ll2pix[5i + j] lat^(4-i) lon^(4-j):
+// the constant term, and the linear terms in P (lat) and in L (lon).
+constexpr std::size_t kConstant = 24, kLinearFirst = 19, kLinearSecond = 23;
 
 void setMapping(SceneParameters& p, Mapping mapping) {
     p.llRefLat = 35.5, p.llRefLon = 139.75;
@@ -53,12 +54,12 @@ void setMapping(SceneParameters& p, Mapping mapping) {
             break;
         case Mapping::Linear: {
             p.plRefPixel = 0.0, p.plRefLine = 0.0;
-            p.pl2lat[kConstant] = 35.6, p.pl2lat[kFirstOrderPixel] = 2e-5, p.pl2lat[kFirstOrderLine] = -3e-5;
-            p.pl2lon[kConstant] = 139.7, p.pl2lon[kFirstOrderPixel] = -4e-5, p.pl2lon[kFirstOrderLine] = 1e-5;
+            p.pl2lat[kConstant] = 35.6, p.pl2lat[kLinearFirst] = 2e-5, p.pl2lat[kLinearSecond] = -3e-5;
+            p.pl2lon[kConstant] = 139.7, p.pl2lon[kLinearFirst] = -4e-5, p.pl2lon[kLinearSecond] = 1e-5;
             // The inverse of [2 -3; -4 1] 1e-5 is [-1 -3; -4 -2] 1e4.
             p.llRefLat = 35.6, p.llRefLon = 139.7;
-            p.ll2pix[kFirstOrderPixel] = -1e4, p.ll2pix[kFirstOrderLine] = -3e4;
-            p.ll2lin[kFirstOrderPixel] = -4e4, p.ll2lin[kFirstOrderLine] = -2e4;
+            p.ll2pix[kLinearFirst] = -1e4, p.ll2pix[kLinearSecond] = -3e4;
+            p.ll2lin[kLinearFirst] = -4e4, p.ll2lin[kLinearSecond] = -2e4;
             // The scene centre where the map puts the image centre, to 1e-4 degrees.
             const double P = p.pixel / 2.0, L = p.line / 2.0;
             p.ctrlat = std::round((35.6 + 2e-5 * P - 3e-5 * L) * 1e4) / 1e4;
@@ -98,15 +99,12 @@ SceneParameters plausibleScene(const ProductOptions& options) {
     SceneParameters p;
     p.Y = 2014, p.M = 7, p.D = 24, p.H = 3, p.Min = 12, p.Sec = 34.567;
     p.ctrlat = 35.6812, p.ctrlon = 139.7671;
-    p.wavelength = 0.2290399;
-    p.prf = 2000.0;
-    p.linsz = 2.13, p.pixsz = 1.43;
+    p.wavelength = 0.2290399, p.prf = 2000.0, p.linsz = 2.13, p.pixsz = 1.43;
     p.inccoef = {0.2, 1.5e-3, -2.25e-6, 3e-9, -4e-12, 5.5e-15};
     p.calib = -83.0;
     p.orbitPointCount = 28;
     p.orbitFirstYear = 2014, p.orbitFirstMonth = 7, p.orbitFirstDay = 24;
-    p.orbitFirstTime = 10800.0;
-    p.orbitInterval = 60.0;
+    p.orbitFirstTime = 10800.0, p.orbitInterval = 60.0;
     if (options.track == Track::Circular)
         sampleOrbit(p, CircularOrbit{});
     else
@@ -122,9 +120,8 @@ products::ProductSpec plausibleProduct(const std::string& folder, const ProductO
     product.level = options.level;
     product.look = options.look;
     product.polarisations = options.polarisations;
-    product.levelSuffix = !options.levelSuffix.empty()          ? options.levelSuffix
-                          : options.level == products::kLevel11 ? "__A"
-                                                                : "__D";
+    product.levelSuffix = options.levelSuffix;
+    if (product.levelSuffix.empty()) product.levelSuffix = options.level == products::kLevel11 ? "__A" : "__D";
     product.params = plausibleScene(options);
     return product;
 }
@@ -133,13 +130,11 @@ products::SampleSource sampleSource(const Samples& samples) {
     products::SampleSource source;
     if (samples.complex)
         source.complexLine = [at = samples.complex](std::size_t, int n, std::span<std::complex<float>> line) {
-            for (std::size_t x = 0; x < line.size(); ++x)
-                line[x] = at(x, n);
+            for (std::size_t x = 0; x < line.size(); ++x) line[x] = at(x, n);
         };
     if (samples.amplitude)
         source.amplitudeLine = [at = samples.amplitude](std::size_t, int n, std::span<std::uint16_t> line) {
-            for (std::size_t x = 0; x < line.size(); ++x)
-                line[x] = at(x, n);
+            for (std::size_t x = 0; x < line.size(); ++x) line[x] = at(x, n);
         };
     return source;
 }
@@ -160,8 +155,8 @@ products::Alos2 decodedProduct(const products::WrittenProduct& w, std::size_t im
 }
 
 ProductOptions viewProductOptions() {
-    return {
-        .level = products::kLevel15, .pixels = 1100, .lines = 1300, .levelSuffix = "GUD", .mapping = Mapping::Linear};
+    return {.level = products::kLevel15, .pixels = 1100, .lines = 1300, .levelSuffix = "GUD",
+            .mapping = Mapping::Linear};
 }
 
 void patchField(std::vector<std::uint8_t>& data, std::size_t recordStart, const products::ceos::FieldLayout& f,
