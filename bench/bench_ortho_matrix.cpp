@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "../tests/core/geometry/sar_scene_fixture.h"
+#include "core/geometry/sar_scene_fixture.h"
 #include "geometry/ortho_matrix.h"
 #include "geometry/scene_geometry.h"
 #include "platform/ui.h"

@@ -20,37 +20,13 @@
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/ui.h"
-#include "products/ceos_writer.h"
+#include "support/product_fixture.h"
 
 using namespace tessarin;
 using Clock = std::chrono::steady_clock;
 
-namespace {
-
 constexpr int kScenePixels = 3 * 1024;
 constexpr int kSceneLines = 3 * 1024;
-
-products::ProductSpec benchScene(const std::string& folder) {
-    products::ProductSpec product;
-    product.folder = folder;
-    product.level = products::kLevel11;
-    product.levelSuffix = "__A";
-    auto& p = product.params;
-    p.Y = 2014, p.M = 7, p.D = 24, p.H = 3, p.Min = 12, p.Sec = 34.567;
-    p.wavelength = 0.2290399, p.prf = 2000.0, p.linsz = 2.13, p.pixsz = 1.43, p.calib = -83.0;
-    p.orbitPointCount = 28, p.orbitFirstTime = 10800.0, p.orbitInterval = 60.0;
-    p.orbitFirstYear = 2014, p.orbitFirstMonth = 7, p.orbitFirstDay = 24;
-    for (std::size_t i = 0; i < 28; ++i) {
-        p.stateVectors[i].X = -3000000.5 + 1000.0 * static_cast<double>(i);
-        p.stateVectors[i].Y = 4000000.25 - 2000.0 * static_cast<double>(i);
-        p.stateVectors[i].Z = 4500000.125 + 500.0 * static_cast<double>(i);
-    }
-    p.pl2lat[24] = 35.6812, p.pl2lon[24] = 139.7671, p.ll2pix[24] = 1536, p.ll2lin[24] = 1536;
-    p.line = kSceneLines, p.pixel = kScenePixels;
-    return product;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
     int runs = 21;
@@ -62,12 +38,13 @@ int main(int argc, char** argv) {
     ::setenv("TESSARIN_WORKDIR", (dir + "/work").c_str(), 1);
     const std::string linkName = format("link_data_bench_recentre_%d", static_cast<int>(::getpid()));
 
-    products::SampleSource source;
-    source.complexLine = [](std::size_t, int n, std::span<std::complex<float>> s) {
-        for (std::size_t x = 0; x < s.size(); ++x)
-            s[x] = {static_cast<float>(300 + (x * 7 + static_cast<std::size_t>(n) * 3) % 2000), static_cast<float>(n % 500)};
-    };
-    const std::string image = products::writeCeosProduct(benchScene(dir + "/product"), source).imagePaths.at(0);
+    const testing::Samples samples{.complex = [](std::size_t x, int n) {
+        return std::complex<float>(static_cast<float>(300 + (x * 7 + static_cast<std::size_t>(n) * 3) % 2000),
+                                   static_cast<float>(n % 500));
+    }};
+    const std::string image =
+        testing::writePlausibleProduct(dir + "/product", {.pixels = kScenePixels, .lines = kSceneLines}, samples)
+            .imagePaths.at(0);
 
     ScriptedUi ui;
     int code = 0;

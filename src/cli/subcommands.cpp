@@ -27,7 +27,9 @@ const std::vector<Subcommand>& allSubcommands() { return registry(); }
 
 std::vector<OptionSpec> commonOptions() {
     return {
-        {"answer", true, "answer the next dialog: a path, name=value,... for a form, or cancel (repeatable)"},
+        {"answer", true,
+         "answer the next dialog: a path, key=value,... for a form (a field by name or label), or cancel "
+         "(repeatable)"},
         {"workdir", true, "work folder for new TileSets and scratch files"},
         {"help", false, "show this help"},
     };

@@ -2,7 +2,6 @@
 // brightness mapping says, and the document menu in a document's window.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
@@ -10,16 +9,15 @@
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <cmath>
 
 #include "app/app_core.h"
 #include "child_frame.h"
 #include "main_frame.h"
-#include "platform/format.h"
 #include "platform/ui.h"
-#include "products/ceos_writer.h"
+#include "support/product_fixture.h"
+#include "support/temp_dir.h"
 #include "tessarin_app.h"
 #include "tiles/tile_store.h"
 #include "tiles/tiling.h"
@@ -34,41 +32,19 @@ constexpr int kScene = 1500;
 // A level 1.1 product: magnitude 5000 left of column 750, 10000 right of it,
 // all at the same phase.
 std::string writeProduct(const std::string& folder) {
-    products::ProductSpec product;
-    product.folder = folder;
-    product.level = products::kLevel11;
-    auto& p = product.params;
-    p.Y = 2014, p.M = 7, p.D = 24, p.H = 3, p.Min = 12, p.Sec = 34.5;
-    p.prf = 2000, p.wavelength = 0.229, p.pixsz = 1.43, p.linsz = 2.13;
-    p.orbitPointCount = 28, p.orbitFirstTime = 10800, p.orbitInterval = 60;
-    for (std::size_t i = 0; i < 28; ++i) p.stateVectors[i].X = 7.0e6 + static_cast<double>(i);
-    p.line = kScene, p.pixel = kScene;
-    products::SampleSource source;
-    source.complexLine = [](std::size_t, int, std::span<std::complex<float>> s) {
-        for (std::size_t x = 0; x < s.size(); ++x) s[x] = x < 750 ? std::complex<float>(3000, 4000) : std::complex<float>(6000, 8000);
+    const auto sample = [](std::size_t x, int) {
+        return x < 750 ? std::complex<float>(3000, 4000) : std::complex<float>(6000, 8000);
     };
-    return products::writeCeosProduct(product, source).imagePaths.at(0);
+    return tessarin::testing::writePlausibleProduct(folder, {.pixels = kScene, .lines = kScene}, {.complex = sample})
+        .imagePaths.at(0);
 }
 
-class WindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(work.isValid());
-        qputenv("TESSARIN_WORKDIR", work.filePath("work").toLocal8Bit());
-        linkName = format("link_data_viewtest_%d", static_cast<int>(::getpid()));
-    }
-    void TearDown() override {
-        LinkBlock::remove(linkName);
-        qunsetenv("TESSARIN_WORKDIR");
-    }
-    QTemporaryDir work;
-    std::string linkName;
-};
+using WindowTest = tessarin::testing::WorkFolderTest;
 
 }  // namespace
 
 TEST_F(WindowTest, ThreePanesShowTheMappedCanvasAndQuickLook) {
-    const std::string image = writeProduct(work.filePath("product").toStdString());
+    const std::string image = writeProduct(path("product"));
     ScriptedUi ui;
     AppCore core(ui, linkName);
     registerModules(core);
@@ -125,7 +101,7 @@ TEST_F(WindowTest, ThreePanesShowTheMappedCanvasAndQuickLook) {
 }
 
 TEST_F(WindowTest, OpeningADocumentSwitchesToTheDocumentMenu) {
-    const std::string image = writeProduct(work.filePath("product").toStdString());
+    const std::string image = writeProduct(path("product"));
     // The open shows its message box; press OK on every box that comes up.
     QStringList boxes;
     QTimer dismiss;

@@ -18,27 +18,16 @@
 #include "platform/error.h"
 #include "products/alos2.h"
 #include "products/ceos_writer.h"
+#include "support/product_fixture.h"
 
 using namespace tessarin;
 using namespace tessarin::products;
 
 namespace {
 
+// A valid product of the shared fixture at a real product's size.
 ProductSpec validProduct(int level) {
-    ProductSpec product;
-    product.level = level;
-    SceneParameters& p = product.params;
-    p.Y = 2014, p.M = 7, p.D = 24, p.H = 3, p.Min = 12, p.Sec = 34.567;
-    p.wavelength = 0.2290399, p.prf = 2000.0, p.calib = -83.0;
-    p.orbitPointCount = 28, p.orbitFirstTime = 10800.0, p.orbitInterval = 60.0;
-    for (std::size_t i = 0; i < 28; ++i) {
-        p.stateVectors[i].X = -3000000.5 + 1000.0 * static_cast<double>(i);
-        p.stateVectors[i].Y = 4000000.25;
-        p.stateVectors[i].Z = 4500000.125 - 800.0 * static_cast<double>(i);
-    }
-    p.pl2lat[24] = 35.0, p.ll2pix[24] = 100.0;
-    p.line = 30000, p.pixel = 10000;
-    return product;
+    return testing::plausibleProduct("", {.level = level, .pixels = 10000, .lines = 30000});
 }
 
 // The valid files are built once and patched in place; every patch is undone

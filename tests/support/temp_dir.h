@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include "platform/link_block.h"
 
 namespace tessarin::testing {
 
@@ -24,6 +27,22 @@ protected:
 
 private:
     std::filesystem::path dir_;
+};
+
+// Documents as the window makes them: the folder's "work" is the work
+// folder, and the link block is the test process's own.
+class WorkFolderTest : public TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        ::setenv("TESSARIN_WORKDIR", path("work").c_str(), 1);
+    }
+    void TearDown() override {
+        ::unsetenv("TESSARIN_WORKDIR");
+        LinkBlock::remove(linkName);
+        TempDirTest::TearDown();
+    }
+    const std::string linkName = "link_data_test_" + std::to_string(::getpid());
 };
 
 }  // namespace tessarin::testing

@@ -1,6 +1,7 @@
 #include "platform/form.h"
 
 #include <cerrno>
+#include <charconv>
 #include <clocale>
 #include <cstdlib>
 
@@ -69,19 +70,61 @@ FormField& Form::field(const std::string& name) {
 
 const FormField& Form::field(const std::string& name) const { return const_cast<Form*>(this)->field(name); }
 
+std::string FormField::valueText() const {
+    switch (kind) {
+        case Kind::Int: return format("%lld", intValue);
+        case Kind::Real: {
+            // The shortest text that reads back as the same double.
+            char buffer[64];
+            const auto r = std::to_chars(buffer, buffer + sizeof buffer, realValue);
+            return {buffer, r.ptr};
+        }
+        case Kind::Text: return text;
+        case Kind::Radio:
+            return choice >= 0 && static_cast<std::size_t>(choice) < choices.size()
+                       ? choices[static_cast<std::size_t>(choice)]
+                       : format("%d", choice);
+        case Kind::Check: return checked ? "1" : "0";
+    }
+    return {};
+}
+
+namespace {
+
+// The field an answer key means: by name first, then by a label that only
+// one field carries. A label holding ',' or '=' cannot stand in an answer.
+std::size_t answeredField(const std::vector<FormField>& fields, const std::string& title, const std::string& key) {
+    std::vector<std::size_t> byLabel;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (fields[i].name == key) return i;
+        const std::string label = trim(fields[i].label);
+        if (!label.empty() && label == key && label.find_first_of(",=") == std::string::npos) byLabel.push_back(i);
+    }
+    if (byLabel.size() == 1) return byLabel[0];
+    if (byLabel.empty()) throw Error(format("dialog \"%s\" has no field \"%s\"", title.c_str(), key.c_str()));
+    std::string names;
+    for (std::size_t i : byLabel) names.append(names.empty() ? "" : ", ").append(fields[i].name);
+    throw Error(format("dialog \"%s\": \"%s\" is the label of the fields %s; answer them by name", title.c_str(),
+                       key.c_str(), names.c_str()));
+}
+
+}  // namespace
+
 void Form::applyAnswer(const std::string& answer) {
+    // Filled in a copy, so that a refused answer leaves every field as it was.
+    std::vector<FormField> filled = fields_;
     for (const std::string& item : splitString(answer, ',')) {
         const std::string trimmed = trim(item);
         if (trimmed.empty()) continue;
         const auto eq = trimmed.find('=');
         if (eq == std::string::npos)
             throw Error(format("dialog \"%s\": answer item \"%s\" is not name=value", title_.c_str(), trimmed.c_str()));
-        const std::string name = trim(trimmed.substr(0, eq));
+        const std::string key = trim(trimmed.substr(0, eq));
         const std::string value = trim(trimmed.substr(eq + 1));
-        FormField& f = field(name);
+        FormField& f = filled[answeredField(filled, title_, key)];
         const auto bad = [&] {
             return Error(format("dialog \"%s\": \"%s\" is not a valid value for \"%s\"", title_.c_str(), value.c_str(),
-                                name.c_str()));
+                                f.name.c_str()));
         };
         switch (f.kind) {
             case FormField::Kind::Int: {
@@ -116,6 +159,7 @@ void Form::applyAnswer(const std::string& answer) {
                 break;
         }
     }
+    fields_ = std::move(filled);
 }
 
 std::string Form::describe() const {

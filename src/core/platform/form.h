@@ -1,7 +1,8 @@
 #pragma once
 // A modal dialog described as data. Every named dialog of the program is a
 // Form builder carrying its caption and labels; the desktop renders any Form
-// with one generic dialog, the console fills it from "name=value,..." answers.
+// with one generic dialog, the console fills it from "name=value,..." answers
+// in which a field may also be named by its label.
 
 #include <string>
 
@@ -21,6 +22,10 @@ struct FormField {
     int choice = 0;                    // Radio: selected index
     std::vector<std::string> choices;  // Radio: captions
     bool checked = false;              // Check
+
+    // The value as an answer writes it: the number, the text, the radio
+    // caption, 1 or 0 for a check box.
+    std::string valueText() const;
 };
 
 class Form {
@@ -45,8 +50,12 @@ public:
     int choice(const std::string& name) const { return field(name).choice; }
     bool checked(const std::string& name) const { return field(name).checked; }
 
-    // Applies "name=value,name=value" to the fields; throws Error naming the
-    // offending item when a name is unknown or a value does not parse.
+    // Applies "key=value,key=value" to the fields, all or none. A key is a
+    // field's name, or its label as the dialog shows it (blanks around both
+    // trimmed) when that label is the only one of its kind and holds no ','
+    // or '='; a name always means its own field. Throws Error naming the
+    // offending item when a key fits no field, is a label several fields
+    // share (listing their names), or a value does not parse.
     void applyAnswer(const std::string& answer);
     // The current values as "name=value,..." (the inverse of applyAnswer).
     std::string describe() const;

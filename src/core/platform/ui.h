@@ -59,7 +59,8 @@ private:
 
 // Answers dialogs from a queue and records what was shown. The console and
 // the tests use it. An answer is a path, a form's values as
-// "name=value,...", or "cancel"; a dialog that finds no answer left throws.
+// "key=value,..." (Form::applyAnswer), or "cancel"; a dialog that finds no
+// answer left throws.
 class ScriptedUi : public Ui {
 public:
     ScriptedUi() = default;

@@ -3,7 +3,6 @@
 // readers against what the scene and the canvas hold.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <complex>
@@ -13,16 +12,15 @@
 #include "app/app_core.h"
 #include "app/command_table.h"
 #include "core/imagefiles/image_tools.h"
-#include "core/products/product_fixture.h"
 #include "imagefiles/dib.h"
 #include "imagefiles/png_output.h"
 #include "imagefiles/tif_gen.h"
 #include "platform/error.h"
 #include "platform/file.h"
-#include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "support/png_read.h"
+#include "support/product_fixture.h"
 #include "support/temp_dir.h"
 
 using namespace tessarin;
@@ -45,37 +43,16 @@ public:
 };
 
 // The scene's samples, so that the files can be checked against the truth.
-std::complex<float> complexSample(std::size_t x, int line) {
-    return {float(500 + x % 300), float(line % 200) - 100.0f};
-}
-std::uint16_t amplitudeSample(std::size_t x, int line) {
-    return static_cast<std::uint16_t>(100 + (x + static_cast<std::size_t>(line)) % 900);
-}
+using tessarin::testing::rampAmplitude;
+using tessarin::testing::rampComplex;
 
-class ImageCommands : public tessarin::testing::TempDirTest {
+class ImageCommands : public tessarin::testing::WorkFolderTest {
 protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        ::setenv("TESSARIN_WORKDIR", path("work").c_str(), 1);
-        linkName = format("link_data_imgcmd_%d", static_cast<int>(::getpid()));
-    }
-    void TearDown() override {
-        ::unsetenv("TESSARIN_WORKDIR");
-        LinkBlock::remove(linkName);
-        TempDirTest::TearDown();
-    }
-
     std::string writeProduct(int level, int lines = 1300, int pixels = 1100) {
-        auto product = pr::testing::plausibleProduct(path("product"), level, lines, pixels);
-        product.polarisations = {"HH"};
-        pr::SampleSource source;
-        source.complexLine = [](std::size_t, int n, std::span<std::complex<float>> s) {
-            for (std::size_t x = 0; x < s.size(); ++x) s[x] = complexSample(x, n);
-        };
-        source.amplitudeLine = [](std::size_t, int n, std::span<std::uint16_t> s) {
-            for (std::size_t x = 0; x < s.size(); ++x) s[x] = amplitudeSample(x, n);
-        };
-        return pr::writeCeosProduct(product, source).imagePaths.at(0);
+        return tessarin::testing::writePlausibleProduct(path("product"),
+                                                        {.level = level, .pixels = pixels, .lines = lines},
+                                                        tessarin::testing::rampSamples())
+            .imagePaths.at(0);
     }
 
     // Opens a product through its command and moves the canvas to the
@@ -91,8 +68,6 @@ protected:
         ui.busyScopes = 0;
         return doc;
     }
-
-    std::string linkName;
 };
 
 struct Tiff48 {
@@ -141,7 +116,7 @@ TEST_F(ImageCommands, SaveCurrentTileWritesTheAmplitudeCanvasUnmapped) {
     EXPECT_EQ(info["bands"][0]["type"], "UInt16");
     // The level 1.5 digital numbers themselves, in all three bands; zero
     // beyond the scene's 1100 pixels.
-    const long dn = amplitudeSample(57, 71);
+    const long dn = rampAmplitude(57, 71);
     EXPECT_EQ(tessarin::testing::gdalPixel(written, 57, 71), (std::vector<long>{dn, dn, dn}));
     EXPECT_EQ(tessarin::testing::gdalPixel(written, 1500, 71), (std::vector<long>{0, 0, 0}));
 
@@ -152,7 +127,7 @@ TEST_F(ImageCommands, SaveCurrentTileWritesTheAmplitudeCanvasUnmapped) {
         for (int x = 0; x < canvas.width(); x += 5)
             for (int c = 0; c < 3; ++c) mismatches += tiff.at(x, y, c) != canvas.at(x, y);
     EXPECT_EQ(mismatches, 0);
-    EXPECT_EQ(tiff.at(1099, 1299, 1), amplitudeSample(1099, 1299));
+    EXPECT_EQ(tiff.at(1099, 1299, 1), rampAmplitude(1099, 1299));
 }
 
 TEST_F(ImageCommands, SaveCurrentTileOfAComplexCanvasGivesTheAmplitudeCode) {
@@ -175,7 +150,7 @@ TEST_F(ImageCommands, SaveCurrentTileOfAComplexCanvasGivesTheAmplitudeCode) {
             const std::uint16_t v = canvas.at(x, y);
             oddValues += v & 1;
             mismatches += tiff.at(x, y, 0) != v / 2 || tiff.at(x, y, 2) != v / 2;
-            const auto a = static_cast<std::uint16_t>(std::abs(complexSample(static_cast<std::size_t>(x), y)) * 0.01);
+            const auto a = static_cast<std::uint16_t>(std::abs(rampComplex(static_cast<std::size_t>(x), y)) * 0.01);
             mismatches += tiff.at(x, y, 1) != a;
         }
     EXPECT_GT(oddValues, 1000) << "the phase bit is set on half the scene";

@@ -4,20 +4,18 @@
 #include "display/view_controller.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 #include "app/command_ids.h"
 #include "app/app_core.h"
 #include "app/command_table.h"
-#include "core/products/product_fixture.h"
 #include "document/tessarin_doc.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/ui.h"
+#include "support/product_fixture.h"
 #include "support/temp_dir.h"
 
 using namespace tessarin;
@@ -140,42 +138,27 @@ TEST_F(ViewCanvasRead, LastPixelReadsAndBeyondReadsNothing) {
 
 // ---- a written product opened as the window opens it
 
-class ViewOnProduct : public tessarin::testing::TempDirTest {
+class ViewOnProduct : public tessarin::testing::WorkFolderTest {
 protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        ::setenv("TESSARIN_WORKDIR", path("work").c_str(), 1);
-        linkName = format("link_data_viewtest_%d", static_cast<int>(::getpid()));
-    }
     void TearDown() override {
         if (core) {
             while (!core->documents().empty()) core->closeDocument(core->documents().back().get());
         }
         view.reset();
         core.reset();
-        ::unsetenv("TESSARIN_WORKDIR");
-        LinkBlock::remove(linkName);
-        TempDirTest::TearDown();
+        WorkFolderTest::TearDown();
     }
 
-    static std::uint16_t amplitudeAt(long long x, long long y) { return static_cast<std::uint16_t>(100 + (x * 7 + y * 3) % 900); }
+    static std::uint16_t amplitudeAt(long long x, long long y) { return tessarin::testing::viewAmplitude(x, y); }
 
-    // A level 1.5 scene of 1100 x 1300 (2 x 2 tiles) whose lat/lon polynomials are
-    // linear: lat = 35.6 + 2e-5 P - 3e-5 L, lon = 139.7 - 4e-5 P + 1e-5 L
-    // about the reference pixel/line.
+    // The view scene of the fixture: level 1.5, 1100 x 1300 (2 x 2 tiles),
+    // lat/lon polynomials linear about the reference pixel/line.
     document::CTessarinDoc* openLevel15() {
-        auto product = pr::testing::plausibleProduct(path("product"), pr::kLevel15, kLines, kPixels);
-        auto& p = product.params;
-        p.pl2lat.fill(0.0);
-        p.pl2lon.fill(0.0);
-        p.pl2lat[24] = 35.6, p.pl2lat[19] = 2e-5, p.pl2lat[23] = -3e-5;
-        p.pl2lon[24] = 139.7, p.pl2lon[19] = -4e-5, p.pl2lon[23] = 1e-5;
-        p.calib = kCalib_dB;
-        pr::SampleSource source;
-        source.amplitudeLine = [](std::size_t, int n, std::span<std::uint16_t> s) {
-            for (std::size_t x = 0; x < s.size(); ++x) s[x] = amplitudeAt(static_cast<long long>(x), n);
-        };
-        const std::string image = pr::writeCeosProduct(product, source).imagePaths.at(0);
+        auto product = tessarin::testing::plausibleProduct(path("product"), tessarin::testing::viewProductOptions());
+        product.params.calib = kCalib_dB;
+        const std::string image =
+            pr::writeCeosProduct(product, tessarin::testing::sampleSource(tessarin::testing::viewSamples()))
+                .imagePaths.at(0);
         core = std::make_unique<app::AppCore>(ui, linkName);
         EXPECT_TRUE(core->linkBlock().valid());
         app::registerModules(*core);
@@ -190,9 +173,7 @@ protected:
 
     bool run(int id) { return core->run(*app::findCommand(id), core->documents().back().get()); }
 
-    static constexpr int kLines = 1300, kPixels = 1100;
     ScriptedUi ui;
-    std::string linkName;
     std::unique_ptr<app::AppCore> core;
     std::unique_ptr<ViewController> view;
 };

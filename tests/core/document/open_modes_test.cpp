@@ -1,21 +1,18 @@
 // Document opening through the open commands, as the window runs them.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "app/app_core.h"
 #include "app/command_ids.h"
 #include "app/command_table.h"
 #include "composites/composite_state.h"
-#include "core/products/product_fixture.h"
 #include "platform/file.h"
-#include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "support/png_read.h"
+#include "support/product_fixture.h"
 #include "support/temp_dir.h"
 #include "tiles/scene_tiling.h"
 
@@ -26,33 +23,16 @@ namespace pr = tessarin::products;
 
 namespace {
 
-class OpenModes : public tessarin::testing::TempDirTest {
+class OpenModes : public tessarin::testing::WorkFolderTest {
 protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-        ::setenv("TESSARIN_WORKDIR", path("work").c_str(), 1);
-        linkName = format("link_data_doctest_%d", static_cast<int>(::getpid()));
-    }
-    void TearDown() override {
-        ::unsetenv("TESSARIN_WORKDIR");
-        LinkBlock::remove(linkName);
-        TempDirTest::TearDown();
-    }
-
     // A small product of the given level, polarisation and look.
     std::string writeProduct(int level, const std::string& pol = "HH", char look = 'R', int lines = 1300,
                              int pixels = 1100) {
-        auto product = pr::testing::plausibleProduct(path("product"), level, lines, pixels);
-        product.polarisations = {pol};
-        product.look = look;
-        pr::SampleSource source;
-        source.complexLine = [](std::size_t, int n, std::span<std::complex<float>> s) {
-            for (std::size_t x = 0; x < s.size(); ++x) s[x] = {float(500 + x % 300), float(n % 200) - 100.0f};
-        };
-        source.amplitudeLine = [](std::size_t, int n, std::span<std::uint16_t> s) {
-            for (std::size_t x = 0; x < s.size(); ++x) s[x] = static_cast<std::uint16_t>(100 + (x + n) % 900);
-        };
-        return pr::writeCeosProduct(product, source).imagePaths.at(0);
+        return tessarin::testing::writePlausibleProduct(
+                   path("product"),
+                   {.level = level, .pixels = pixels, .lines = lines, .polarisations = {pol}, .look = look},
+                   tessarin::testing::rampSamples())
+            .imagePaths.at(0);
     }
 
     CTessarinDoc* runOpen(AppCore& core, int commandId) {
@@ -60,8 +40,6 @@ protected:
         EXPECT_TRUE(core.run(*findCommand(commandId), nullptr)) << commandId;
         return core.documents().size() > before ? core.documents().back().get() : nullptr;
     }
-
-    std::string linkName;
 };
 
 }  // namespace

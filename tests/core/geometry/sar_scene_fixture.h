@@ -12,8 +12,9 @@
 // enough for the mapping table. The description goes through the CEOS writer
 // and reader, so the tests see what a decoded product holds.
 //
-// Used by the geometry tests and the ortho matrix benchmark; no test
-// framework here.
+// A layer on the shared product fixture (support/product_fixture.h), whose
+// date, radiometry and orbit sampling it keeps. Used by the geometry tests
+// and the ortho matrix benchmark; no test framework here.
 
 #include <algorithm>
 #include <array>
@@ -28,19 +29,16 @@
 #include "products/alos2.h"
 #include "products/ceos_writer.h"
 #include "products/scene_parameters.h"
+#include "support/product_fixture.h"
 
 namespace tessarin::geometry::fixture {
 
-struct V3 {
-    double x = 0.0, y = 0.0, z = 0.0;
-    friend V3 operator+(V3 a, V3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-    friend V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-    friend V3 operator*(double s, V3 a) { return {s * a.x, s * a.y, s * a.z}; }
-};
-inline double dot3(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-inline double len3(V3 a) { return std::sqrt(dot3(a, a)); }
-inline V3 unit3(V3 a) { return (1.0 / len3(a)) * a; }
-inline V3 cross3(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+using testing::CircularOrbit;
+using testing::cross3;
+using testing::dot3;
+using testing::len3;
+using testing::unit3;
+using testing::V3;
 
 // GRS80, written out here rather than taken from the code under test.
 inline constexpr double kA = 6378137.0;
@@ -71,25 +69,6 @@ inline double rayEllipsoidRange(V3 s, V3 dir) {
     return std::min(q / a, c / q);
 }
 
-struct CircularOrbit {
-    double radius_m = 7.0e6;
-    double rate_rad_s = 1.08e-3;
-    double inclination_rad = 1.7;
-    double epoch_s = 10800.0;  // time of argument 0
-
-    V3 position(double t) const {
-        const double u = rate_rad_s * (t - epoch_s);
-        return {radius_m * std::cos(u), radius_m * std::sin(u) * std::cos(inclination_rad),
-                radius_m * std::sin(u) * std::sin(inclination_rad)};
-    }
-    V3 velocity(double t) const {
-        const double u = rate_rad_s * (t - epoch_s);
-        const double v = radius_m * rate_rad_s;
-        return {-v * std::sin(u), v * std::cos(u) * std::cos(inclination_rad),
-                v * std::cos(u) * std::sin(inclination_rad)};
-    }
-};
-
 struct SarSceneSpec {
     int pixels = 4000;
     int lines = 8000;
@@ -100,7 +79,7 @@ struct SarSceneSpec {
     int hour = 3, minute = 12;
     double second = 34.567;
     bool rightLooking = true;
-    CircularOrbit orbit;
+    CircularOrbit orbit;  // the shared fixture's
     // Fit area of the inverse polynomials beyond the image: the mapping
     // table reaches a degree of off-nadir angle and the half span plus 5 s
     // beyond it.
@@ -109,8 +88,6 @@ struct SarSceneSpec {
 
     double centreTime_s() const { return hour * 3600.0 + minute * 60.0 + second; }
 };
-
-
 
 class SarScene {
 public:
@@ -165,28 +142,15 @@ public:
 private:
     products::SceneParameters describe() {
         using products::SceneParameters;
-        SceneParameters p;
-        p.Y = 2014, p.M = 7, p.D = 24, p.H = spec_.hour, p.Min = spec_.minute, p.Sec = spec_.second;
-        p.wavelength = 0.2290399;
+        products::ProductSpec product = testing::plausibleProduct("", {.pixels = spec_.pixels, .lines = spec_.lines});
+        SceneParameters& p = product.params;
+        p.H = spec_.hour, p.Min = spec_.minute, p.Sec = spec_.second;
         p.prf = spec_.prf_hz;
         p.pixsz = spec_.pixsz_m;
         p.linsz = spec_.orbit.radius_m * spec_.orbit.rate_rad_s * (kA / spec_.orbit.radius_m) / spec_.prf_hz;
-        p.calib = -83.0;
-        p.line = spec_.lines, p.pixel = spec_.pixels;
-
-        p.orbitPointCount = 28;
-        p.orbitFirstYear = 2014, p.orbitFirstMonth = 7, p.orbitFirstDay = 24;
+        p.inccoef = {};
         p.orbitFirstTime = spec_.orbit.epoch_s;
-        p.orbitInterval = 60.0;
-        auto mm = [](double v) { return std::round(v * 1000.0) / 1000.0; };
-        auto um = [](double v) { return std::round(v * 1.0e6) / 1.0e6; };
-        for (int i = 0; i < p.orbitPointCount; ++i) {
-            const double t = p.orbitFirstTime + 60.0 * i;
-            const V3 s = spec_.orbit.position(t), v = spec_.orbit.velocity(t);
-            auto& sv = p.stateVectors[static_cast<std::size_t>(i)];
-            sv.X = mm(s.x), sv.Y = mm(s.y), sv.Z = mm(s.z);
-            sv.VX = um(v.x), sv.VY = um(v.y), sv.VZ = um(v.z);
-        }
+        testing::sampleOrbit(p, spec_.orbit);
 
         // The forward polynomials are fitted over the image and the
         // off-nadir extent the scene geometry looks at (pixels -0.2 to 1.2
@@ -220,10 +184,6 @@ private:
                                          (forward_[3] - forward_[2]) / 2);
 
         // Through the writer and the reader.
-        products::ProductSpec product;
-        product.level = products::kLevel11;
-        product.levelSuffix = "__A";
-        product.params = p;
         const std::vector<std::uint8_t> leader = products::encodeLeader(product);
         const std::vector<std::uint8_t> descriptor = products::encodeImageFileDescriptor(product);
         products::Alos2 reader;

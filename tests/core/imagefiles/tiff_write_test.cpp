@@ -1,4 +1,5 @@
 // TIFF and GeoTIFF files we write, as libtiff and GDAL read them.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,10 +11,12 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/ui.h"
+#include "support/refusal.h"
 #include "support/temp_dir.h"
 
 using namespace tessarin;
 using namespace tessarin::testing;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -323,10 +326,22 @@ TEST_F(TiffWriteTest, RasterToTiffRefusals) {
     writeWholeFile(path("small.raw"), std::vector<std::uint8_t>(100));
     // Two channels have no TIFF form here; a raster shorter than its size
     // is refused before anything is written.
-    EXPECT_THROW(rasterToTiff(ui, path("small.raw"), 5, 5, 2, 1, kGeo), Error);
-    EXPECT_THROW(rasterToTiff(ui, path("small.raw"), 5, 5, 3, 2, kGeo), Error);
-    EXPECT_THROW(rasterToTiff(ui, path("small.raw"), 20, 20, 1, 1, kGeo), Error);
-    EXPECT_THROW(rasterToTiff(ui, path("missing.raw"), 5, 5, 1, 1, kGeo), Error);
+    struct Case {
+        const char* raster;
+        int width, lines, bytesPerPixel, bytesPerSample;
+        const char* message;  // after the quoted path
+    };
+    const Case cases[] = {
+        {"small.raw", 5, 5, 2, 1, "\": no TIFF form for 2 channels of 1 bytes"},
+        {"small.raw", 5, 5, 3, 2, "\": 3 bytes per pixel and 2 bytes per sample do not make a raster"},
+        {"small.raw", 20, 20, 1, 1, "\" holds 100 bytes, fewer than the 400 of a 20 x 20 raster of 1 bytes per pixel"},
+        {"missing.raw", 5, 5, 1, 1, "\": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        const std::string message = refusalOf(
+            [&] { rasterToTiff(ui, path(c.raster), c.width, c.lines, c.bytesPerPixel, c.bytesPerSample, kGeo); });
+        EXPECT_THAT(message, HasSubstr(path(c.raster) + c.message)) << c.width << " x " << c.lines;
+    }
     EXPECT_FALSE(std::filesystem::exists(path("small.raw.tif")));
     // A failed write leaves no partial file under the final name.
     std::vector<std::string> left;

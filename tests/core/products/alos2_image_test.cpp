@@ -1,25 +1,31 @@
 // Image file descriptor and line reading.
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <complex>
 #include <filesystem>
 #include <functional>
 
+#include "platform/bytes.h"
 #include "platform/error.h"
-#include "product_fixture.h"
+#include "platform/file.h"
 #include "products/alos2.h"
 #include "products/ceos_fields.h"
 #include "products/ceos_writer.h"
+#include "support/product_fixture.h"
+#include "support/refusal.h"
+#include "support/temp_dir.h"
 
 using namespace tessarin;
 using namespace tessarin::products;
-using namespace tessarin::products::testing;
+using namespace tessarin::testing;
 namespace ds = tessarin::products::ceos::descriptor;
+using ::testing::HasSubstr;
 
 namespace {
 
-using ImageTest = ProductTest;
+using ImageTest = TempDirTest;
 
 // A blank 720-byte descriptor with the given fields.
 std::vector<std::uint8_t> descriptor(int line, int linebytes, int bits, int perGroup, int groupBytes, int prefix,
@@ -53,13 +59,6 @@ SampleSource testSource() {
         for (std::size_t x = 0; x < out.size(); ++x) out[x] = amplitudeSample(pol, n, x);
     };
     return s;
-}
-
-Alos2 opened(const WrittenProduct& w, std::size_t image) {
-    Alos2 a;
-    a.setImagePath(w.imagePaths.at(image));
-    EXPECT_TRUE(a.DecodeImageFileDescriptor(w.imagePaths.at(image)));
-    return a;
 }
 
 }  // namespace
@@ -105,40 +104,37 @@ TEST(Alos2Descriptor, RefusedDescriptorsChangeNothing) {
         Alos2 a;
         a.DecodeImageFileDescriptorBytes(descriptor(3, 100, 32, 2, 8, 12, 80), "good");
         const SceneParameters before = a.params();
-        try {
-            a.DecodeImageFileDescriptorBytes(c.bytes, "IMG-bad");
-            ADD_FAILURE() << "accepted";
-        } catch (const Error& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-            EXPECT_NE(std::string(e.what()).find("IMG-bad"), std::string::npos) << e.what();
-        }
+        const std::string message = refusalOf([&] { a.DecodeImageFileDescriptorBytes(c.bytes, "IMG-bad"); });
+        EXPECT_THAT(message, HasSubstr(c.message));
+        EXPECT_THAT(message, HasSubstr("IMG-bad"));
         EXPECT_TRUE(before == a.params());
     }
 }
 
 TEST_F(ImageTest, LinesStartWhereTheDescriptorSays) {
     // 10000 pixels of level 1.1 with a 544-byte prefix: records of 80544 bytes.
-    const WrittenProduct w = writeCeosProduct(plausibleProduct(folder(), kLevel11, 2, 10000), testSource());
-    Alos2 a = opened(w, 0);
+    const WrittenProduct w =
+        writeCeosProduct(plausibleProduct(dir(), {.level = kLevel11, .pixels = 10000, .lines = 2}), testSource());
+    Alos2 a = decodedProduct(w, 0);
     ASSERT_EQ(a.params().linebytes, 80544);
     ImageLineReader reader(w.imagePaths[0], a.params());
     EXPECT_EQ(reader.lineOffset(0), 1264u);
     EXPECT_EQ(reader.lineOffset(1), 81808u);
     // The bytes there are the first sample of each line, big-endian.
-    const auto data = readBytes(w.imagePaths[0]);
+    const auto data = readWholeFile(w.imagePaths[0]);
     for (int n = 0; n < 2; ++n) {
         const std::size_t at = static_cast<std::size_t>(reader.lineOffset(n));
-        EXPECT_EQ(beU32(data, at), std::bit_cast<std::uint32_t>(complexSample(0, n, 0).real()));
-        EXPECT_EQ(beU32(data, at + 4), std::bit_cast<std::uint32_t>(complexSample(0, n, 0).imag()));
+        EXPECT_EQ(loadBE<std::uint32_t>(data, at), std::bit_cast<std::uint32_t>(complexSample(0, n, 0).real()));
+        EXPECT_EQ(loadBE<std::uint32_t>(data, at + 4), std::bit_cast<std::uint32_t>(complexSample(0, n, 0).imag()));
     }
 }
 
 TEST_F(ImageTest, ComplexLinesReadBackInBothPolarisations) {
-    ProductSpec product = plausibleProduct(folder(), kLevel11, 7, 33);
+    ProductSpec product = plausibleProduct(dir(), {.level = kLevel11, .pixels = 33, .lines = 7});
     product.polarisations = {"HH", "HV"};
     const WrittenProduct w = writeCeosProduct(product, testSource());
     for (std::size_t pol = 0; pol < 2; ++pol) {
-        Alos2 a = opened(w, pol);
+        Alos2 a = decodedProduct(w, pol);
         std::vector<std::complex<float>> line(33);
         for (int n : {0, 3, 6, 1}) {  // the last line too, and out of order
             ASSERT_TRUE(a.readComplexLine(n, line));
@@ -153,8 +149,9 @@ TEST_F(ImageTest, ComplexLinesReadBackInBothPolarisations) {
 }
 
 TEST_F(ImageTest, AmplitudeLinesReadBack) {
-    const WrittenProduct w = writeCeosProduct(plausibleProduct(folder(), kLevel15, 5, 1027), testSource());
-    Alos2 a = opened(w, 0);
+    const WrittenProduct w =
+        writeCeosProduct(plausibleProduct(dir(), {.level = kLevel15, .pixels = 1027, .lines = 5}), testSource());
+    Alos2 a = decodedProduct(w, 0);
     EXPECT_EQ(a.params().pixel, 1027);
     std::vector<std::uint16_t> line(1100, 0xABCD);  // longer than a line: the rest comes back zero
     for (int n = 0; n < 5; ++n) {
@@ -173,11 +170,11 @@ TEST_F(ImageTest, AmplitudeLinesReadBack) {
 TEST_F(ImageTest, ByteLevelSamples) {
     // Hand-made file: one line of one complex sample 3F800000 / 00000000 and
     // the same sample little-endian, which the host-order flag reads as stored.
-    const std::string path = folder() + "/IMG-HH-hand";
+    const std::string path = dir() + "/IMG-HH-hand";
     auto bytes = descriptor(1, 12 + 8, 32, 2, 8, 12, 8);
     bytes.resize(720 + 12, 0);
     for (std::uint8_t b : {0x3F, 0x80, 0x00, 0x00, 0x40, 0x00, 0x00, 0x00}) bytes.push_back(b);
-    writeBytes(path, bytes);
+    writeWholeFile(path, bytes);
     Alos2 a;
     a.setImagePath(path);
     ASSERT_TRUE(a.DecodeImageFileDescriptor(path));
@@ -187,11 +184,11 @@ TEST_F(ImageTest, ByteLevelSamples) {
     ASSERT_TRUE(a.readComplexLine(0, z, ByteOrder::Little));
     EXPECT_EQ(z[0], std::complex<float>(std::bit_cast<float>(0x0000803Fu), std::bit_cast<float>(0x00000040u)));
 
-    const std::string amp = folder() + "/IMG-HH-hand15";
+    const std::string amp = dir() + "/IMG-HH-hand15";
     auto ab = descriptor(1, 12 + 4, 16, 1, 2, 12, 4);
     ab.resize(720 + 12, 0);
     for (std::uint8_t b : {0x01, 0x02, 0xFF, 0xFE}) ab.push_back(b);
-    writeBytes(amp, ab);
+    writeWholeFile(amp, ab);
     a.setImagePath(amp);
     ASSERT_TRUE(a.DecodeImageFileDescriptor(amp));
     std::vector<std::uint16_t> v(2);
@@ -203,8 +200,9 @@ TEST_F(ImageTest, ByteLevelSamples) {
 }
 
 TEST_F(ImageTest, ATruncatedFileReadsZerosWhereItEnds) {
-    const WrittenProduct w = writeCeosProduct(plausibleProduct(folder(), kLevel11, 4, 20), testSource());
-    Alos2 a = opened(w, 0);  // the descriptor comes from the full file
+    const WrittenProduct w =
+        writeCeosProduct(plausibleProduct(dir(), {.level = kLevel11, .pixels = 20, .lines = 4}), testSource());
+    Alos2 a = decodedProduct(w, 0);  // the descriptor comes from the full file
     const std::uint64_t lastSamples = 720 + 3 * static_cast<std::uint64_t>(a.params().linebytes) + 544;
     std::filesystem::resize_file(w.imagePaths[0], lastSamples + 8 * 6 + 4);  // six samples and half of one
     std::vector<std::complex<float>> line(20, {5.0f, 5.0f});
@@ -217,9 +215,11 @@ TEST_F(ImageTest, ATruncatedFileReadsZerosWhereItEnds) {
 }
 
 TEST_F(ImageTest, TheReaderFollowsChangedGeometryAndImages) {
-    const WrittenProduct w11 = writeCeosProduct(plausibleProduct(folder() + "/a", kLevel11, 3, 4), testSource());
-    const WrittenProduct w15 = writeCeosProduct(plausibleProduct(folder() + "/b", kLevel15, 3, 4), testSource());
-    Alos2 a = opened(w11, 0);
+    const WrittenProduct w11 =
+        writeCeosProduct(plausibleProduct(dir() + "/a", {.level = kLevel11, .pixels = 4, .lines = 3}), testSource());
+    const WrittenProduct w15 =
+        writeCeosProduct(plausibleProduct(dir() + "/b", {.level = kLevel15, .pixels = 4, .lines = 3}), testSource());
+    Alos2 a = decodedProduct(w11, 0);
     std::vector<std::complex<float>> z(4);
     ASSERT_TRUE(a.readComplexLine(1, z));
     a.params().line = 1;  // narrowed through params(): line 1 is now outside
@@ -230,7 +230,7 @@ TEST_F(ImageTest, TheReaderFollowsChangedGeometryAndImages) {
     ASSERT_TRUE(a.readAmplitudeLine(2, v));
     EXPECT_EQ(v[3], amplitudeSample(0, 2, 3));
     Alos2 missing;
-    missing.setImagePath(folder() + "/IMG-HH-none");
+    missing.setImagePath(dir() + "/IMG-HH-none");
     missing.params().pixel = 4, missing.params().line = 1;
     EXPECT_THROW(missing.readComplexLine(0, z), Error);
 }

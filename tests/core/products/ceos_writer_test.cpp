@@ -6,16 +6,19 @@
 #include <cmath>
 #include <filesystem>
 
+#include "platform/bytes.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/text.h"
-#include "product_fixture.h"
 #include "products/alos2.h"
 #include "products/ceos_fields.h"
 #include "products/ceos_writer.h"
+#include "support/product_fixture.h"
+#include "support/temp_dir.h"
 
 using namespace tessarin;
 using namespace tessarin::products;
-using namespace tessarin::products::testing;
+using namespace tessarin::testing;
 
 namespace {
 
@@ -65,25 +68,16 @@ void expectSameFields(const SceneParameters& a, const SceneParameters& b) {
     EXPECT_EQ(a.pixel, b.pixel);
 }
 
-Alos2 decode(const WrittenProduct& w, std::size_t image = 0) {
-    Alos2 a;
-    a.setImagePath(w.imagePaths.at(image));
-    a.setLookDirection(w.imagePaths.at(image));
-    EXPECT_TRUE(a.DecodeLeaderFile());
-    EXPECT_TRUE(a.DecodeImageFileDescriptor(w.imagePaths.at(image)));
-    return a;
-}
-
-using WriterTest = ProductTest;
+using WriterTest = TempDirTest;
 
 }  // namespace
 
 TEST_F(WriterTest, RoundTripOfEveryFieldInBothLevels) {
     for (const int level : {kLevel11, kLevel15}) {
         SCOPED_TRACE(level);
-        const ProductSpec product = plausibleProduct(folder(), level);
+        const ProductSpec product = plausibleProduct(dir(), {.level = level});
         const WrittenProduct w = writeCeosProduct(product);
-        const Alos2 a = decode(w);
+        const Alos2 a = decodedProduct(w);
         EXPECT_EQ(a.productLevel(), level);
         // The plausible values fit their fields exactly: the reader returns the input.
         SceneParameters expected = product.params;
@@ -113,14 +107,14 @@ TEST_F(WriterTest, RoundTripOfEveryFieldInBothLevels) {
 }
 
 TEST_F(WriterTest, ValuesWiderThanTheirFieldsReadBackAsStored) {
-    ProductSpec product = plausibleProduct(folder(), kLevel11);
+    ProductSpec product = plausibleProduct(dir(), {.level = kLevel11});
     product.params.wavelength = 1.0 / 3.0;            // 16 characters cannot hold 17 digits
     product.params.pl2lat[3] = -2.0 / 3.0 * 1e-17;    // nor can 20
     product.params.stateVectors[4].X = 1234567.0 / 7.0;
     product.params.prf = 2000.0 / 3.0;
     product.params.calib = -83.123456789012345;
     const WrittenProduct w = writeCeosProduct(product);
-    const Alos2 a = decode(w);
+    const Alos2 a = decodedProduct(w);
     expectSameFields(a.params(), w.stored);
     EXPECT_NEAR(a.params().wavelength, 1.0 / 3.0, 1e-10);
     EXPECT_NEAR(a.params().pl2lat[3] / (-2.0 / 3.0 * 1e-17), 1.0, 1e-12);
@@ -130,7 +124,7 @@ TEST_F(WriterTest, ValuesWiderThanTheirFieldsReadBackAsStored) {
 }
 
 TEST_F(WriterTest, NamesFollowTheProductNamingRule) {
-    ProductSpec product = plausibleProduct(folder(), kLevel11);
+    ProductSpec product = plausibleProduct(dir(), {.level = kLevel11});
     product.polarisations = {"HH", "HV"};
     const WrittenProduct w = writeCeosProduct(product);
     EXPECT_EQ(splitPath(w.imagePaths[0]).name, "IMG-HH-ALOS2011502960-140724-UBSR1.1__A");
@@ -140,19 +134,19 @@ TEST_F(WriterTest, NamesFollowTheProductNamingRule) {
     EXPECT_EQ(leaderPathOf(w.imagePaths[1]), w.leaderPath);
     // Only the finished files are left, no temporary names.
     std::size_t files = 0;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    for (const auto& e : std::filesystem::directory_iterator(dir())) {
         ++files;
         EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
     }
     EXPECT_EQ(files, 4u);
 
-    ProductSpec left = plausibleProduct(folder(), kLevel15);
+    ProductSpec left = plausibleProduct(dir(), {.level = kLevel15});
     left.look = 'L';
     left.mode = "FBD";
     left.levelSuffix = "GUD";
     const WrittenProduct l = writeCeosProduct(left);
     EXPECT_EQ(splitPath(l.imagePaths[0]).name, "IMG-HH-ALOS2011502960-140724-FBDL1.5GUD");
-    EXPECT_EQ(decode(l).params().pointingLeft, 1);
+    EXPECT_EQ(decodedProduct(l).params().pointingLeft, 1);
     EXPECT_EQ(l.stored.pointingLeft, 1);
 }
 
@@ -175,28 +169,28 @@ TEST_F(WriterTest, LeaderRecordsSitAtTheFixedPositionsWithTheirHeaders) {
     for (const int level : {kLevel11, kLevel15}) {
         SCOPED_TRACE(level);
         const auto& expected = level == kLevel11 ? level11 : level15;
-        const auto data = encodeLeader(plausibleProduct(folder(), level));
+        const auto data = encodeLeader(plausibleProduct(dir(), {.level = level}));
         ASSERT_EQ(data.size(), expected.back().start + expected.back().length);
         for (std::size_t i = 0; i < expected.size(); ++i) {
             SCOPED_TRACE(i);
             const auto& e = expected[i];
-            EXPECT_EQ(beU32(data, e.start), i + 1);  // sequence number
+            EXPECT_EQ(loadBE<std::uint32_t>(data, e.start), i + 1);  // sequence number
             EXPECT_EQ(data[e.start + 5], e.type);
-            EXPECT_EQ(beU32(data, e.start + 8), e.length);
+            EXPECT_EQ(loadBE<std::uint32_t>(data, e.start + 8), e.length);
         }
     }
 }
 
 TEST_F(WriterTest, ImageRecordsCarryHeadersAndTheDescriptorFields) {
-    const ProductSpec product = plausibleProduct(folder(), kLevel15, 3, 7);
+    const ProductSpec product = plausibleProduct(dir(), {.level = kLevel15, .pixels = 7, .lines = 3});
     const WrittenProduct w = writeCeosProduct(product);
-    const auto data = readBytes(w.imagePaths[0]);
+    const auto data = readWholeFile(w.imagePaths[0]);
     const std::uint32_t linebytes = 192 + 7 * 2;
     ASSERT_EQ(data.size(), 720u + 3 * linebytes);
-    EXPECT_EQ(beU32(data, 0), 1u);
+    EXPECT_EQ(loadBE<std::uint32_t>(data, 0), 1u);
     EXPECT_EQ(data[4], 50);
     EXPECT_EQ(data[5], 192);
-    EXPECT_EQ(beU32(data, 8), 720u);
+    EXPECT_EQ(loadBE<std::uint32_t>(data, 8), 720u);
     auto text = [&](std::size_t at, std::size_t width) { return std::string(data.begin() + static_cast<long>(at), data.begin() + static_cast<long>(at + width)); };
     EXPECT_EQ(text(180, 6), "     3");
     EXPECT_EQ(text(186, 6), "   206");
@@ -207,15 +201,16 @@ TEST_F(WriterTest, ImageRecordsCarryHeadersAndTheDescriptorFields) {
     EXPECT_EQ(text(280, 8), "      14");
     for (std::uint32_t n = 0; n < 3; ++n) {
         const std::size_t at = 720 + n * linebytes;
-        EXPECT_EQ(beU32(data, at), n + 2);
+        EXPECT_EQ(loadBE<std::uint32_t>(data, at), n + 2);
         EXPECT_EQ(data[at + 5], 11);
-        EXPECT_EQ(beU32(data, at + 8), linebytes);
+        EXPECT_EQ(loadBE<std::uint32_t>(data, at + 8), linebytes);
     }
 }
 
 TEST_F(WriterTest, RefusesWhatCannotBeWritten) {
+    const ProductSpec good = plausibleProduct(dir(), {.level = kLevel11});
     auto refuses = [&](auto change) {
-        ProductSpec product = plausibleProduct(folder(), kLevel11);
+        ProductSpec product = good;
         change(product);
         EXPECT_THROW(writeCeosProduct(product), Error);
     };
@@ -228,7 +223,7 @@ TEST_F(WriterTest, RefusesWhatCannotBeWritten) {
     refuses([](ProductSpec& s) { s.levelSuffix = "A"; });
     refuses([](ProductSpec& s) { s.polarisations = {"XX"}; });
     refuses([](ProductSpec& s) { s.sceneId = "a/b"; });
-    EXPECT_TRUE(std::filesystem::is_empty(dir));
+    EXPECT_TRUE(std::filesystem::is_empty(dir()));
 }
 
 TEST(CeosFields, RealsUseTheShortestExactTextOrTheMostDigitsThatFit) {

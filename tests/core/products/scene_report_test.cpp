@@ -5,18 +5,19 @@
 #include <algorithm>
 #include <set>
 
-#include "product_fixture.h"
 #include "products/alos2.h"
 #include "products/ceos_writer.h"
 #include "products/scene_report.h"
+#include "support/product_fixture.h"
+#include "support/temp_dir.h"
 
 using namespace tessarin;
 using namespace tessarin::products;
-using namespace tessarin::products::testing;
+using namespace tessarin::testing;
 
 namespace {
 
-using ReportTest = ProductTest;
+using ReportTest = TempDirTest;
 
 const ReportValue& valueOf(const std::vector<ReportEntry>& r, const std::string& name) {
     const auto it = std::find_if(r.begin(), r.end(), [&](const ReportEntry& e) { return e.name == name; });
@@ -27,12 +28,8 @@ const ReportValue& valueOf(const std::vector<ReportEntry>& r, const std::string&
 }  // namespace
 
 TEST_F(ReportTest, EveryNamedFieldIsReportedWithItsDecodedValue) {
-    const WrittenProduct w = writeCeosProduct(plausibleProduct(folder(), kLevel11, 3, 9));
-    Alos2 a;
-    a.setImagePath(w.imagePaths[0]);
-    a.setLookDirection(w.imagePaths[0]);
-    ASSERT_TRUE(a.DecodeLeaderFile());
-    ASSERT_TRUE(a.DecodeImageFileDescriptor(w.imagePaths[0]));
+    const WrittenProduct w = writeCeosProduct(plausibleProduct(dir(), {.level = kLevel11, .pixels = 9, .lines = 3}));
+    const Alos2 a = decodedProduct(w);
     const auto report = sceneReport(a);
 
     std::set<std::string> names;

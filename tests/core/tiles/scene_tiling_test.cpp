@@ -2,10 +2,10 @@
 
 #include <complex>
 
-#include "core/products/product_fixture.h"
 #include "platform/file.h"
 #include "platform/ui.h"
 #include "products/alos2.h"
+#include "support/product_fixture.h"
 #include "support/temp_dir.h"
 #include "tiles/canvas.h"
 #include "tiles/scene_tiling.h"
@@ -25,7 +25,8 @@ using SceneTiling = tessarin::testing::TempDirTest;
 }  // namespace
 
 TEST_F(SceneTiling, OriginalComplexProductBecomesATileSetInTheWorkFolder) {
-    auto product = pr::testing::plausibleProduct(path("product"), pr::kLevel11, 1200, 1500);
+    auto product =
+        tessarin::testing::plausibleProduct(path("product"), {.level = pr::kLevel11, .pixels = 1500, .lines = 1200});
     product.look = 'L';
     pr::SampleSource source;
     source.complexLine = [](std::size_t, int n, std::span<std::complex<float>> s) {
@@ -77,7 +78,8 @@ TEST_F(SceneTiling, OriginalComplexProductBecomesATileSetInTheWorkFolder) {
 }
 
 TEST_F(SceneTiling, AmplitudeProductAndRefusedLevels) {
-    auto product = pr::testing::plausibleProduct(path("product"), pr::kLevel15, 300, 1100);
+    auto product =
+        tessarin::testing::plausibleProduct(path("product"), {.level = pr::kLevel15, .pixels = 1100, .lines = 300});
     pr::SampleSource source;
     source.amplitudeLine = [](std::size_t, int n, std::span<std::uint16_t> s) {
         for (std::size_t x = 0; x < s.size(); ++x) s[x] = static_cast<std::uint16_t>(x + 3 * static_cast<std::size_t>(n));
