@@ -71,6 +71,11 @@ std::string polProjectPath(const std::string& selectedTilePath) { return selecte
 
 PolProject readPolProject(const std::string& path) {
     SetFileReader in(path);
+    return parsePolProject(in);
+}
+
+PolProject parsePolProject(SetFileReader& in) {
+    const std::string& path = in.path();
     PolProject project;
     if (in.byteAt(0) != kArchiveUnicodeByte) {
         // Not a string first: the RGB assignment number, then the strings.

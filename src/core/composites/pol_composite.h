@@ -13,6 +13,10 @@
 #include "tiles/canvas.h"
 #include "tiles/tile_store.h"
 
+namespace tessarin {
+class SetFileReader;
+}
+
 namespace tessarin::composites {
 
 inline constexpr std::size_t kPolarisationPrefix = 6;  // "IMG-HH"
@@ -53,6 +57,7 @@ std::string polProjectPath(const std::string& selectedTilePath);
 // byte, or a 32-bit number 0..3 followed by the strings. Throws Error naming
 // the file for anything else, a truncated file or an unusable path.
 PolProject readPolProject(const std::string& path);
+PolProject parsePolProject(SetFileReader& in);
 void writePolProject(const std::string& path, const PolProject& project);
 
 // Which members feed each channel; two sources are averaged, none is zero.

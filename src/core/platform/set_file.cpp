@@ -27,6 +27,9 @@ std::string lastComponent(const std::string& path) {
 SetFileReader::SetFileReader(std::string path)
     : path_(std::move(path)), data_(readSetFile(path_)), reader_(data_, "\"" + path_ + "\"") {}
 
+SetFileReader::SetFileReader(std::string path, std::vector<std::uint8_t> data)
+    : path_(std::move(path)), data_(std::move(data)), reader_(data_, "\"" + path_ + "\"") {}
+
 int SetFileReader::byteAt(std::size_t offset) const { return offset < data_.size() ? data_[offset] : -1; }
 
 std::int32_t SetFileReader::readInt32(const char* what) {

@@ -21,6 +21,8 @@ public:
     // Reads the whole file; a missing file, or one larger than
     // kMaxSetFileBytes, throws Error naming it.
     explicit SetFileReader(std::string path);
+    // The bytes of a set file already in memory; path names it in messages.
+    SetFileReader(std::string path, std::vector<std::uint8_t> data);
 
     const std::string& path() const { return path_; }
     std::size_t size() const { return data_.size(); }
