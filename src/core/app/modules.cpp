@@ -1,19 +1,10 @@
-// The modules of the program. Each registers its own open modes and command
-// handlers; a new module adds one line here.
+// The modules of the program, in the order they register. A new module
+// declares its registration function in modules.h and is called here.
 
 #include "app/app_core.h"
-#include "composites/composites_module.h"
-#include "dem/dem_module.h"
-#include "display/display_commands.h"
-#include "geometry/geometry_commands.h"
-#include "imagefiles/imagefile_commands.h"
-#include "insar/insar_module.h"
-#include "products/products_module.h"
-#include "tiles/tiles_module.h"
+#include "app/modules.h"
 
 namespace tessarin::app {
-
-void registerShellCommands(AppCore& app);
 
 void registerModules(AppCore& app) {
     registerShellCommands(app);

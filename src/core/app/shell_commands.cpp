@@ -3,6 +3,7 @@
 #include "app/app_core.h"
 #include "app/application.h"
 #include "app/command_ids.h"
+#include "app/modules.h"
 #include "platform/ui.h"
 
 namespace tessarin::app {

@@ -4,7 +4,7 @@
 // empty document; the level 1.1 multi-temporal mode is refused (complex
 // dates are processed as an interferometric pair).
 
-#include "composites/composites_module.h"
+#include "app/modules.h"
 
 #include <cmath>
 #include <filesystem>

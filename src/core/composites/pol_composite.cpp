@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/arithmetic.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
@@ -163,19 +162,8 @@ tiles::CanvasState buildCompositeCanvas(tiles::GlobalPoint ctrorigin, const tile
                                         const std::string& cutPath, CompositeCanvas& canvas) {
     if (canvas.width() != 2 * grid.tpix || canvas.height() != 2 * grid.tlin)
         canvas = CompositeCanvas(grid.tpix, grid.tlin);
-    // The tile boundary nearest the origin.
-    const int kx0 = static_cast<int>(floorDiv(grid.tpix / 2 + ctrorigin.x, grid.tpix));
-    const int ky0 = static_cast<int>(floorDiv(grid.tlin / 2 + ctrorigin.y, grid.tlin));
-    tiles::CanvasState state;
-    state.kx0 = kx0;
-    state.ky0 = ky0;
-    state.tileRangeX[0] = kx0;
-    state.tileRangeX[1] = kx0 + 2;
-    state.tileRangeY[0] = ky0;
-    state.tileRangeY[1] = ky0 + 2;
-    state.currentTile = grid.tileNumber(kx0, ky0);
-    state.origin = {static_cast<long long>(grid.tpix) * kx0, static_cast<long long>(grid.tlin) * ky0};
-    state.ctrInCanvas = state.toCanvas(ctrorigin);
+    const tiles::CanvasState state = tiles::nearestBoundaryBlock(ctrorigin, grid);
+    const int kx0 = state.kx0, ky0 = state.ky0;
 
     std::vector<std::optional<File>> files(members.size());
     std::vector<std::vector<std::uint8_t>> tiles(members.size());

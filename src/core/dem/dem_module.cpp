@@ -1,7 +1,7 @@
 // DEM GeoTIFFs opened as tiles: the open mode is known, its processing is
 // not built yet, so it opens an empty document.
 
-#include "dem/dem_module.h"
+#include "app/modules.h"
 
 #include "app/app_core.h"
 

@@ -1,7 +1,7 @@
 // The view commands: the scene-position dialog, tile selection, the
 // geographic format of the readout, and the phase entry that does nothing.
 
-#include "display/display_commands.h"
+#include "app/modules.h"
 
 #include "app/app_core.h"
 #include "app/command_ids.h"

@@ -1,7 +1,7 @@
 // The scene reports: observation dates, frame parameters, the current tile,
 // the orbit check and the earth-radius table.
 
-#include "geometry/geometry_commands.h"
+#include "app/modules.h"
 
 #include "app/app_core.h"
 #include "app/command_ids.h"

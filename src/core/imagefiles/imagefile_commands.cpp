@@ -1,7 +1,7 @@
 // Image files: bitmap to PNG, the GeoTIFF header report, raster to PNG (the
 // command and the test open mode) and the current tile as a TIFF.
 
-#include "imagefiles/imagefile_commands.h"
+#include "app/modules.h"
 
 #include <algorithm>
 #include <cctype>

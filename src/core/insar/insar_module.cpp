@@ -1,7 +1,7 @@
 // Interferometric pairs: the open modes are known, their processing is not
 // built yet, so they open an empty document.
 
-#include "insar/insar_module.h"
+#include "app/modules.h"
 
 #include "app/app_core.h"
 

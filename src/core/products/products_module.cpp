@@ -1,7 +1,7 @@
 // First-generation PALSAR products: the open modes are known, their readers
 // are not built yet, so they open an empty document.
 
-#include "products/products_module.h"
+#include "app/modules.h"
 
 #include "app/app_core.h"
 

@@ -12,20 +12,6 @@ namespace tessarin::tiles {
 
 namespace {
 
-CanvasState blockState(int kx0, int ky0, GlobalPoint ctrorigin, const TileGrid& grid) {
-    CanvasState s;
-    s.kx0 = kx0;
-    s.ky0 = ky0;
-    s.tileRangeX[0] = kx0;
-    s.tileRangeX[1] = kx0 + 2;
-    s.tileRangeY[0] = ky0;
-    s.tileRangeY[1] = ky0 + 2;
-    s.currentTile = grid.tileNumber(kx0, ky0);
-    s.origin = {static_cast<long long>(grid.tpix) * kx0, static_cast<long long>(grid.tlin) * ky0};
-    s.ctrInCanvas = s.toCanvas(ctrorigin);
-    return s;
-}
-
 File openTiles(const std::string& tilePath) {
     // A missing tile file is reported rather than showing the previous canvas
     // as if it were the new position.
@@ -62,6 +48,26 @@ void fillBlock(const TileGrid& grid, const std::string& tilePath, int kx0, int k
 }
 
 }  // namespace
+
+CanvasState blockState(int kx0, int ky0, GlobalPoint ctrorigin, const TileGrid& grid) {
+    CanvasState s;
+    s.kx0 = kx0;
+    s.ky0 = ky0;
+    s.tileRangeX[0] = kx0;
+    s.tileRangeX[1] = kx0 + 2;
+    s.tileRangeY[0] = ky0;
+    s.tileRangeY[1] = ky0 + 2;
+    s.currentTile = grid.tileNumber(kx0, ky0);
+    s.origin = {static_cast<long long>(grid.tpix) * kx0, static_cast<long long>(grid.tlin) * ky0};
+    s.ctrInCanvas = s.toCanvas(ctrorigin);
+    return s;
+}
+
+CanvasState nearestBoundaryBlock(GlobalPoint ctrorigin, const TileGrid& grid) {
+    const int kx0 = static_cast<int>(floorDiv(grid.tpix / 2 + ctrorigin.x, grid.tpix));
+    const int ky0 = static_cast<int>(floorDiv(grid.tlin / 2 + ctrorigin.y, grid.tlin));
+    return blockState(kx0, ky0, ctrorigin, grid);
+}
 
 Canvas::Canvas(int tpix, int tlin)
     : width_(2 * tpix), height_(2 * tlin),
@@ -100,9 +106,8 @@ CanvasState mergeAmplitude(GlobalPoint ctrorigin, const TileGrid& grid, const st
 CanvasState mergeComplex(GlobalPoint ctrorigin, const TileGrid& grid, const std::string& tilePath,
                          const std::string& canvasPath, Canvas& canvas, const SceneMapping* mapping) {
     checkCanvas(canvas, grid);
-    const int kx0 = static_cast<int>(floorDiv(grid.tpix / 2 + ctrorigin.x, grid.tpix));
-    const int ky0 = static_cast<int>(floorDiv(grid.tlin / 2 + ctrorigin.y, grid.tlin));
-    CanvasState state = blockState(kx0, ky0, ctrorigin, grid);
+    CanvasState state = nearestBoundaryBlock(ctrorigin, grid);
+    const int kx0 = state.kx0, ky0 = state.ky0;
     if (mapping && mapping->toGeo && mapping->toPixelLine)
         state.frame = computeGeoFrame(state, canvas.width(), canvas.height(), *mapping);
     fillBlock(grid, tilePath, kx0, ky0, TileKind::Complex, canvas,

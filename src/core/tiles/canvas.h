@@ -73,6 +73,12 @@ private:
     std::vector<std::uint16_t> values_;
 };
 
+// The 2 x 2 block of tiles from (kx0, ky0) as a canvas state around ctrorigin.
+CanvasState blockState(int kx0, int ky0, GlobalPoint ctrorigin, const TileGrid& grid);
+// The block starting at the tile boundary nearest ctrorigin (the complex
+// merger's and the composites' rule).
+CanvasState nearestBoundaryBlock(GlobalPoint ctrorigin, const TileGrid& grid);
+
 // Amplitude merger: the block of tiles containing ctrorigin.
 CanvasState mergeAmplitude(GlobalPoint ctrorigin, const TileGrid& grid, const std::string& tilePath,
                            const std::string& canvasPath, Canvas& canvas);

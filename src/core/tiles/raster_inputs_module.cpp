@@ -2,7 +2,7 @@
 // their processing is not built yet, so they open an empty document.
 
 #include "app/app_core.h"
-#include "tiles/tiles_module.h"
+#include "app/modules.h"
 
 namespace tessarin::tiles {
 

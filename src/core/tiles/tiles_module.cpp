@@ -2,7 +2,7 @@
 // converted into a TileSet, TileSets reopened, the compressed-SLC open) and
 // the commands that save a TileSet.
 
-#include "tiles/tiles_module.h"
+#include "app/modules.h"
 
 #include "app/app_core.h"
 #include "app/command_ids.h"
