@@ -44,8 +44,10 @@ int runRaster2tif(const Args& args, ConsoleUi& ui) {
     const int bytesPerSample = parsePositive(args, "bytes-per-sample");
     const GeoReference geo = args.value("geo") ? parseGeo(*args.value("geo")) : GeoReference{};
     try {
-        const std::string out = rasterToTiff(ui, args.positionals()[0], static_cast<int>(width), static_cast<int>(lines),
-                                             bytesPerPixel, bytesPerSample, geo);
+        const std::string out = rasterToTiff(
+            ui, rasterOfPixelBytes(args.positionals()[0], static_cast<int>(width), static_cast<int>(lines), bytesPerPixel,
+                                   bytesPerSample),
+            geo);
         std::printf("%s\n", out.c_str());
     } catch (const Error& e) {
         ui.message(e.what());

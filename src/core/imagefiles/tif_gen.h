@@ -21,6 +21,7 @@
 #include "geometry/ellipsoid.h"
 #include "imagefiles/geo_keys.h"
 #include "platform/bytes.h"
+#include "platform/raster_file.h"
 
 namespace tessarin {
 
@@ -233,15 +234,19 @@ using TiffRowSource = std::function<void(int line, std::span<std::uint8_t> row)>
 void writeTiffFile(const std::string& path, CTIFGen& gen, TiffKind kind, int width, int lines, int bitsPerPixel,
                    const TiffRowSource& rows);
 
-// Raster-to-TIFF conversion: the raw raster at rasterPath (lines of width x
-// bytesPerPixel bytes, little-endian) becomes rasterPath + ".tif":
+// The raster of a size given in bytes per pixel and per sample (the
+// conversion dialog's terms); throws Error when they make no raster.
+RasterFile rasterOfPixelBytes(const std::string& rasterPath, int width, int lines, int bytesPerPixel,
+                              int bytesPerSample);
+
+// Raster-to-TIFF conversion: the raw raster (lines of width x channels x
+// bytes per sample, little-endian) becomes its path + ".tif":
 //   3 channels of 1 byte (three planes of width x lines, one after the
 //   other) -> plain 24-bit TIFF; 1 channel of 1 byte -> plain 8-bit TIFF;
 //   1 channel of 2 bytes -> 16-bit GeoTIFF; 3 channels of 2 bytes
 //   (interleaved) -> 48-bit GeoTIFF, both placed by geo.
 // The 16-bit path first shows its message box. Returns the output path.
-std::string rasterToTiff(Ui& ui, const std::string& rasterPath, int width, int lines, int bytesPerPixel,
-                         int bytesPerSample, const GeoReference& geo);
+std::string rasterToTiff(Ui& ui, const RasterFile& raster, const GeoReference& geo);
 
 // Reads the header of a TIFF file on disk.
 GeoTiffInfo readGeoTiffFile(const std::string& path);

@@ -306,14 +306,24 @@ void writeTiffFile(const std::string& path, CTIFGen& gen, TiffKind kind, int wid
     out.commit();
 }
 
-std::string rasterToTiff(Ui& ui, const std::string& rasterPath, int width, int lines, int bytesPerPixel,
-                         int bytesPerSample, const GeoReference& geo) {
-    if (width < 1 || lines < 1)
-        throw Error(format("\"%s\": a raster of %d x %d pixels cannot become a TIFF", rasterPath.c_str(), width, lines));
+RasterFile rasterOfPixelBytes(const std::string& rasterPath, int width, int lines, int bytesPerPixel,
+                              int bytesPerSample) {
     if (bytesPerSample < 1 || bytesPerPixel < bytesPerSample || bytesPerPixel % bytesPerSample != 0)
         throw Error(format("\"%s\": %d bytes per pixel and %d bytes per sample do not make a raster",
                            rasterPath.c_str(), bytesPerPixel, bytesPerSample));
-    const int channels = bytesPerPixel / bytesPerSample;
+    return {rasterPath, width, lines, bytesPerPixel / bytesPerSample, bytesPerSample};
+}
+
+std::string rasterToTiff(Ui& ui, const RasterFile& raster, const GeoReference& geo) {
+    const std::string& rasterPath = raster.path;
+    const int width = raster.width, lines = raster.lines;
+    const int channels = raster.channels, bytesPerSample = raster.bytesPerSample;
+    if (width < 1 || lines < 1)
+        throw Error(format("\"%s\": a raster of %d x %d pixels cannot become a TIFF", rasterPath.c_str(), width, lines));
+    if (channels < 1 || bytesPerSample < 1)
+        throw Error(format("\"%s\": %d channels of %d bytes do not make a raster", rasterPath.c_str(), channels,
+                           bytesPerSample));
+    const int bytesPerPixel = channels * bytesPerSample;
     const bool planes24 = channels == 3 && bytesPerSample == 1;
     const bool grey8 = channels == 1 && bytesPerSample == 1;
     const bool grey16 = channels == 1 && bytesPerSample == 2;

@@ -281,7 +281,7 @@ TEST_F(TiffWriteTest, RasterToTiffForms) {
             }
         writeWholeFile(path("short.raw"), raw);
         ScriptedUi ui;
-        EXPECT_EQ(rasterToTiff(ui, path("short.raw"), w, h, 2, 2, kGeo), path("short.raw") + ".tif");
+        EXPECT_EQ(rasterToTiff(ui, rasterOfPixelBytes(path("short.raw"), w, h, 2, 2), kGeo), path("short.raw") + ".tif");
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0], "In sub tgifgen Short2tiffilemode\npix,lin=24, 10hdr,linebytes=0, 48");
         expectGdalReads(path("short.raw.tif"), w, h, 16);
@@ -293,7 +293,7 @@ TEST_F(TiffWriteTest, RasterToTiffForms) {
         for (int y = 0; y < h; ++y) pattern(48)(y, std::span(raw).subspan(static_cast<std::size_t>(y * w * 6), static_cast<std::size_t>(w * 6)));
         writeWholeFile(path("rgb.raw"), raw);
         ScriptedUi ui;
-        rasterToTiff(ui, path("rgb.raw"), w, h, 6, 2, kGeo);
+        rasterToTiff(ui, rasterOfPixelBytes(path("rgb.raw"), w, h, 6, 2), kGeo);
         EXPECT_TRUE(ui.messages.empty());
         expectGdalReads(path("rgb.raw.tif"), w, h, 48);
     }
@@ -305,7 +305,7 @@ TEST_F(TiffWriteTest, RasterToTiffForms) {
                 for (int x = 0; x < w; ++x) raw[static_cast<std::size_t>(c * w * h + y * w + x)] = sample8(x, y, c);
         writeWholeFile(path("planes.raw"), raw);
         ScriptedUi ui;
-        rasterToTiff(ui, path("planes.raw"), w, h, 3, 1, kGeo);
+        rasterToTiff(ui, rasterOfPixelBytes(path("planes.raw"), w, h, 3, 1), kGeo);
         expectGdalReads(path("planes.raw.tif"), w, h, 24);
         EXPECT_EQ(dump(path("planes.raw.tif")).size(), 16u);
     }
@@ -316,7 +316,7 @@ TEST_F(TiffWriteTest, RasterToTiffForms) {
             for (int x = 0; x < w; ++x) raw[static_cast<std::size_t>(y * w + x)] = sample8(x, y, 0);
         writeWholeFile(path("grey.raw"), raw);
         ScriptedUi ui;
-        rasterToTiff(ui, path("grey.raw"), w, h, 1, 1, kGeo);
+        rasterToTiff(ui, rasterOfPixelBytes(path("grey.raw"), w, h, 1, 1), kGeo);
         expectGdalReads(path("grey.raw.tif"), w, h, 8);
     }
 }
@@ -339,7 +339,7 @@ TEST_F(TiffWriteTest, RasterToTiffRefusals) {
     };
     for (const Case& c : cases) {
         const std::string message = refusalOf(
-            [&] { rasterToTiff(ui, path(c.raster), c.width, c.lines, c.bytesPerPixel, c.bytesPerSample, kGeo); });
+            [&] { rasterToTiff(ui, rasterOfPixelBytes(path(c.raster), c.width, c.lines, c.bytesPerPixel, c.bytesPerSample), kGeo); });
         EXPECT_THAT(message, HasSubstr(path(c.raster) + c.message)) << c.width << " x " << c.lines;
     }
     EXPECT_FALSE(std::filesystem::exists(path("small.raw.tif")));
