@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <optional>
 
 #include "display/raw_dib.h"
 #include "document/tessarin_doc.h"
@@ -55,6 +56,31 @@ CTessarinView::CTessarinView(document::CTessarinDoc& doc, QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(320, 240);
     setFocusPolicy(Qt::StrongFocus);
+    // The live readout follows the pointer without a button held.
+    setMouseTracking(true);
+}
+
+void CTessarinView::setActualPixels(bool on) {
+    actualPixels_ = on;
+    update();
+}
+
+double CTessarinView::scale() const { return actualPixels_ ? devicePixelRatioF() : 1.0; }
+
+display::Point CTessarinView::toView(QPointF p) const {
+    const double f = scale();
+    return {static_cast<int>(p.x() * f), static_cast<int>(p.y() * f)};
+}
+
+void CTessarinView::reportPointer(QPointF p) {
+    lastPointer_ = p;
+    if (!onPointer) return;
+    std::string hover, gain;
+    runGuarded(doc_.ui(), "the readout", [&] {
+        hover = controller_.hoverText(toView(p));
+        gain = controller_.gainText();
+    });
+    onPointer(QString::fromStdString(hover), QString::fromStdString(gain));
 }
 
 display::Modifiers CTessarinView::modifiers(Qt::KeyboardModifiers keys) const {
@@ -84,8 +110,13 @@ void CTessarinView::keyPressEvent(QKeyEvent* event) {
             break;
     }
     bool redraw = false;
-    runGuarded(doc_.ui(), "the key", [&] { redraw = controller_.keyDown(code, modifiers(event->modifiers())); });
+    {
+        // Keys that re-render write progress texts; "Ready" follows them.
+        BusyScope work(doc_.ui());
+        runGuarded(doc_.ui(), "the key", [&] { redraw = controller_.keyDown(code, modifiers(event->modifiers())); });
+    }
     if (redraw) update();
+    reportPointer(lastPointer_);
 }
 
 void CTessarinView::keyReleaseEvent(QKeyEvent* event) {
@@ -96,37 +127,44 @@ void CTessarinView::keyReleaseEvent(QKeyEvent* event) {
 
 void CTessarinView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
-    const QPoint p = event->position().toPoint();
+    const display::Point p = toView(event->position());
     bool redraw = false;
-    runGuarded(doc_.ui(), "the click",
-               [&] { redraw = controller_.leftButtonDown({p.x(), p.y()}, modifiers(event->modifiers())); });
+    {
+        // A Ctrl+click moves the working area (progress texts, then "Ready");
+        // a plain click leaves its readout in the status bar.
+        std::optional<BusyScope> work;
+        if (event->modifiers().testFlag(Qt::ControlModifier)) work.emplace(doc_.ui());
+        runGuarded(doc_.ui(), "the click", [&] { redraw = controller_.leftButtonDown(p, modifiers(event->modifiers())); });
+    }
     if (redraw) update();
 }
 
 void CTessarinView::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
-    const QPoint p = event->position().toPoint();
+    const display::Point p = toView(event->position());
     bool redraw = false;
-    runGuarded(doc_.ui(), "the click", [&] { redraw = controller_.leftButtonUp({p.x(), p.y()}); });
+    runGuarded(doc_.ui(), "the click", [&] { redraw = controller_.leftButtonUp(p); });
     if (redraw) update();
 }
 
 void CTessarinView::mouseMoveEvent(QMouseEvent* event) {
-    const QPoint p = event->position().toPoint();
+    const display::Point p = toView(event->position());
     bool redraw = false;
-    runGuarded(doc_.ui(), "the drag",
-               [&] { redraw = controller_.pointerMove({p.x(), p.y()}, modifiers(event->modifiers())); });
+    runGuarded(doc_.ui(), "the drag", [&] { redraw = controller_.pointerMove(p, modifiers(event->modifiers())); });
     if (redraw) update();
+    reportPointer(event->position());
 }
 
 void CTessarinView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.fillRect(rect(), palette().window());
     std::vector<display::DrawOp> ops;
+    const double f = scale();
+    if (f != 1.0) p.scale(1.0 / f, 1.0 / f);
     // A paint that fails draws the background only; painting must not
     // raise a message box (that would paint again).
     try {
-        ops = controller_.paint(width(), height());
+        ops = controller_.paint(static_cast<int>(width() * f), static_cast<int>(height() * f));
     } catch (const std::exception& e) {
         doc_.ui().status(e.what());
     }

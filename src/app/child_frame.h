@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QWidget>
+#include <functional>
 
 #include "display/view_controller.h"
 #include "display/view_paint.h"
@@ -29,6 +30,12 @@ public:
     display::ViewState& viewState() { return controller_.state(); }
     const display::PaneGeometry& geometry() const { return controller_.geometry(); }
     display::ViewController& controller() { return controller_; }
+    // Draws the panes unscaled, one image sample per device pixel, on a
+    // display scaled by the platform.
+    void setActualPixels(bool on);
+    // Called after each pointer move and key with what lies under the
+    // pointer and the brightness gain.
+    std::function<void(const QString& hover, const QString& gain)> onPointer;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,12 +47,18 @@ protected:
 
 private:
     display::Modifiers modifiers(Qt::KeyboardModifiers keys) const;
+    // Window coordinates in the units the view logic paints in.
+    display::Point toView(QPointF p) const;
+    double scale() const;
+    void reportPointer(QPointF p);
 
     document::CTessarinDoc& doc_;
     display::ViewController controller_;
     // The C and T keys held down while clicking (mark, polygon vertex).
     bool heldC_ = false;
     bool heldT_ = false;
+    bool actualPixels_ = false;
+    QPointF lastPointer_;
 };
 
 }  // namespace tessarin::app

@@ -6,7 +6,9 @@
 // status bar whose first pane carries the status texts, with a progress bar.
 
 #include <QMainWindow>
+#include <QKeySequence>
 #include <QStringList>
+#include <string>
 #include <map>
 #include <memory>
 #include <optional>
@@ -71,10 +73,18 @@ public:
     void addRecentFile(const QString& path, std::optional<int> openMode = std::nullopt);
     void openRecent(const QString& path);
 
-    void showAbout();
+    // The page of the view's keys and mouse actions (Help, F1).
+    void showViewHelp();
+    // A file dropped on the frame: opened under the mode its name implies.
+    void openDropped(const QString& path);
+    QString hoverText() const;
+    const std::vector<std::pair<QAction*, const CommandInfo*>>& toolbarActions() const { return toolbarActions_; }
+    QMenu* windowMenu() const { return currentSet().windowMenu; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     struct MenuSet {
@@ -82,8 +92,21 @@ private:
         std::multimap<int, std::pair<QAction*, const CommandInfo*>> actions;
         QMenu* recentMenu = nullptr;      // the popup holding the recent-file entries
         QAction* recentAnchor = nullptr;  // entries go before this action
+        QMenu* windowMenu = nullptr;
     };
-    void buildMenu(int menuId, MenuSet& set);
+    // A menu entry and the popup it goes into.
+    struct MenuEntry {
+        std::string popup;
+        const CommandInfo* info;
+    };
+    void buildMenu(const std::vector<MenuEntry>& entries, MenuSet& set);
+    void addWindowAndHelp(MenuSet& set, std::map<std::string, QMenu*>& popups);
+    void fillWindowMenu(QMenu* menu);
+    void buildToolbar();
+    void restoreWindow();
+    QString statusTipOf(const CommandInfo& info) const;
+    static std::string fileGroupOf(const CommandInfo& info);
+    static QKeySequence shortcutOf(int id);
     void runCommand(const CommandInfo& info);
     void rebuildRecentEntries(MenuSet& set);
     void addDocumentWindow(document::CTessarinDoc& doc);
@@ -93,6 +116,11 @@ private:
     QMdiArea* mdi_ = nullptr;
     QLabel* statusPane_ = nullptr;
     QProgressBar* progressBar_ = nullptr;
+    QLabel* hoverField_ = nullptr;  // what lies under the pointer
+    QLabel* gainField_ = nullptr;   // the brightness gain
+    std::vector<std::pair<QAction*, const CommandInfo*>> toolbarActions_;
+    bool actualPixels_ = false;
+    QAction* actualPixelsAction_ = nullptr;
     std::unique_ptr<QtUi> ui_;
     AppCore* core_ = nullptr;
     MenuSet noDocument_;

@@ -1,6 +1,10 @@
 #include "qt_ui.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QFileInfo>
+#include <QSettings>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMainWindow>
@@ -10,6 +14,7 @@
 
 #include "app/application.h"
 #include "form_dialog.h"
+#include "platform/work_folder.h"
 
 namespace tessarin::app {
 
@@ -38,6 +43,7 @@ void QtUi::message(const std::string& text) {
 }
 
 void QtUi::status(const std::string& text) {
+    if (busyDepth_ > 0) progressShown_ = true;
     if (statusPane_) statusPane_->setText(QString::fromStdString(text));
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
@@ -54,18 +60,52 @@ void QtUi::progress(long long done, long long total) {
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
+namespace {
+
+QString folderKey(const FileDialog& dialog) {
+    const std::string kind = dialog.filter.empty() ? dialog.title : dialog.filter;
+    return "Folders/" + QString(QCryptographicHash::hash(QByteArray::fromStdString(kind), QCryptographicHash::Md5).toHex());
+}
+
+// Long product names differ at their ends: show them whole.
+void showWholeNames(QFileDialog& d) {
+    for (auto* view : d.findChildren<QAbstractItemView*>()) view->setTextElideMode(Qt::ElideNone);
+}
+
+}  // namespace
+
+QString QtUi::startFolder(const FileDialog& dialog) {
+    const QSettings s(kSettingsOrganisation, kSettingsApplication);
+    const QString last = s.value(folderKey(dialog)).toString();
+    if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
+    return QString::fromStdString(tessarin::workFolder());
+}
+
+void QtUi::rememberFolder(const FileDialog& dialog, const QString& chosenPath) {
+    QSettings s(kSettingsOrganisation, kSettingsApplication);
+    s.setValue(folderKey(dialog), QFileInfo(chosenPath).absolutePath());
+}
+
 std::optional<std::string> QtUi::openFile(const FileDialog& dialog) {
-    const QString path = QFileDialog::getOpenFileName(window_, QString::fromStdString(dialog.title),
-                                                      QString::fromStdString(dialog.initialPath), toQtFilter(dialog.filter),
-                                                      nullptr, QFileDialog::ReadOnly);
-    if (path.isEmpty()) return std::nullopt;
+    const QString start = dialog.initialPath.empty() ? startFolder(dialog) : QString::fromStdString(dialog.initialPath);
+    QFileDialog d(window_, QString::fromStdString(dialog.title), start, toQtFilter(dialog.filter));
+    d.setFileMode(QFileDialog::ExistingFile);
+    d.setOption(QFileDialog::ReadOnly);
+    showWholeNames(d);
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
+    const QString path = d.selectedFiles().front();
+    rememberFolder(dialog, path);
     return path.toStdString();
 }
 
 std::optional<std::string> QtUi::saveFile(const FileDialog& dialog) {
-    const QString path = QFileDialog::getSaveFileName(window_, QString::fromStdString(dialog.title),
-                                                      QString::fromStdString(dialog.initialPath), toQtFilter(dialog.filter));
-    if (path.isEmpty()) return std::nullopt;
+    const QString start = dialog.initialPath.empty() ? startFolder(dialog) : QString::fromStdString(dialog.initialPath);
+    QFileDialog d(window_, QString::fromStdString(dialog.title), start, toQtFilter(dialog.filter));
+    d.setAcceptMode(QFileDialog::AcceptSave);
+    showWholeNames(d);
+    if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return std::nullopt;
+    const QString path = d.selectedFiles().front();
+    rememberFolder(dialog, path);
     return path.toStdString();
 }
 
@@ -88,6 +128,8 @@ void QtUi::endBusy() {
     if (busyDepth_ > 0 && --busyDepth_ == 0) {
         QApplication::restoreOverrideCursor();
         if (progressBar_) progressBar_->hide();
+        if (progressShown_ && statusPane_) statusPane_->setText(kReadyText);
+        progressShown_ = false;
     }
 }
 

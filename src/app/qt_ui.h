@@ -30,11 +30,19 @@ public:
     void beginBusy() override;
     void endBusy() override;
 
+    // The folder a file dialog of this filter (or title) starts in: the one
+    // last used for that kind of file, else the work folder.
+    static QString startFolder(const FileDialog& dialog);
+    static void rememberFolder(const FileDialog& dialog, const QString& chosenPath);
+
 private:
     QPointer<QMainWindow> window_;
     QPointer<QLabel> statusPane_;
     QPointer<QProgressBar> progressBar_;
     int busyDepth_ = 0;
+    // A status text was written while busy: it is progress, and "Ready"
+    // replaces it when the work ends.
+    bool progressShown_ = false;
 };
 
 }  // namespace tessarin::app

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QtGlobal>
+#include <png.h>
+#include <zlib.h>
 
 #include "app/application.h"
 #include "app/app_core.h"
@@ -18,7 +21,7 @@ LinkBlock* TessarinApp::linkBlock() const { return core_ ? &core_->linkBlock() :
 bool TessarinApp::initInstance() {
     QApplication::setOrganizationName(kSettingsOrganisation);
     QApplication::setApplicationName(kSettingsApplication);
-    QApplication::setApplicationDisplayName(kAppTitle);
+    // No display name: Qt would append it to every title ("Tessarin - [FILE]" once).
     QApplication::setDesktopFileName("tessarin");
 
     frame_ = std::make_unique<MainFrame>();
@@ -32,6 +35,9 @@ bool TessarinApp::initInstance() {
         return false;
     }
     registerModules(*core_);
+    core_->aboutDetails = QString("Built with Qt %1 (running %2), libpng %3, zlib %4")
+                              .arg(QT_VERSION_STR, qVersion(), PNG_LIBPNG_VER_STRING, ZLIB_VERSION)
+                              .toStdString();
     frame_->attach(*core_);
     return true;
 }

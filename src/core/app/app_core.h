@@ -107,6 +107,10 @@ public:
     // the file to the recent list).
     std::function<void(document::CTessarinDoc&)> onDocumentOpened;
 
+    // The libraries the program was built with, shown under the About text
+    // (set by the desktop; empty: the About text alone).
+    std::string aboutDetails;
+
     // Set by the Exit command; the desktop closes its frame, the console ends.
     bool exitRequested = false;
     // The view of the active window; view commands act on it.

@@ -10,7 +10,13 @@ namespace tessarin::app {
 
 void registerShellCommands(AppCore& app) {
     app.registerHandler(CommandArea::Shell, cmd::kAppAbout,
-                        {[](CommandContext& ctx) { ctx.ui.message(kAboutText); }, {}, {}});
+                        {[](CommandContext& ctx) {
+                             const std::string& details = ctx.app.aboutDetails;
+                             ctx.ui.message(details.empty() ? std::string(kAboutText)
+                                                            : std::string(kAboutText) + "\n\n" + details);
+                         },
+                         {},
+                         {}});
     app.registerHandler(CommandArea::Framework, cmd::kAppExit,
                         {[](CommandContext& ctx) { ctx.app.exitRequested = true; }, {}, {}});
     app.declareAreaComplete(CommandArea::Shell);

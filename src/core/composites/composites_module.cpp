@@ -110,6 +110,12 @@ bool openComposite(CTessarinDoc& doc, std::vector<Member> members, bool averaged
     state.cutPath = cutPathOf(state.overviewPath);
     writeOverview(state);
     ts.overviewPath = state.overviewPath;
+    if (averagedCross) {
+        ts.channelLabels = {"HH", "(HV+VH)/2", "VV"};
+    } else {
+        ts.channelLabels.clear();
+        for (const auto& m : state.members) ts.channelLabels.push_back(document::polarisationOf(m.tile));
+    }
     ts.canvasPath = state.cutPath;
     ts.displayChannels = static_cast<int>(kCompositeChannels);
     doc.renderOverview();

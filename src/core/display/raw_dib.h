@@ -130,6 +130,7 @@ public:
     // The brightness gain table: row = colour channel, column = display
     // slot; an entry outside the table throws Error.
     double& gain(int channel, int column);
+    double gain(int channel, int column) const { return const_cast<DisplaySlots&>(*this).gain(channel, column); }
 
     // Renders a raster file into a slot with statistics (step 1 for slot 0,
     // 32 otherwise) and the slot's brightness reference. The display file

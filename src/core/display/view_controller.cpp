@@ -7,6 +7,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/form.h"
+#include "platform/arithmetic.h"
 #include "platform/format.h"
 #include "platform/ui.h"
 #include "products/alos2.h"
@@ -160,6 +161,35 @@ void ViewController::readout(Point window) {
                        format("sigma0:pv1=%.1f,pv2=%.1f(dB)", pv1_, pv2_);
     }
     ui_.status(lastReadout_);
+}
+
+std::string ViewController::hoverText(Point window) const {
+    if (!doc_.hasData()) return {};
+    const Pick p = pick(window);
+    if (p.region != Region::Main && p.region != Region::Magnifier) return {};
+    const bool three = doc_.openModeRow().threeChannelCanvas;
+    const auto values = readCanvasValues(doc_.canvasPath(), p.canvas.x, p.canvas.y, doc_.canvas().width(),
+                                         doc_.canvas().height(), three);
+    const GeoPoint g = products::latLonOfPixelLine(
+        doc_.reader(0).params(), {static_cast<double>(p.global.x), static_cast<double>(p.global.y)});
+    std::string text = format("tile %lld,%lld  pix,lin %lld,%lld  ", floorDiv(p.global.x, static_cast<long long>(tileWidth())),
+                              floorDiv(p.global.y, static_cast<long long>(tileHeight())), p.global.x, p.global.y);
+    text += geoFormat_ == GeoTextFormat::Decimal ? format("lat,lon %.6f, %.6f", g.lat_deg, g.lon_deg)
+                                                 : latLonReadoutDmsText(g.lat_deg, g.lon_deg);
+    if (!values) return text + "  (outside the canvas)";
+    const bool level15 = doc_.levelCode() == document::kLevelCodeAmplitude;
+    const double divisor = level15 ? 1.0 : doc_.equalizingval();
+    const auto& labels = doc_.tileSet().channelLabels;
+    const std::size_t shown = three ? std::clamp<std::size_t>(labels.size(), 1, 3) : 1;
+    for (std::size_t c = 0; c < shown; ++c) {
+        const std::string label = c < labels.size() && !labels[c].empty() ? labels[c] : format("ch%zu", c);
+        text += format("  %s %.2f dB", label.c_str(), sigmaNaughtDb((*values)[c], divisor, !level15, doc_.calib()));
+    }
+    return text;
+}
+
+std::string ViewController::gainText() const {
+    return format("gain %.3f", doc_.displaySlots().gain(0, slot::kMain));
 }
 
 void ViewController::setMark(Point window) {

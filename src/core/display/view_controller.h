@@ -121,6 +121,14 @@ public:
     const std::array<Point, 2>& markImagePoints() const { return markImage_; }
     const std::array<tiles::GlobalPoint, 2>& markGlobalPoints() const { return markGlobal_; }
     const std::string& lastReadout() const { return lastReadout_; }
+    // What lies under the pointer in the main pane or the magnifier, for a
+    // live field beside the status text: the tile under it, pixel and line,
+    // latitude and longitude and the sigma-naught of each channel the canvas
+    // holds, labelled by what the channel shows. Empty elsewhere. Changes
+    // nothing (the click readout keeps its own rules).
+    std::string hoverText(Point window) const;
+    // The brightness gain of the main pane's first channel.
+    std::string gainText() const;
 
 private:
     void readout(Point window);

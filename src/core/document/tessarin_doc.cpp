@@ -25,6 +25,15 @@ bool isPolarisationImageName(const std::string& name) {
 
 }  // namespace
 
+std::string polarisationOf(const std::string& path) {
+    const std::string name = splitPath(path).name;
+    if (name.size() < 6 || !startsWith(name, "IMG-")) return {};
+    const std::string pol = name.substr(4, 2);
+    for (const char* known : {"HH", "HV", "VH", "VV"})
+        if (pol == known) return pol;
+    return {};
+}
+
 CTessarinDoc::CTessarinDoc(Ui& ui, const OpenModeTable& modes, const std::string& linkBlockName) : ui_(ui) {
     ui_.status("PreProc data");
     const auto mode = readLinkBlockOpenMode(linkBlockName);

@@ -70,7 +70,13 @@ struct TileSetState {
     std::string canvasPath;
     std::string overviewPath;  // the overview raster; empty: the quick-look
     int displayChannels = 1;   // channels of the overview and canvas rasters (1 or 3)
+    // What each canvas channel shows ("HH", "(HV+VH)/2", a date), for the readout.
+    std::vector<std::string> channelLabels;
 };
+
+// The polarisation an image or tile file name carries ("IMG-HV-..." -> "HV"),
+// empty when it carries none.
+std::string polarisationOf(const std::string& path);
 
 class CTessarinDoc {
 public:

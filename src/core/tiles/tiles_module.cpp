@@ -68,6 +68,7 @@ bool openOriginal(CTessarinDoc& doc, bool complex) {
     ts.bucketX = tiled.conversion.bucketX;
     ts.bucketY = tiled.conversion.bucketY;
     ts.overviewReduction = document::kOverviewReduction;
+    ts.channelLabels = {document::polarisationOf(doc.path())};
     doc.renderOverview();
     ts.canvasPath = ts.names.canvas;
     doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
@@ -138,6 +139,7 @@ bool openTileSet(CTessarinDoc& doc, bool complex) {
         throw Error(format("The header copy \"%s\" of this TileSet is missing or empty", ts.names.headerCopy.c_str()));
     setGridFrom(doc, reader.params());
     ts.overviewReduction = document::kOverviewReduction;
+    ts.channelLabels = {document::polarisationOf(doc.path())};
     doc.renderOverview();
     ts.canvasPath = ts.names.canvas;
     doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
