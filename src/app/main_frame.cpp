@@ -112,8 +112,15 @@ void MainFrame::attach(AppCore& core) {
             noDocument.push_back({popup, info});
         }
     }
-    for (const CommandInfo* info : menuEntries(kMenuDocument))
-        document.push_back({std::string(info->popup.empty() ? std::string_view("File") : info->popup), info});
+    // The document's processing menus go under one "Process" menu, so the
+    // menu bar holds File, View, Process, Window and Help even on a small or
+    // scaled screen.
+    for (const CommandInfo* info : menuEntries(kMenuDocument)) {
+        std::string popup(info->popup.empty() ? std::string_view("File") : info->popup);
+        const auto levels = popupLevels(popup);
+        if (!levels.empty() && levels.front() != "File" && levels.front() != "View") popup = "Process/" + popup;
+        document.push_back({popup, info});
+    }
     for (const MenuEntry& e : framework) {
         noDocument.push_back(e);
         if (e.info->id != cmd::kFilePrintSetup) document.push_back(e);  // the document's File has its own

@@ -158,6 +158,8 @@ TEST_F(DesktopTest, MenusReadoutStatusTextsAndDrops) {
     EXPECT_NE(hover.find(format("HH %.2f dB", pv2)), std::string::npos) << hover;
     EXPECT_NE(hover.find("pix,lin 300,200"), std::string::npos) << hover;
     EXPECT_GT(pv1, -100.0) << "a point inside the scene";
+    // TESSARIN_SCREENSHOT=FILE.png keeps the window for a person to look at.
+    if (qEnvironmentVariableIsSet("TESSARIN_SCREENSHOT")) frame.grab().save(qEnvironmentVariable("TESSARIN_SCREENSHOT"));
 
     // What the frame cannot open it says; closing leaves nothing behind.
     boxes.clear();
