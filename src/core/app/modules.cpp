@@ -16,6 +16,7 @@ void registerModules(AppCore& app) {
     dem::registerModule(app);
     insar::registerModule(app);
     display::registerModule(app);
+    display::registerPolygonCommands(app);
     imagefiles::registerModule(app);
 }
 

@@ -29,7 +29,8 @@ void registerModule(app::AppCore& app);
 }
 namespace tessarin::display {
 void registerModule(app::AppCore& app);
-}
+void registerPolygonCommands(app::AppCore& app);  // the polygons of the view
+}  // namespace tessarin::display
 namespace tessarin::imagefiles {
 void registerModule(app::AppCore& app);
 }

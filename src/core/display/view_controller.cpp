@@ -1,6 +1,7 @@
 #include "display/view_controller.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "document/tessarin_doc.h"
@@ -101,7 +102,80 @@ int ViewController::tileWidth() const { return doc_.grid().tpix > 0 ? doc_.grid(
 int ViewController::tileHeight() const { return doc_.grid().tlin > 0 ? doc_.grid().tlin : tiles::kTileSize; }
 
 std::vector<DrawOp> ViewController::paint(int clientWidth, int clientHeight) {
-    return paintView(doc_.paintInput(), view_, clientWidth, clientHeight, geometry_);
+    PaintInput in = doc_.paintInput();
+    in.polygons = [this](std::vector<DrawOp>& ops) { drawPolygons(ops); };
+    return paintView(in, view_, clientWidth, clientHeight, geometry_);
+}
+
+bool ViewController::addVertex(const Pick& p) {
+    if (p.region != Region::Main && p.region != Region::Magnifier) return false;
+    if (picks_.size() >= static_cast<std::size_t>(kMaxPicks)) {
+        // The table holds no more: the pick is refused, not written past it.
+        ui_.message("Vertex point number reaches limit. Save polygon");
+        return false;
+    }
+    const auto clampInt = [](long long v) { return static_cast<std::int32_t>(std::clamp<long long>(v, INT32_MIN, INT32_MAX)); };
+    picks_.push_back({clampInt(p.global.x), clampInt(p.global.y)});
+    if (static_cast<int>(picks_.size()) - 1 > kVertexWarning) ui_.message("Vertex point number reaches limit. Save polygon");
+    view_.digitising = true;
+    view_.polygonDisplay = false;
+    return true;
+}
+
+void ViewController::closePolygon() {
+    if (picks_.empty()) ui_.message("This polygon was ignored.");
+    view_.digitising = false;
+    view_.polygonDisplay = true;
+    const std::vector<PolygonVertex> picked = std::move(picks_);
+    picks_.clear();
+    polygons_.closePolygon(picked, [this](const std::string& text) { ui_.message(text); });
+}
+
+void ViewController::drawPolygons(std::vector<DrawOp>& ops) const {
+    const auto& s = doc_.canvasState();
+    const Point pan = view_.pan[static_cast<std::size_t>(view_.imageId)];
+    const Point main{geometry_.main.left, geometry_.main.top};
+    const Point magnifier{geometry_.magnifier.left, geometry_.magnifier.top};
+    const auto inMain = [&](const PolygonVertex& v) {
+        return Point{static_cast<int>(v.x - s.origin.x) - pan.x, static_cast<int>(v.y - s.origin.y) - pan.y};
+    };
+    const auto line = [&](Pen pen, Point a, Point b) {
+        DrawOp op;
+        op.kind = DrawOp::Kind::Line;
+        op.pen = pen;
+        op.from = a;
+        op.to = b;
+        ops.push_back(op);
+    };
+    const auto drawPath = [&](const std::vector<PolygonVertex>& vertices, Pen pen, bool alsoMagnified) {
+        bool inSource = false;
+        for (std::size_t k = 0; k + 1 < vertices.size(); ++k) {
+            const Point a = inMain(vertices[k]), b = inMain(vertices[k + 1]);
+            line(pen, {a.x + main.x, a.y + main.y}, {b.x + main.x, b.y + main.y});
+        }
+        for (const auto& v : vertices) {
+            const Point a = inMain(v);
+            inSource = inSource || (a.x >= 0 && a.x <= 127 && a.y >= 0 && a.y <= 127);
+        }
+        if (alsoMagnified && inSource)
+            for (std::size_t k = 0; k + 1 < vertices.size(); ++k) {
+                const Point a = inMain(vertices[k]), b = inMain(vertices[k + 1]);
+                line(pen, {a.x * 2 + magnifier.x, a.y * 2 + magnifier.y}, {b.x * 2 + magnifier.x, b.y * 2 + magnifier.y});
+            }
+    };
+    for (int p = 0; p < polygons_.polygonCount(); ++p) {
+        const auto vertices = polygons_.polygon(p);
+        drawPath(vertices, Pen::ThickYellow, true);
+        if (polygonNumbers_ && !vertices.empty()) {
+            DrawOp text;
+            text.kind = DrawOp::Kind::Text;
+            const Point a = inMain(vertices.front());
+            text.at = {a.x + main.x, a.y + main.y - 10};
+            text.text = format("%d", p);
+            ops.push_back(text);
+        }
+    }
+    if (view_.digitising) drawPath(picks_, Pen::ThinRed, false);
 }
 
 Pick ViewController::pick(Point w) const {
@@ -235,8 +309,7 @@ bool ViewController::leftButtonDown(Point window, Modifiers mods) {
         setMark(window);
         return true;
     }
-    // Polygon vertices (T held) belong to the polygon tools.
-    if (mods.heldT) return false;
+    if (mods.heldT) return addVertex(p);
     readout(window);
     dragging_ = true;
     dragLast_ = window;
@@ -380,6 +453,7 @@ bool ViewController::keyDown(int keyCode, Modifiers mods) {
             // Switching between two images needs the pair modes.
             if (!doc_.openModeRow().twoImages) view_.histogramShown = false;
             break;
+        case 'Y': closePolygon(); break;
         case 'Z': view_.markShown = false; break;
         default: break;
     }

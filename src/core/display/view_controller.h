@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "display/poly_mgr.h"
 #include "display/raw_dib.h"
 #include "display/view_paint.h"
 #include "geometry/geo_format.h"
@@ -130,8 +131,20 @@ public:
     // The brightness gain of the main pane's first channel.
     std::string gainText() const;
 
+    // ---- polygons
+    CPolyMgr& polygons() { return polygons_; }
+    const CPolyMgr& polygons() const { return polygons_; }
+    const std::vector<PolygonVertex>& picks() const { return picks_; }
+    // "Reset Poly Start Flag": the picks so far are dropped.
+    void resetPicks() { picks_.clear(); }
+    bool polygonNumbers() const { return polygonNumbers_; }
+    void setPolygonNumbers(bool on) { polygonNumbers_ = on; }
+
 private:
     void readout(Point window);
+    bool addVertex(const Pick& p);
+    void closePolygon();
+    void drawPolygons(std::vector<DrawOp>& ops) const;
     void setMark(Point window);
     void recentreFromOverview(Point window);
     bool edgeRecentre();
@@ -156,6 +169,9 @@ private:
     int displayMode_ = 0;
     InclinationControl inclination_;
     int lastTileX_ = 0, lastTileY_ = 0;
+    CPolyMgr polygons_;
+    std::vector<PolygonVertex> picks_;
+    bool polygonNumbers_ = false;
 };
 
 }  // namespace tessarin::display

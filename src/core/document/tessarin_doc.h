@@ -151,6 +151,7 @@ public:
     int overviewReduction() const { return tileSet_.overviewReduction; }
     const std::string& canvasPath() const { return tileSet_.canvasPath; }
     tiles::Canvas& canvas() { return canvas_; }
+    const tiles::Canvas& canvas() const { return canvas_; }
     const tiles::CanvasState& canvasState() const { return canvasState_; }
     // Set by an assembler that builds its own canvas.
     void setCanvasState(const tiles::CanvasState& state);
