@@ -20,6 +20,7 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "products/alos2.h"
+#include "simulator/scene_simulator.h"
 #include "support/product_fixture.h"
 #include "support/refusal.h"
 #include "support/temp_dir.h"
@@ -259,4 +260,41 @@ TEST_F(PolygonStats, Level15AndLevel11AgainstTheWrittenSamples) {
         core.closeDocument(doc);
         view.reset();
     }
+}
+
+// Over the simulated sea, a homogeneous patch of known sigma-naught under
+// single-look speckle: the power mean finds the truth, the mean of the
+// amplitude lies below it by the speckle bias 10 log10(4 / pi), about
+// 1.05 dB, and the equivalent number of looks is one.
+TEST_F(PolygonStats, SeaOfTheSimulatedSceneAgainstItsTruth) {
+    simulator::SimulatorOptions options;
+    options.folder = path("sim");
+    options.pixels = 2048;
+    options.lines = 2048;
+    options.level11 = false;
+    options.level15 = true;
+    const auto truth = simulator::simulateScene(options);
+    double sea_dB = 0.0;
+    for (const auto& patch : truth.patches)
+        if (patch.name == "sea") sea_dB = patch.sigma0_dB;
+    ASSERT_LT(sea_dB, 0.0);
+    const std::string image = truth.products.at(0).imagePaths.at(0);
+    core.linkBlock().writeOpenMode(0);
+    auto* doc = core.openDocument(image);
+    ASSERT_NE(doc, nullptr);
+    doc->setCtrorigin({0, 0});
+    doc->assembleCanvas();
+    view = std::make_unique<ViewController>(*doc, ui);
+    view->paint(1600, 1100);
+    // The sea lies along the first pixels of every line.
+    const auto rows = measure(*doc, {{{20, 100}, {260, 100}, {260, 1000}, {20, 1000}}});
+    ASSERT_GE(rows.size(), 1u);
+    const double amplitudeMean = std::stod(splitString(rows[0], ',')[6]);
+    const auto powerCsv = readWholeFile(joinPath(joinPath(splitPath(doc->canvasPath()).folder, "PolygonFolder"),
+                                                 "KX_00.KY_00.power.csv"));
+    const auto powerFields = splitString(splitString(std::string(powerCsv.begin(), powerCsv.end()), '\n').at(2), ',');
+    const double powerMean = std::stod(powerFields[2]), looks = std::stod(powerFields[3]);
+    EXPECT_NEAR(powerMean, sea_dB, 0.1);
+    EXPECT_NEAR(powerMean - amplitudeMean, 10 * std::log10(4 / std::numbers::pi), 0.1);
+    EXPECT_NEAR(looks, 1.0, 0.1);
 }
