@@ -314,21 +314,36 @@ void fitMappingPolynomials(products::SceneParameters& p, const std::vector<std::
 
 // --- geometry model
 
-SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look)
+SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look, std::optional<GeoPoint> sceneCentre)
     : pixels_(pixels), lines_(lines), look_(look) {
     orbit_.radius_m = kA + kAltitude_m;
     orbit_.rate_rad_s = std::sqrt(kEarthGm_m3_s2 / (orbit_.radius_m * orbit_.radius_m * orbit_.radius_m));
     orbit_.inclination_deg = kSunSynchronousInclination_deg;
     const double inc = orbit_.inclination_deg * kRadPerDeg;
-    // Ascending through the chosen latitude at the centre time.
-    const double u = std::asin(std::sin(kSatelliteLat_deg * kRadPerDeg) / std::sin(inc));
-    orbit_.argumentAtCentre_deg = u * kDegPerRad;
-    orbit_.node_deg = kSatelliteLon_deg - std::atan2(std::sin(u) * std::cos(inc), std::cos(u)) * kDegPerRad;
+    auto placeSatellite = [&](double lat_deg, double lon_deg) {
+        // Ascending through the chosen latitude at the centre time.
+        const double u = std::asin(std::sin(lat_deg * kRadPerDeg) / std::sin(inc));
+        orbit_.argumentAtCentre_deg = u * kDegPerRad;
+        orbit_.node_deg = lon_deg - std::atan2(std::sin(u) * std::cos(inc), std::cos(u)) * kDegPerRad;
+    };
+    placeSatellite(kSatelliteLat_deg, kSatelliteLon_deg);
     orbit_.centreTime_s = kHour * 3600.0 + kMinute * 60.0 + kSecond;
     centreTime_s_ = orbit_.centreTime_s;
     prf_hz_ = kPrf_hz;
     pixsz_m_ = kPixelSpacing_m;
     nearRange_m_ = kCentreRange_m - 0.5 * pixels * pixsz_m_;
+    if (sceneCentre) {
+        // The scene centre lies a few degrees off the satellite's track
+        // point; moving the satellite by the miss converges in a few steps.
+        double satLat = kSatelliteLat_deg, satLon = kSatelliteLon_deg;
+        for (int k = 0; k < 6; ++k) {
+            const GeoPoint got = ecefToGeodetic(groundEllipsoid(0.5 * (pixels - 1.0), 0.5 * (lines - 1.0))).ground;
+            double dLon = sceneCentre->lon_deg - got.lon_deg;
+            dLon -= 360.0 * std::round(dLon / 360.0);
+            satLat += sceneCentre->lat_deg - got.lat_deg, satLon += dLon;
+            placeSatellite(satLat, satLon);
+        }
+    }
 
     // The terrain's frame: the scene's axes and extent on the ellipsoid.
     const double lastPixel = pixels - 1.0, lastLine = lines - 1.0;
@@ -1030,7 +1045,7 @@ void checkOptions(const SimulatorOptions& o) {
 
 SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& progress) {
     checkOptions(options);
-    const SceneGeometryModel model(options.pixels, options.lines, options.look);
+    const SceneGeometryModel model(options.pixels, options.lines, options.look, options.centre);
 
     SimulationTruth truth;
     truth.seed = options.seed;
