@@ -226,7 +226,10 @@ std::string findTileFile(const std::string& folder, DemSource source, const DemL
     if (source == DemSource::Srtm1) {
         const std::string hgt =
             joinPath(folder, demTileName(DemSource::Srtm3, tile.southLat_deg, wrapTileLongitude_deg(tile.westLon_deg)));
-        if (fileExists(hgt)) return hgt;
+        // Only an SRTMGL1 ".hgt" (3601 x 3601) stands in for the ".bil".
+        const auto file = File::tryOpen(hgt, File::Mode::Read);
+        constexpr std::uint64_t kArcSecondBytes = std::uint64_t{kArcSecondSamples} * kArcSecondSamples * 2;
+        if (file && file->size() == kArcSecondBytes) return hgt;
     }
     return {};
 }
