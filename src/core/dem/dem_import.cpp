@@ -2,6 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <new>
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 #include <limits>
 #include <set>
 #include <utility>
@@ -148,6 +153,24 @@ std::string demListMessage(const DemList& list) {
 
 // ---- the table
 
+template <class T>
+T* HugePageAllocator<T>::allocate(std::size_t n) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < kHugePage) {
+        void* p = std::malloc(bytes > 0 ? bytes : 1);
+        if (!p) throw std::bad_alloc();
+        return static_cast<T*>(p);
+    }
+    void* p = std::aligned_alloc(kHugePage, (bytes + kHugePage - 1) / kHugePage * kHugePage);
+    if (!p) throw std::bad_alloc();
+#if defined(MADV_HUGEPAGE)
+    ::madvise(p, bytes, MADV_HUGEPAGE);  // a hint only: without it the table is merely slower to fill
+#endif
+    return static_cast<T*>(p);
+}
+template struct HugePageAllocator<std::int16_t>;
+
 DemTable::DemTable(const DemList& list)
     : samples_(list.samples),
       northIndex_(list.northIndex),
@@ -164,29 +187,56 @@ DemTable::DemTable(const DemList& list)
     cells_.assign(static_cast<std::size_t>(rows_) * static_cast<std::size_t>(columns_), kNoHeight);
 }
 
-void DemTable::place(const DemTile& tile, int westLon_deg) {
-    const int n = tile.samples();
+template <class Sample>
+void DemTable::placeSamples(int n, int southLat_deg, int westLon_deg, Sample sample) {
     const int cells = samples_ - 1;
     if (n < 2 || (n - 1) % cells != 0)
         throw Error(format("A DEM tile of %d x %d samples cannot be read into a table of %d samples per degree", n,
                            n, cells));
     const int factor = (n - 1) / cells;
     // Tile row k lies at latitude index (south + 1) * cells - k / factor.
-    const long long top = static_cast<long long>(tile.southLat_deg + 1) * cells;
+    const long long top = static_cast<long long>(southLat_deg + 1) * cells;
     const long long left = static_cast<long long>(westLon_deg) * cells;
     const long long firstRow = std::max(0LL, northIndex_ - top);
     const long long lastRow = std::min<long long>(rows_ - 1, northIndex_ - (top - cells));
     const long long firstColumn = std::max(0LL, left - westIndex_);
     const long long lastColumn = std::min<long long>(columns_ - 1, left + cells - westIndex_);
     for (long long r = firstRow; r <= lastRow; ++r) {
-        const long long k = (r - (northIndex_ - top)) * factor;
-        const std::int16_t* from = tile.heights_m.data() + k * n;
+        const std::size_t from = static_cast<std::size_t>((r - (northIndex_ - top)) * factor * n);
         std::int16_t* to = cells_.data() + r * columns_;
+        if (factor == 1) {
+            // The common case, kept to a contiguous loop the compiler vectorises.
+            const std::size_t first = from + static_cast<std::size_t>(firstColumn + westIndex_ - left);
+            const long long count = lastColumn - firstColumn + 1;
+            std::int16_t* out = to + firstColumn;
+            for (long long k = 0; k < count; ++k) {
+                const std::int16_t h = sample(first + static_cast<std::size_t>(k));
+                out[k] = isVoid(h) ? kNoHeight : h;
+            }
+            continue;
+        }
         for (long long c = firstColumn; c <= lastColumn; ++c) {
-            const std::int16_t h = from[(c + westIndex_ - left) * factor];
+            const std::int16_t h = sample(from + static_cast<std::size_t>((c + westIndex_ - left) * factor));
             to[c] = isVoid(h) ? kNoHeight : h;
         }
     }
+}
+
+void DemTable::place(const DemTile& tile, int westLon_deg) {
+    const std::int16_t* h = tile.heights_m.data();
+    placeSamples(tile.samples(), tile.southLat_deg, westLon_deg, [h](std::size_t k) { return h[k]; });
+}
+
+void DemTable::place(const TileBytes& tile, int southLat_deg, int westLon_deg) {
+    const std::uint8_t* b = tile.bytes.data();
+    if (tile.order == ByteOrder::Big)
+        placeSamples(tile.side, southLat_deg, westLon_deg, [b](std::size_t k) {
+            return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[2 * k] << 8 | b[2 * k + 1]));
+        });
+    else
+        placeSamples(tile.side, southLat_deg, westLon_deg, [b](std::size_t k) {
+            return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[2 * k] | b[2 * k + 1] << 8));
+        });
 }
 
 double DemTable::heightAboveGeoid(double lat_deg, double lon_deg) const {
@@ -236,16 +286,33 @@ std::string findTileFile(const std::string& folder, DemSource source, const DemL
 
 DemTable importDem(const DemList& list, const std::string& folder) {
     DemTable table(list);
+    TileBytes buffer;  // one tile at a time, decoded straight into the table
     for (const DemListTile& t : list.tiles) {
         const std::string path = findTileFile(folder, list.source, t);
         if (path.empty()) throw Error(format("The DEM tile \"%s\" is not in \"%s\"", t.name.c_str(), folder.c_str()));
-        table.place(readTileFile(path, list.source, t.southLat_deg, t.westLon_deg), t.westLon_deg);
+        readTileBytes(path, list.source, buffer);
+        table.place(buffer, t.southLat_deg, t.westLon_deg);
     }
     return table;
 }
 
 double ellipsoidHeight(const DemTable& table, const CGeoid& geoid, double lat_deg, double lon_deg) {
     return table.heightAboveGeoid(lat_deg, lon_deg) + geoid.undulation(lat_deg, lon_deg);
+}
+
+void fillDemTableGrid(const DemTable& table, const CGeoid& geoid, const SceneToGround& toGround, long long left,
+                      long long top, int width, int height, std::vector<std::int16_t>& grid,
+                      const std::function<void(int row)>& onRow) {
+    const std::size_t cells = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    if (grid.size() != cells) grid.assign(cells, 0);
+    for (int r = 0; r < height; ++r) {
+        if (onRow) onRow(r);
+        std::int16_t* row = grid.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
+        for (int c = 0; c < width; ++c) {
+            const GeoPoint g = toGround(static_cast<double>(left + c), static_cast<double>(top + r));
+            row[c] = roundHeight(ellipsoidHeight(table, geoid, g.lat_deg, g.lon_deg));
+        }
+    }
 }
 
 std::int16_t roundHeight(double h_m) {

@@ -9,12 +9,14 @@
 // scene across the antimeridian keeps a table a few tiles wide.
 
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dem/dem_tile.h"
+#include "platform/bytes.h"
 #include "platform/geo_types.h"
 
 namespace tessarin::dem {
@@ -81,6 +83,28 @@ DemList demListForBox(DemSource source, double minLat_deg, double maxLat_deg, do
 // "DEMLIST\n  Number of DEM=..." as the list is shown.
 std::string demListMessage(const DemList& list);
 
+// A tile's bytes as stored: side x side int16 in a byte order. The buffer
+// is reused from tile to tile.
+struct TileBytes {
+    std::vector<std::uint8_t> bytes;
+    ByteOrder order = ByteOrder::Big;
+    int side = 0;
+};
+
+// Large tables are allocated on 2 MB boundaries and offered to the kernel
+// as huge pages: a table of four arc-second tiles is 100 MB, and touching it
+// page by page costs more than reading the tiles.
+template <class T>
+struct HugePageAllocator {
+    using value_type = T;
+    HugePageAllocator() = default;
+    template <class U>
+    HugePageAllocator(const HugePageAllocator<U>&) {}
+    T* allocate(std::size_t n);
+    void deallocate(T* p, std::size_t) { std::free(p); }
+    friend bool operator==(const HugePageAllocator&, const HugePageAllocator&) { return true; }
+};
+
 // The heights of the list's box, row 0 at the north edge.
 class DemTable {
 public:
@@ -93,12 +117,14 @@ public:
         return cells_[static_cast<std::size_t>(row) * static_cast<std::size_t>(columns_) +
                       static_cast<std::size_t>(column)];
     }
-    const std::vector<std::int16_t>& cells() const { return cells_; }
+    using Cells = std::vector<std::int16_t, HugePageAllocator<std::int16_t>>;
+    const Cells& cells() const { return cells_; }
 
     // Copies the samples of a tile that fall in the box. A tile finer than
     // the list by a whole factor (a 3601-sample ".hgt" under SRTM-3) gives
     // every factor-th sample; any other size is refused.
     void place(const DemTile& tile, int westLon_deg);
+    void place(const TileBytes& tile, int southLat_deg, int westLon_deg);
 
     // Bilinear height above the geoid (m) over the valid corners only,
     // renormalised; 0 when all four are voids or the result is below -100 m.
@@ -106,18 +132,23 @@ public:
     double heightAboveGeoid(double lat_deg, double lon_deg) const;
 
 private:
+    template <class Sample>
+    void placeSamples(int n, int southLat_deg, int westLon_deg, Sample sample);
+
     int samples_ = 0;
     long long northIndex_ = 0, westIndex_ = 0;
     double step_ = 1.0;
     double refLon_ = 0.0;  // longitudes are unwrapped within half a turn of it
     int rows_ = 0, columns_ = 0;
-    std::vector<std::int16_t> cells_;
+    Cells cells_;
 };
 
 // The file of a listed tile in the DEM folder. Under SRTM-1 a ".hgt" of
 // the same tile is taken when the ".bil" is absent. Empty when neither is
 // there.
 std::string findTileFile(const std::string& folder, DemSource source, const DemListTile& tile);
+
+void readTileBytes(const std::string& path, DemSource source, TileBytes& into);
 
 // Reads a tile file as the import does: by its name's convention and its
 // size (an ".hgt" is sized by its length; a ".bil" follows its ".hdr").
@@ -128,6 +159,13 @@ DemTable importDem(const DemList& list, const std::string& folder);
 
 // DEM height plus undulation: the height above the ellipsoid (m).
 double ellipsoidHeight(const DemTable& table, const CGeoid& geoid, double lat_deg, double lon_deg);
+
+// The "DemTable" heights of a frame: width x height heights above the
+// ellipsoid, rounded to whole metres, of the global pixels from (left, top);
+// onRow is told each row before it is made.
+void fillDemTableGrid(const DemTable& table, const CGeoid& geoid, const SceneToGround& toGround, long long left,
+                      long long top, int width, int height, std::vector<std::int16_t>& grid,
+                      const std::function<void(int row)>& onRow = {});
 
 // Rounds a height to whole metres, negative ones too (-19.7 gives -20).
 std::int16_t roundHeight(double h_m);

@@ -126,17 +126,9 @@ void writeDemTableFile(CommandContext& ctx) {
     ctx.ui.message(path);
     const int width = 2 * doc.tpix(), height = 2 * doc.tlin();
     const tiles::GlobalPoint origin = doc.canvasState().origin;
-    const std::size_t cells = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    if (state.grid.size() != cells) state.grid.assign(cells, 0);
-    const SceneToGround toGround = sceneToGround(doc);
-    for (int r = 0; r < height; ++r) {
-        ctx.ui.status(format("j=%d of %d", r, height - 1));
-        std::int16_t* row = state.grid.data() + static_cast<std::size_t>(r) * static_cast<std::size_t>(width);
-        for (int c = 0; c < width; ++c) {
-            const GeoPoint g = toGround(static_cast<double>(origin.x + c), static_cast<double>(origin.y + r));
-            row[c] = roundHeight(ellipsoidHeight(state.table, state.geoid, g.lat_deg, g.lon_deg));
-        }
-    }
+    fillDemTableGrid(state.table, state.geoid, sceneToGround(doc), origin.x, origin.y, width, height, state.grid,
+                     [&](int r) { ctx.ui.status(format("j=%d of %d", r, height - 1)); });
+    const std::size_t cells = state.grid.size();
     std::vector<std::uint8_t> bytes(cells * 2);
     for (std::size_t k = 0; k < cells; ++k) store<std::int16_t>(bytes, 2 * k, state.grid[k], ByteOrder::Little);
     writeWholeFile(path, bytes);
