@@ -1,7 +1,7 @@
 // The DEM commands: the source choice that lists the tiles under the scene,
 // the import of those tiles with the EGM96 geoid into the document's DEM
-// table, and the "DemTable" height grid of the view frame. DEM GeoTIFFs
-// opened as tiles (open mode 20) open an empty document for now.
+// table, and the "DemTable" height grid of the view frame; open mode 20
+// shows an ASTER GDEM tile as shaded relief.
 
 #include "dem/dem_module.h"
 
@@ -9,6 +9,7 @@
 
 #include "app/app_core.h"
 #include "app/command_ids.h"
+#include "dem/aster_display.h"
 #include "dem/dem_state.h"
 #include "platform/bytes.h"
 #include "platform/error.h"
@@ -142,9 +143,7 @@ bool hasDocument(const CommandContext& ctx) { return ctx.doc != nullptr; }
 void registerModule(app::AppCore& app) {
     namespace cmd = app::cmd;
     constexpr auto area = app::CommandArea::Dem;
-    document::OpenModeRow gdem;
-    gdem.mode = 20;
-    app.addOpenMode(gdem);
+    app.addOpenMode(asterDisplayRow());
     app.registerOpenCommands(area);
 
     for (const auto& [id, source] : {std::pair{cmd::kAsterGtmList, DemSource::Aster},
