@@ -51,7 +51,8 @@ for source in "SRTM old List:N35E142.hgt:1.0" "SRTM-1 Arcsec List:n35_e142_1arc_
               "ASTER GTM List:ASTGTM2_N35E142_dem.tif:0.6"; do
   command=${source%%:*}; rest=${source#*:}; tile=${rest%%:*}; tolerance=${rest#*:}
   log=$("$cli" open --workdir "$out/work" --mode 0 "$img" --do "DEM Import" --do "$command" --do "DEM Import" \
-        --answer "$out/sim/$tile" --answer "$out/sim/WW15MGH.DAC" --do "SRTM old List" --do "DEM Import" 2>&1 |
+        --answer "$out/sim/$tile" --answer "$out/sim/WW15MGH.DAC" --do "ASTER GTM List" --do "SRTM-1 Arcsec List" \
+        --do "SRTM old List" --do "DEM Import" 2>&1 |
         grep '^message: \|^  ' | grep -v '^  OpenMode\|^  complex\|^  tiles\|^  ctrorigin' | tr '\n' '|')
   echo "$command: $log"
   # shellcheck disable=SC2086
@@ -63,6 +64,11 @@ for source in "SRTM old List:N35E142.hgt:1.0" "SRTM-1 Arcsec List:n35_e142_1arc_
       printf "%s point %d: h=%s truth=%s %s\n", tile, k, g[k], w[k], d <= tol ? "within" : "OFF"
     } }'
 done
+
+# Without an image there is nothing to list tiles for.
+"$cli" open --workdir "$out/work" --mode 20 "$out/sim/ASTGTM2_N35E142_dem.tif" --do "ASTER GTM List" \
+  --do "SRTM-1 Arcsec List" --do "SRTM old List" 2>&1 | grep '^message: ' | tr '\n' '|'
+echo
 
 # A cancelled geoid choice ends the import; a folder without the geoid or a
 # tile is named in one message.
