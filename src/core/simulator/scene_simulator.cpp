@@ -497,7 +497,10 @@ products::SceneParameters describeScene(const SceneGeometryModel& model, const C
                 const double px = p0 + (p1 - p0) * i / (kFitSamples - 1);
                 const double ln = l0 + (l1 - l0) * j / (kFitSamples - 1);
                 const GeoPoint g = ecefToGeodetic(model.groundEllipsoid(px, ln)).ground;
-                out.push_back({px, ln, g.lat_deg, g.lon_deg});
+                // Near 180 degrees the longitudes stay one piece around the
+                // centre, or no polynomial could follow them.
+                const double centreLon = model.terrain().centreLon_deg;
+                out.push_back({px, ln, g.lat_deg, centreLon + std::remainder(g.lon_deg - centreLon, 360.0)});
             }
         return out;
     };
@@ -512,7 +515,9 @@ products::SceneParameters describeScene(const SceneGeometryModel& model, const C
     centre = ecefToGeodetic(model.groundEllipsoid(p.plRefPixel, p.plRefLine)).ground;
     p.ctrlat = centre.lat_deg, p.ctrlon = centre.lon_deg;
     p.llRefLat = std::round(centre.lat_deg * 1000.0) / 1000.0;
-    p.llRefLon = std::round(centre.lon_deg * 1000.0) / 1000.0;
+    // On the samples' side of 180 degrees.
+    const double centreLon = model.terrain().centreLon_deg;
+    p.llRefLon = std::round((centreLon + std::remainder(centre.lon_deg - centreLon, 360.0)) * 1000.0) / 1000.0;
     fitMappingPolynomials(p, forwardSamples, inverseSamples, (forward[1] - forward[0]) / 2,
                           (forward[3] - forward[2]) / 2);
     return p;
@@ -535,7 +540,9 @@ FitResidual measureFit(const SceneGeometryModel& model, const products::ScenePar
             const Ecef g = model.groundEllipsoid(px, ln);
             const GeoPoint fit = products::latLonOfPixelLine(decoded, {px, ln});
             residual.latLon_m = std::max(residual.latLon_m, geometry::norm(geometry::groundPointToEcef(fit) - g));
-            const ScenePoint back = products::pixelLineOfLatLon(decoded, ecefToGeodetic(g).ground);
+            GeoPoint ground = ecefToGeodetic(g).ground;
+            ground.lon_deg = decoded.llRefLon + std::remainder(ground.lon_deg - decoded.llRefLon, 360.0);
+            const ScenePoint back = products::pixelLineOfLatLon(decoded, ground);
             residual.pixelLine = std::max({residual.pixelLine, std::fabs(back.pixel - px), std::fabs(back.line - ln)});
         }
     return residual;
