@@ -78,7 +78,16 @@ int main(int argc, char** argv) {
     const double table_s = medianOf(repeat, [&] { sink += dem::DemTable(list).cells().size(); });
     std::printf("import of 4 SRTM-1 tiles (%d x %d table): %.3f s, reading them %.3f s: %.2f x (target <= 1.5 x)\n",
                 list.rows, list.columns, import_s, floor_s, import_s / floor_s);
-    std::printf("  of which the empty table alone: %.3f s\n", table_s);
+    dem::TileBytes buffer;
+    const double bytes_s = medianOf(repeat, [&] {
+        for (const auto& p : paths) dem::readTileBytes(p, dem::DemSource::Srtm1, buffer), sink += buffer.bytes.size();
+    });
+    dem::DemTable placed(list);
+    const double place_s = medianOf(repeat, [&] {
+        for (const auto& t : list.tiles) placed.place(buffer, t.southLat_deg, t.westLon_deg);
+    });
+    std::printf("  of which the empty table %.3f s, reading into one buffer %.3f s, decoding into the table %.3f s\n",
+                table_s, bytes_s, place_s);
 
     // A simulated scene and its DEM for the frame grid.
     simulator::SimulatorOptions options;

@@ -67,6 +67,9 @@ DemList listFromPoints(DemSource source, int samples, const std::vector<GeoPoint
     list.minLon_deg = 1e9, list.maxLon_deg = -1e9;
     std::vector<std::pair<int, int>> corners;
     for (const GeoPoint& g : points) {
+        if (!std::isfinite(g.lat_deg) || !std::isfinite(g.lon_deg) || std::fabs(g.lat_deg) > 90.0)
+            throw Error(format("The scene's position %g, %g is no latitude and longitude: no DEM tiles can be listed",
+                               g.lat_deg, g.lon_deg));
         const double lon = nearReference(g.lon_deg, referenceLon_deg);
         const std::pair<int, int> corner{cornerLatitude(g.lat_deg), static_cast<int>(std::floor(lon))};
         if (std::find(corners.begin(), corners.end(), corner) == corners.end()) corners.push_back(corner);
@@ -86,9 +89,11 @@ DemList listFromPoints(DemSource source, int samples, const std::vector<GeoPoint
 }  // namespace
 
 std::string demTileNameAt(DemSource source, double lat_deg, double lon_deg) {
+    if (!std::isfinite(lat_deg) || !std::isfinite(lon_deg)) throw Error("a DEM tile is named after a finite position");
     // The floor, not truncation: 0.0 is E000 and -0.5 is W001; 180 and 360
     // wrap to W180 and E000.
-    return demTileName(source, cornerLatitude(lat_deg), wrapTileLongitude_deg(static_cast<int>(std::floor(lon_deg))));
+    const double lon = nearReference(lon_deg, 0.0);  // bounded before it becomes an int
+    return demTileName(source, cornerLatitude(lat_deg), wrapTileLongitude_deg(static_cast<int>(std::floor(lon))));
 }
 
 std::optional<TileCorner> demTileCorner(DemSource source, const std::string& name) {
@@ -240,7 +245,8 @@ void DemTable::place(const TileBytes& tile, int southLat_deg, int westLon_deg) {
 }
 
 double DemTable::heightAboveGeoid(double lat_deg, double lon_deg) const {
-    if (cells_.empty()) return 0.0;
+    // A position the scene's polynomials cannot give has no height.
+    if (cells_.empty() || !std::isfinite(lat_deg) || !std::isfinite(lon_deg)) return 0.0;
     const double lon = nearReference(lon_deg, refLon_);
     const double x = std::clamp((lon - static_cast<double>(westIndex_) * step_) / step_, 0.0, columns_ - 1.0);
     const double y = std::clamp((static_cast<double>(northIndex_) * step_ - lat_deg) / step_, 0.0, rows_ - 1.0);
@@ -316,6 +322,7 @@ void fillDemTableGrid(const DemTable& table, const CGeoid& geoid, const SceneToG
 }
 
 std::int16_t roundHeight(double h_m) {
+    if (!std::isfinite(h_m)) return 0;
     const double r = std::floor(h_m + 0.5);
     return static_cast<std::int16_t>(std::clamp(r, -32767.0, 32767.0));
 }

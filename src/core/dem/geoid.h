@@ -4,6 +4,7 @@
 // It is chosen with its own dialog, loaded once per document, and leaves the
 // grid as a byte picture "GeoidDataImg" in the work folder.
 
+#include <cmath>
 #include <optional>
 #include <string>
 
@@ -37,7 +38,8 @@ public:
 
     // N (m) at a latitude and any longitude; 0 before a grid is loaded.
     double undulation(double lat_deg, double lon_deg) const {
-        return grid_ ? grid_->undulation_m(lat_deg, lon_deg) : 0.0;
+        if (!grid_ || !std::isfinite(lat_deg) || !std::isfinite(lon_deg)) return 0.0;
+        return grid_->undulation_m(lat_deg, lon_deg);
     }
 
 private:

@@ -303,6 +303,14 @@ TEST(DemHeights, RoundToTheNearestMetreBothSides) {
     for (const Case c : {Case{-19.7, -20}, {-19.5, -19}, {-19.4, -19}, {-0.4, 0}, {-0.6, -1}, {0.5, 1}, {19.7, 20},
                          {-106.99, -107}, {40000.0, 32767}, {-40000.0, -32767}})
         EXPECT_EQ(roundHeight(c.h), c.rounded) << c.h;
+    // A frame pixel the polynomials cannot place gives no height, not an
+    // undefined conversion.
+    EXPECT_EQ(roundHeight(std::nan("")), 0);
+    const DemTable table(demListForBox(DemSource::Srtm3, 35.2, 35.3, 139.2, 139.3));
+    EXPECT_EQ(table.heightAboveGeoid(std::nan(""), 139.25), 0.0);
+    EXPECT_EQ(testing::refusalOf([] { demListForBox(DemSource::Srtm3, std::nan(""), 35.3, 139.2, 139.3); })
+                  .find("no latitude and longitude") != std::string::npos,
+              true);
 }
 
 class DemRefusals : public tessarin::testing::TempDirTest {};
