@@ -146,10 +146,13 @@ void registerModule(app::AppCore& app) {
     app.addOpenMode(asterDisplayRow());
     app.registerOpenCommands(area);
 
-    for (const auto& [id, source] : {std::pair{cmd::kAsterGtmList, DemSource::Aster},
-                                     std::pair{cmd::kSrtm1ArcsecList, DemSource::Srtm1},
-                                     std::pair{cmd::kSrtmOldList, DemSource::Srtm3}})
-        app.registerHandler(area, id, {[source](CommandContext& ctx) { selectSource(ctx, source); }, hasDocument, {}});
+    for (const auto& entry : {std::pair{cmd::kAsterGtmList, DemSource::Aster},
+                              std::pair{cmd::kSrtm1ArcsecList, DemSource::Srtm1},
+                              std::pair{cmd::kSrtmOldList, DemSource::Srtm3}}) {
+        const DemSource source = entry.second;
+        app.registerHandler(area, entry.first,
+                            {[source](CommandContext& ctx) { selectSource(ctx, source); }, hasDocument, {}});
+    }
     app.registerHandler(area, cmd::kDemImport, {importTiles, hasDocument, {}});
     app.registerHandler(area, cmd::kDemTableGeneration, {writeDemTableFile, app::hasView, {}});
 }
