@@ -176,7 +176,11 @@ T* HugePageAllocator<T>::allocate(std::size_t n) {
 }
 template struct HugePageAllocator<std::int16_t>;
 
-DemTable::DemTable(const DemList& list)
+DemTable::DemTable(const DemList& list) : DemTable(list, true) {}
+
+DemTable DemTable::unfilled(const DemList& list) { return DemTable(list, false); }
+
+DemTable::DemTable(const DemList& list, bool fill)
     : samples_(list.samples),
       northIndex_(list.northIndex),
       westIndex_(list.westIndex),
@@ -189,7 +193,27 @@ DemTable::DemTable(const DemList& list)
     constexpr long long kMaxCells = 4LL * kArcSecondSamples * kArcSecondSamples * 4;
     if (rows_ < 2 || columns_ < 2 || static_cast<long long>(rows_) * columns_ > kMaxCells)
         throw Error(format("A DEM table of %d x %d cells is refused", rows_, columns_));
-    cells_.assign(static_cast<std::size_t>(rows_) * static_cast<std::size_t>(columns_), kNoHeight);
+    cells_.resize(static_cast<std::size_t>(rows_) * static_cast<std::size_t>(columns_));
+    if (fill) std::fill(cells_.begin(), cells_.end(), kNoHeight);
+    else placed_.reserve(kMaxDemTiles);
+}
+
+void DemTable::fillUnplaced() {
+    std::vector<std::pair<long long, long long>> spans;
+    for (long long r = 0; r < rows_; ++r) {
+        spans.clear();
+        for (const Placed& p : placed_)
+            if (r >= p.firstRow && r <= p.lastRow) spans.emplace_back(p.firstColumn, p.lastColumn);
+        std::sort(spans.begin(), spans.end());
+        std::int16_t* row = cells_.data() + r * columns_;
+        long long next = 0;  // the first column not yet known to be written
+        for (const auto& [first, last] : spans) {
+            if (first > next) std::fill(row + next, row + first, kNoHeight);
+            next = std::max(next, last + 1);
+        }
+        if (next < columns_) std::fill(row + next, row + columns_, kNoHeight);
+    }
+    placed_.clear();
 }
 
 template <class Sample>
@@ -206,6 +230,7 @@ void DemTable::placeSamples(int n, int southLat_deg, int westLon_deg, Sample sam
     const long long lastRow = std::min<long long>(rows_ - 1, northIndex_ - (top - cells));
     const long long firstColumn = std::max(0LL, left - westIndex_);
     const long long lastColumn = std::min<long long>(columns_ - 1, left + cells - westIndex_);
+    if (firstRow <= lastRow && firstColumn <= lastColumn) placed_.push_back({firstRow, lastRow, firstColumn, lastColumn});
     for (long long r = firstRow; r <= lastRow; ++r) {
         const std::size_t from = static_cast<std::size_t>((r - (northIndex_ - top)) * factor * n);
         std::int16_t* to = cells_.data() + r * columns_;
@@ -291,7 +316,7 @@ std::string findTileFile(const std::string& folder, DemSource source, const DemL
 }
 
 DemTable importDem(const DemList& list, const std::string& folder) {
-    DemTable table(list);
+    DemTable table = DemTable::unfilled(list);
     TileBytes buffer;  // one tile at a time, decoded straight into the table
     for (const DemListTile& t : list.tiles) {
         const std::string path = findTileFile(folder, list.source, t);
@@ -299,6 +324,7 @@ DemTable importDem(const DemList& list, const std::string& folder) {
         readTileBytes(path, list.source, buffer);
         table.place(buffer, t.southLat_deg, t.westLon_deg);
     }
+    table.fillUnplaced();
     return table;
 }
 

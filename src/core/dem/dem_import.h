@@ -11,8 +11,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <new>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dem/dem_tile.h"
@@ -102,6 +104,15 @@ struct HugePageAllocator {
     HugePageAllocator(const HugePageAllocator<U>&) {}
     T* allocate(std::size_t n);
     void deallocate(T* p, std::size_t) { std::free(p); }
+    // Cells are left as they come: the import writes or fills every one.
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
     friend bool operator==(const HugePageAllocator&, const HugePageAllocator&) { return true; }
 };
 
@@ -109,7 +120,12 @@ struct HugePageAllocator {
 class DemTable {
 public:
     DemTable() = default;
+    // Every cell starts as kNoHeight.
     explicit DemTable(const DemList& list);
+    // Cells start undefined; after the tiles are placed, fillUnplaced()
+    // marks the rest kNoHeight (the import's way: no cell written twice).
+    static DemTable unfilled(const DemList& list);
+    void fillUnplaced();
 
     int rows() const { return rows_; }
     int columns() const { return columns_; }
@@ -134,7 +150,12 @@ public:
 private:
     template <class Sample>
     void placeSamples(int n, int southLat_deg, int westLon_deg, Sample sample);
+    DemTable(const DemList& list, bool fill);
 
+    struct Placed {
+        long long firstRow, lastRow, firstColumn, lastColumn;
+    };
+    std::vector<Placed> placed_;
     int samples_ = 0;
     long long northIndex_ = 0, westIndex_ = 0;
     double step_ = 1.0;

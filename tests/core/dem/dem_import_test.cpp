@@ -220,6 +220,27 @@ TEST_F(PlaneTiles, EveryBoxGivesThePlaneBack) {
             const DemList list = demListForBox(c.source, s, no, west, east);
             const DemTable table = importDem(list, dir());
             const std::string where = std::string(c.what) + " box " + std::to_string(box);
+            if (box < 6) {
+                // Every cell: the plane's node inside the listed tiles, no
+                // height outside them (the spare rows and columns beyond).
+                const long long cells = n - 1;
+                long long wrong = 0;
+                for (int r = 0; r < table.rows(); ++r)
+                    for (int col = 0; col < table.columns(); ++col) {
+                        const long long li = list.northIndex - r, lo = list.westIndex + col;
+                        bool inside = false;  // in a listed tile
+                        for (const DemListTile& t : list.tiles)
+                            inside = inside || (li >= t.southLat_deg * cells && li <= (t.southLat_deg + 1) * cells &&
+                                                lo >= t.westLon_deg * cells && lo <= (t.westLon_deg + 1) * cells);
+                        // The plane was written east of 180 degrees; a list west of it names the same cells.
+                        const long long east = lo < lonBase ? lo + 360 * cells : lo;
+                        const long long want = inside ? 3 * (li - latBase) + (east - lonBase) : kNoHeight;
+                        if (table.at(r, col) != want && wrong++ < 3)
+                            ADD_FAILURE() << where << " row " << r << " of " << table.rows() << ", column " << col
+                                          << " of " << table.columns() << ": " << table.at(r, col) << " not " << want;
+                    }
+                ASSERT_EQ(wrong, 0) << where << ": cells that are not the plane's node or no height";
+            }
             for (int p = 0; p < 12; ++p) {
                 const double lat = p < 4 ? (p & 1 ? no : s) : s + (no - s) * unit(random);
                 const double lon = p < 4 ? (p & 2 ? e : w) : w + (e - w) * unit(random);
