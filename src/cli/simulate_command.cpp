@@ -236,6 +236,16 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
     if (look != "R" && look != "L") throw UsageError("--look needs R or L");
     options.look = look[0];
     options.scanSar = args.has("scansar");
+    if (const auto centre = args.value("centre")) {
+        const auto parts = splitString(*centre, ',');
+        const auto lat = parts.size() == 2 ? parseReal(trim(parts[0])) : std::nullopt;
+        const auto lon = parts.size() == 2 ? parseReal(trim(parts[1])) : std::nullopt;
+        // The orbit's inclination keeps its ground track within about 80
+        // degrees of latitude; the look reaches a few more.
+        if (!lat || !lon || !(*lat >= -75.0 && *lat <= 75.0) || !(*lon >= -180.0 && *lon <= 360.0))
+            throw UsageError("--centre needs LAT,LON in degrees, latitude within 75, e.g. -45.02,-65.92");
+        options.centre = GeoPoint{*lat, *lon};
+    }
     if (const auto baseline = args.value("pair")) {
         simulator::PairOptions pair;
         const auto b = parseReal(*baseline);
@@ -317,6 +327,7 @@ SubcommandRegistration simulateCommand(
       {"repeat-days", true, "days between the pair's acquisitions (default 14)"},
       {"coherence", true, "expected coherence of the pair, 0 to 1 (default 0.9)"},
       {"offset", true, "DX,DY whole samples: where the second scene holds a cell minus the first (default 3,-5)"},
+      {"centre", true, "place the scene centre at LAT,LON (degrees) instead of near 35.5 N, 142 E"},
       {"dem", false, "also write SRTM-3, SRTM-1 and ASTER DEM tiles of the terrain and WW15MGH.DAC"},
       {"egm96-gtx", true, "EGM96 grid converted to WW15MGH.DAC (default /usr/share/proj/egm96_15.gtx of proj-data)"}},
      runSimulate});

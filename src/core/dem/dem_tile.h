@@ -53,8 +53,11 @@ struct DemTile {
     int southLat_deg = 0;
     int westLon_deg = 0;
     std::vector<std::int16_t> heights_m;  // samples x samples
+    // Samples per side when the file's size decided it (a 3601-sample
+    // ".hgt"); 0 for the source's own size.
+    int side = 0;
 
-    int samples() const { return demTileSamples(source); }
+    int samples() const { return side > 0 ? side : demTileSamples(source); }
     std::int16_t at(int row, int column) const {
         return heights_m[static_cast<std::size_t>(row) * static_cast<std::size_t>(samples()) +
                          static_cast<std::size_t>(column)];

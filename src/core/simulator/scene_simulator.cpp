@@ -314,21 +314,36 @@ void fitMappingPolynomials(products::SceneParameters& p, const std::vector<std::
 
 // --- geometry model
 
-SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look)
+SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look, std::optional<GeoPoint> sceneCentre)
     : pixels_(pixels), lines_(lines), look_(look) {
     orbit_.radius_m = kA + kAltitude_m;
     orbit_.rate_rad_s = std::sqrt(kEarthGm_m3_s2 / (orbit_.radius_m * orbit_.radius_m * orbit_.radius_m));
     orbit_.inclination_deg = kSunSynchronousInclination_deg;
     const double inc = orbit_.inclination_deg * kRadPerDeg;
-    // Ascending through the chosen latitude at the centre time.
-    const double u = std::asin(std::sin(kSatelliteLat_deg * kRadPerDeg) / std::sin(inc));
-    orbit_.argumentAtCentre_deg = u * kDegPerRad;
-    orbit_.node_deg = kSatelliteLon_deg - std::atan2(std::sin(u) * std::cos(inc), std::cos(u)) * kDegPerRad;
+    auto placeSatellite = [&](double lat_deg, double lon_deg) {
+        // Ascending through the chosen latitude at the centre time.
+        const double u = std::asin(std::sin(lat_deg * kRadPerDeg) / std::sin(inc));
+        orbit_.argumentAtCentre_deg = u * kDegPerRad;
+        orbit_.node_deg = lon_deg - std::atan2(std::sin(u) * std::cos(inc), std::cos(u)) * kDegPerRad;
+    };
+    placeSatellite(kSatelliteLat_deg, kSatelliteLon_deg);
     orbit_.centreTime_s = kHour * 3600.0 + kMinute * 60.0 + kSecond;
     centreTime_s_ = orbit_.centreTime_s;
     prf_hz_ = kPrf_hz;
     pixsz_m_ = kPixelSpacing_m;
     nearRange_m_ = kCentreRange_m - 0.5 * pixels * pixsz_m_;
+    if (sceneCentre) {
+        // The scene centre lies a few degrees off the satellite's track
+        // point; moving the satellite by the miss converges in a few steps.
+        double satLat = kSatelliteLat_deg, satLon = kSatelliteLon_deg;
+        for (int k = 0; k < 6; ++k) {
+            const GeoPoint got = ecefToGeodetic(groundEllipsoid(0.5 * (pixels - 1.0), 0.5 * (lines - 1.0))).ground;
+            double dLon = sceneCentre->lon_deg - got.lon_deg;
+            dLon -= 360.0 * std::round(dLon / 360.0);
+            satLat += sceneCentre->lat_deg - got.lat_deg, satLon += dLon;
+            placeSatellite(satLat, satLon);
+        }
+    }
 
     // The terrain's frame: the scene's axes and extent on the ellipsoid.
     const double lastPixel = pixels - 1.0, lastLine = lines - 1.0;
@@ -482,7 +497,10 @@ products::SceneParameters describeScene(const SceneGeometryModel& model, const C
                 const double px = p0 + (p1 - p0) * i / (kFitSamples - 1);
                 const double ln = l0 + (l1 - l0) * j / (kFitSamples - 1);
                 const GeoPoint g = ecefToGeodetic(model.groundEllipsoid(px, ln)).ground;
-                out.push_back({px, ln, g.lat_deg, g.lon_deg});
+                // Near 180 degrees the longitudes stay one piece around the
+                // centre, or no polynomial could follow them.
+                const double centreLon = model.terrain().centreLon_deg;
+                out.push_back({px, ln, g.lat_deg, centreLon + std::remainder(g.lon_deg - centreLon, 360.0)});
             }
         return out;
     };
@@ -497,7 +515,9 @@ products::SceneParameters describeScene(const SceneGeometryModel& model, const C
     centre = ecefToGeodetic(model.groundEllipsoid(p.plRefPixel, p.plRefLine)).ground;
     p.ctrlat = centre.lat_deg, p.ctrlon = centre.lon_deg;
     p.llRefLat = std::round(centre.lat_deg * 1000.0) / 1000.0;
-    p.llRefLon = std::round(centre.lon_deg * 1000.0) / 1000.0;
+    // On the samples' side of 180 degrees.
+    const double centreLon = model.terrain().centreLon_deg;
+    p.llRefLon = std::round((centreLon + std::remainder(centre.lon_deg - centreLon, 360.0)) * 1000.0) / 1000.0;
     fitMappingPolynomials(p, forwardSamples, inverseSamples, (forward[1] - forward[0]) / 2,
                           (forward[3] - forward[2]) / 2);
     return p;
@@ -520,7 +540,9 @@ FitResidual measureFit(const SceneGeometryModel& model, const products::ScenePar
             const Ecef g = model.groundEllipsoid(px, ln);
             const GeoPoint fit = products::latLonOfPixelLine(decoded, {px, ln});
             residual.latLon_m = std::max(residual.latLon_m, geometry::norm(geometry::groundPointToEcef(fit) - g));
-            const ScenePoint back = products::pixelLineOfLatLon(decoded, ecefToGeodetic(g).ground);
+            GeoPoint ground = ecefToGeodetic(g).ground;
+            ground.lon_deg = decoded.llRefLon + std::remainder(ground.lon_deg - decoded.llRefLon, 360.0);
+            const ScenePoint back = products::pixelLineOfLatLon(decoded, ground);
             residual.pixelLine = std::max({residual.pixelLine, std::fabs(back.pixel - px), std::fabs(back.line - ln)});
         }
     return residual;
@@ -1030,7 +1052,7 @@ void checkOptions(const SimulatorOptions& o) {
 
 SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& progress) {
     checkOptions(options);
-    const SceneGeometryModel model(options.pixels, options.lines, options.look);
+    const SceneGeometryModel model(options.pixels, options.lines, options.look, options.centre);
 
     SimulationTruth truth;
     truth.seed = options.seed;

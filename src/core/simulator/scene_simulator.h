@@ -64,6 +64,7 @@ struct SimulatorOptions {
     char look = 'R';                               // 'R' or 'L'
     bool scanSar = false;
     std::optional<PairOptions> pair;
+    std::optional<GeoPoint> centre;  // the scene centre on the ground; the default orbit's when empty
 };
 
 // The orbit: circular in inertial space, turned into earth-fixed
@@ -102,7 +103,9 @@ struct Terrain {
     double slopeHeight_m = 120.0;  // rise of the land away from the coast
 
     double east(GeoPoint g) const {
-        return (g.lon_deg - centreLon_deg) * std::cos(centreLat_deg * geometry::kRadPerDeg);
+        double d = g.lon_deg - centreLon_deg;
+        d -= 360.0 * std::round(d / 360.0);  // a scene across 180 degrees stays one piece
+        return d * std::cos(centreLat_deg * geometry::kRadPerDeg);
     }
     double xi(GeoPoint g) const {
         return (east(g) * rangeEast + (g.lat_deg - centreLat_deg) * rangeNorth) / halfRange_deg;
@@ -212,7 +215,9 @@ struct SimulationTruth {
 // The geometry alone: orbit, timing, ground (ellipsoid and terrain).
 class SceneGeometryModel {
 public:
-    SceneGeometryModel(int pixels, int lines, char look);
+    // The scene centre is placed at sceneCentre when given (the satellite's
+    // track moved so), else where the default orbit puts it.
+    SceneGeometryModel(int pixels, int lines, char look, std::optional<GeoPoint> sceneCentre = {});
     // The same ground and sampling seen from another orbit, with its own near
     // range and centre-line time; the terrain stays that of `reference`.
     SceneGeometryModel(const SceneGeometryModel& reference, const CircularOrbit& orbit, double centreTime_s,

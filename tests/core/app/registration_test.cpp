@@ -100,7 +100,7 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         {8, true, true, false, D::Two, false},     {9, true, false, false, D::Two, false},
         {10, false, true, false, D::Two, false},   {11, false, false, false, D::One, true},
         {12, false, false, false, D::None, false}, {16, false, true, true, D::None, false},
-        {20, false, false, false, D::None, false}, {30, false, true, false, D::None, false},
+        {20, true, false, false, D::None, true}, {30, false, true, false, D::None, false},
         {31, false, false, false, D::None, false}, {33, true, false, false, D::None, true},
         {36, true, false, false, D::None, true}, {50, false, false, false, D::None, false},
         {53, false, false, false, D::None, false}, {200, false, false, false, D::None, true},
