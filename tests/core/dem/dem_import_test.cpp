@@ -233,8 +233,8 @@ TEST_F(PlaneTiles, EveryBoxGivesThePlaneBack) {
                             inside = inside || (li >= t.southLat_deg * cells && li <= (t.southLat_deg + 1) * cells &&
                                                 lo >= t.westLon_deg * cells && lo <= (t.westLon_deg + 1) * cells);
                         // The plane was written east of 180 degrees; a list west of it names the same cells.
-                        const long long east = lo < lonBase ? lo + 360 * cells : lo;
-                        const long long want = inside ? 3 * (li - latBase) + (east - lonBase) : kNoHeight;
+                        const long long unwrapped = lo < lonBase ? lo + 360 * cells : lo;
+                        const long long want = inside ? 3 * (li - latBase) + (unwrapped - lonBase) : kNoHeight;
                         if (table.at(r, col) != want && wrong++ < 3)
                             ADD_FAILURE() << where << " row " << r << " of " << table.rows() << ", column " << col
                                           << " of " << table.columns() << ": " << table.at(r, col) << " not " << want;
