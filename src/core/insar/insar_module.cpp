@@ -1,30 +1,379 @@
-// Interferometric pairs: the open modes are known, their processing is not
-// built yet, so they open an empty document.
+// Interferometric pairs: the pair project commands, the open of a pair
+// (mode 8 side by side, mode 9 co-registered), and the tie-point commands.
+// Pure SLC pairs (modes 30 and 31) are known but not built: they open an
+// empty document.
 
 #include "insar/insar_module.h"
 
+#include <algorithm>
+#include <filesystem>
+
 #include "app/app_core.h"
+#include "app/command_ids.h"
+#include "app/command_table.h"
+#include "composites/pol_composite.h"
+#include "document/tessarin_doc.h"
+#include "insar/pair_state.h"
+#include "platform/error.h"
+#include "platform/file.h"
+#include "platform/form.h"
+#include "platform/format.h"
+#include "platform/ui.h"
+#include "tiles/scene_tiling.h"
 
 namespace tessarin::insar {
 
-void registerModule(app::AppCore& app) {
-    using document::ObservationDates;
-    using document::OpenModeRow;
-    OpenModeRow newPair;
-    newPair.mode = 8;
-    newPair.label = "Infero";
-    newPair.message = "New ALOS2 Interferometry set open";
-    newPair.interferometry = true;
-    newPair.threeChannelCanvas = true;
-    newPair.twoImages = true;
-    newPair.dates = ObservationDates::Two;
-    app.addOpenMode(newPair);
+namespace {
 
-    OpenModeRow openPair = newPair;
-    openPair.mode = 9;
-    openPair.message = "Open ALOS2 Inteferometry set";
-    openPair.twoImages = false;
-    app.addOpenMode(openPair);
+using app::CommandContext;
+using document::CTessarinDoc;
+using document::ObservationDates;
+using document::OpenModeRow;
+
+constexpr int kNewPairMode = 8;
+constexpr int kOpenPairMode = 9;
+constexpr const char* kNotReady = "Tie point list is not ready";
+
+bool isPairMode(int mode) { return mode == kNewPairMode || mode == kOpenPairMode; }
+// Documents whose tie-point file carries the phase ramp and reverse flag.
+bool fullLayoutForSave(int mode) { return isPairMode(mode); }
+bool fullLayoutForCreate(int mode) { return mode == 7 || mode == 8 || mode == 9 || mode == 12 || mode == 16; }
+CnjLayout layoutOf(bool full) { return full ? CnjLayout::Full : CnjLayout::Short; }
+
+std::string tiePointPath(const CTessarinDoc& doc) { return doc.path() + ".cnj"; }
+
+// ---- the table: validation, save, load
+
+// The widest master columns any working area or canvas evaluates.
+std::optional<std::string> problemOf(const CTessarinDoc& doc, const ConjugatePointTable& t) {
+    const double last = static_cast<double>(doc.grid().tpix) * (doc.grid().ntx + 1);
+    return layoutProblem(t, -static_cast<double>(doc.grid().tpix), last);
+}
+
+// Marks the table ready when its layout can be blended; otherwise it stays
+// not ready and the user is told which corners are wrong.
+bool makeReady(CTessarinDoc& doc, ConjugatePointTable& t) {
+    if (const auto problem = problemOf(doc, t)) {
+        t.ready = false;
+        doc.ui().message(std::string(kNotReady) + ": " + *problem);
+        return false;
+    }
+    t.ready = true;
+    return true;
+}
+
+void saveTable(CTessarinDoc& doc, const ConjugatePointTable& t, CnjLayout layout) {
+    if (!t.ready) throw Error(kNotReady);
+    writeWholeFile(tiePointPath(doc), encodeCnj(t, layout));
+}
+
+// Loads and validates the table; on any refusal the table is unchanged and
+// an Error names the file.
+CnjLayout loadTable(CTessarinDoc& doc, ConjugatePointTable& t) {
+    const std::string path = tiePointPath(doc);
+    if (!fileExists(path)) throw Error(format("The tie point file \"%s\" does not exist", path.c_str()));
+    const auto bytes = readWholeFile(path, kFullCnjBytes + 1);
+    ConjugatePointTable loaded = t;
+    const CnjLayout layout = decodeCnj(bytes, path, loaded);
+    if (const auto problem = problemOf(doc, loaded))
+        throw Error(format("%s: \"%s\": %s", kNotReady, path.c_str(), problem->c_str()));
+    loaded.ready = true;
+    t = loaded;
+    return layout;
+}
+
+// ---- the pair open
+
+// Decodes a member's leader and header copies into a channel slot; a scene
+// without size or mapping polynomials is refused naming the file.
+void decodeMember(CTessarinDoc& doc, int slot, const composites::Member& m) {
+    if (!fileExists(m.tile)) throw Error(format("The tile file \"%s\" of this pair does not exist", m.tile.c_str()));
+    auto& reader = doc.reader(slot);
+    reader.setImagePath(m.base);
+    reader.setLookDirection(m.base);
+    reader.setLeaderPath(m.leaderCopy);
+    reader.DecodeLeaderFile();
+    reader.DecodeImageFileDescriptor(m.headerCopy);
+    const auto& p = reader.params();
+    const bool mapped = std::any_of(p.pl2lat.begin(), p.pl2lat.end(), [](double c) { return c != 0.0; }) &&
+                        std::any_of(p.ll2pix.begin(), p.ll2pix.end(), [](double c) { return c != 0.0; });
+    if (p.pixel <= 0 || p.line <= 0)
+        throw Error(format("The header copy \"%s\" of this TileSet is missing or empty", m.headerCopy.c_str()));
+    if (!mapped)
+        throw Error(format("The leader copy \"%s\" of this TileSet holds no mapping polynomials", m.leaderCopy.c_str()));
+    doc.markSlotDecoded(slot);
+}
+
+tiles::TileGrid gridOf(const CTessarinDoc& doc, int slot) {
+    const auto& p = doc.reader(slot).params();
+    return tiles::TileGrid::make(p.pixel, p.line, doc.tpix(), doc.tlin());
+}
+
+void requireTileFileSize(const composites::Member& m, const tiles::TileGrid& grid) {
+    if (const auto reason = composites::unusableReason(m, grid))
+        throw Error(format("The tile file \"%s\" of this pair cannot be used: %s", m.tile.c_str(), reason->c_str()));
+}
+
+RasterFile quickLookOf(const composites::Member& m) {
+    return {tiles::namesForExistingTileSet(m.tile).quickLook, tiles::kQuickLookSize, tiles::kQuickLookSize, 1, 1};
+}
+
+// Mode 8: the master and slave canvases of the working area side by side.
+void assembleSideBySide(CTessarinDoc& doc) {
+    auto& pair = doc.moduleState<PairState>();
+    const tiles::SceneMapping mapping = tiles::sceneMappingOf(doc.reader(0));
+    doc.setCanvasState(tiles::mergeComplex(doc.ctrorigin(), pair.masterGrid, pair.names.master.tile,
+                                           pair.names.masterCanvas, doc.canvas(), &mapping));
+    // The slave at the same block: the pair shares the master's tile numbers.
+    tiles::mergeComplex(doc.ctrorigin(), pair.slaveGrid, pair.names.slave.tile, pair.names.slaveCanvas,
+                        pair.slaveCanvas);
+    const RasterFile slave{pair.names.slaveCanvas, pair.slaveCanvas.width(), pair.slaveCanvas.height(), 1, 2};
+    for (int s : {display::slot::kSecondMain, display::slot::kSecondMagnifier})
+        doc.displaySlots().RenderDisplaySlot(s, slave, doc.workFolder(), doc.ui());
+}
+
+// The steps from the overview on, common to the open and "ALOS2 Infero
+// Generation".
+void showPair(CTessarinDoc& doc) {
+    auto& pair = doc.moduleState<PairState>();
+    auto& ts = doc.tileSet();
+    const auto& p = doc.reader(0).params();
+    ts.bucketX = p.pixel / tiles::kQuickLookSize;
+    ts.bucketY = p.line / tiles::kQuickLookSize;
+    ts.overviewReduction = document::kOverviewReduction;
+    const std::vector<const composites::Member*> members{&pair.names.master, &pair.names.slave};
+    writeWholeFile(pair.names.overviewComposite, composites::overviewComposite(members, composites::dualPlan(false)));
+    doc.setCtrorigin(workingAreaTopLeft(pair.masterGrid));
+    if (doc.openMode() == kNewPairMode) {
+        ts.overviewPath.clear();  // the master's own quick-look
+        ts.canvasPath = pair.names.masterCanvas;
+        ts.displayChannels = 1;
+        doc.renderOverview();
+        doc.displaySlots().RenderDisplaySlot(display::slot::kSecondOverview, quickLookOf(pair.names.slave),
+                                             doc.workFolder(), doc.ui());
+        doc.assembleCanvas();
+        doc.renderCanvasDisplays();
+    } else {
+        ts.overviewPath = pair.names.overviewComposite;
+        ts.canvasPath = pair.names.cut;
+        ts.displayChannels = static_cast<int>(composites::kCompositeChannels);
+        doc.renderOverview();
+    }
+}
+
+void createGeometricTable(CTessarinDoc& doc);
+
+bool openPair(CTessarinDoc& doc) {
+    const PairProject project = readPairProject(doc.path());
+    PairNames names = pairNamesOf(doc.path(), project);
+    doc.ui().status("ImageFile header cut");
+    doc.ui().status("End ImageFile header cut");
+    doc.ui().status("Master Leader file decode");
+    decodeMember(doc, 0, names.master);
+    doc.takeOverCalibration();
+    doc.ui().status("Slave Leader fole decode");
+    decodeMember(doc, 1, names.slave);
+    doc.ui().status("End Leader fole decode");
+    if (doc.reader(0).pointingLeft() != doc.reader(1).pointingLeft())
+        throw Error(format("The master \"%s\" and the slave \"%s\" look to different sides: they cannot interfere",
+                           names.master.tile.c_str(), names.slave.tile.c_str()));
+    const tiles::TileGrid masterGrid = gridOf(doc, 0), slaveGrid = gridOf(doc, 1);
+    requireTileFileSize(names.master, masterGrid);
+    requireTileFileSize(names.slave, slaveGrid);
+
+    // Everything decoded: commit the pair.
+    auto& pair = doc.moduleState<PairState>();
+    pair.names = std::move(names);
+    pair.masterGrid = masterGrid;
+    pair.slaveGrid = slaveGrid;
+    pair.lookSide = doc.reader(0).pointingLeft();
+    pair.pixsz = doc.pixsz();
+    pair.linsz = doc.linsz();
+    pair.requestedOrigin = {document::kDefaultCentre, document::kDefaultCentre};
+    pair.open = true;
+    auto& ts = doc.tileSet();
+    ts.grid = masterGrid;
+    ts.kind = tiles::TileKind::Complex;
+    ts.names = tiles::namesForExistingTileSet(pair.names.master.tile);
+
+    auto& table = doc.moduleState<TiePointState>().table;
+    if (doc.openMode() == kOpenPairMode) {
+        try {
+            loadTable(doc, table);
+        } catch (const Error& e) {
+            table.ready = false;
+            doc.ui().message(std::string("Tie point Table is not ready\n") + e.what());
+        }
+    } else {
+        table.ready = false;
+    }
+    showPair(doc);
+    doc.openState().hasData = true;
+    if (doc.openMode() == kNewPairMode) createGeometricTable(doc);
+    return true;
+}
+
+// ---- tie-point commands
+
+PairState* openPairOf(CTessarinDoc& doc) {
+    auto* pair = doc.findModuleState<PairState>();
+    return pair && pair->open ? pair : nullptr;
+}
+
+void createGeometricTable(CTessarinDoc& doc) {
+    if (!doc.slotDecoded(0) || !doc.slotDecoded(1)) throw Error("Data set is wrong.");
+    auto& table = doc.moduleState<TiePointState>().table;
+    ConjugatePointTable t = geometricTable(doc.reader(0).params(), doc.reader(1).params());
+    t.adjustX = t.adjustY = 0.0;
+    const int mode = doc.openMode();
+    if (!makeReady(doc, t)) return;
+    if (fullLayoutForCreate(mode)) {
+        t.phaseIncH = t.phaseIncV = 0.0;
+        t.reversePhase = 0;
+    }
+    table = t;
+    saveTable(doc, table, layoutOf(fullLayoutForCreate(mode)));
+    loadTable(doc, table);
+    if (mode == kNewPairMode) doc.ui().message("Close View and select 'Open ALOS2 Infero prj'");
+}
+
+std::optional<std::string> askName(CommandContext& ctx, const char* title, const char* filter, bool save) {
+    FileDialog dialog;
+    dialog.title = title;
+    dialog.filter = filter;
+    return save ? ctx.ui.saveFile(dialog) : ctx.ui.openFile(dialog);
+}
+
+void newPair(CommandContext& ctx) {
+    ctx.ui.message("InferoMenu1 id=8");
+    const auto project = askName(ctx, "Put Infero images set Name", "*.INF", true);
+    if (!project) return;
+    const auto master = askName(ctx, "Select master tile file", "*cpx", false);
+    if (!master) return;
+    const auto slave = askName(ctx, "Select slave tile file", "*cpx", false);
+    if (!slave) return;
+    // Absolute member paths, so that the project opens from anywhere.
+    const std::string path = std::filesystem::absolute(withProjectExtension(*project)).string();
+    writePairProject(path, {std::filesystem::absolute(*master).string(), std::filesystem::absolute(*slave).string()});
+    ctx.app.linkBlock().writeOpenMode(kNewPairMode);
+    ctx.app.openDocument(path);
+}
+
+bool hasDoc(const CommandContext& ctx) { return ctx.doc != nullptr; }
+
+using Action = void (*)(CTessarinDoc& doc, ConjugatePointTable& t);
+
+void registerTableCommand(app::AppCore& app, int id, Action action) {
+    app.registerHandler(app::CommandArea::Insar, id,
+                        {[action](CommandContext& ctx) {
+                             CTessarinDoc& doc = *ctx.doc;
+                             action(doc, doc.moduleState<TiePointState>().table);
+                         },
+                         hasDoc,
+                         {}});
+}
+
+void registerTieCommands(app::AppCore& app) {
+    namespace cmd = app::cmd;
+    registerTableCommand(app, cmd::kCreateNewTiePointTable,
+                         [](CTessarinDoc& doc, ConjugatePointTable&) { createGeometricTable(doc); });
+    registerTableCommand(app, cmd::kCalcTiePointFromGeoTable, [](CTessarinDoc& doc, ConjugatePointTable& table) {
+        if (!doc.slotDecoded(0) || !doc.slotDecoded(1)) throw Error("Data set is wrong.");
+        ConjugatePointTable t = geometricTable(doc.reader(0).params(), doc.reader(1).params());
+        if (!makeReady(doc, t)) return;
+        const bool full = doc.openMode() >= 7 && doc.openMode() <= 9;
+        if (full) {
+            t.phaseIncH = t.phaseIncV = 0.0;
+            t.reversePhase = 0;
+        }
+        table = t;
+        saveTable(doc, table, layoutOf(full));
+    });
+    registerTableCommand(app, cmd::kSaveConjugatePointTable, [](CTessarinDoc& doc, ConjugatePointTable& t) {
+        if (!t.ready) {
+            doc.ui().message(kNotReady);
+            return;
+        }
+        saveTable(doc, t, layoutOf(fullLayoutForSave(doc.openMode())));
+    });
+    registerTableCommand(app, cmd::kLoadExistingConjugatepointData, [](CTessarinDoc& doc, ConjugatePointTable& t) {
+        const CnjLayout layout = loadTable(doc, t);
+        doc.ui().message(loadedText(t, layout));
+    });
+    registerTableCommand(app, cmd::kDisplayCurrentTiePointTable,
+                         [](CTessarinDoc& doc, ConjugatePointTable& t) { doc.ui().message(tableText(t)); });
+    registerTableCommand(app, cmd::kResetConjugatePointTable, [](CTessarinDoc&, ConjugatePointTable& t) {
+        // The phase ramp and the reverse flag belong to the interferogram, not to the points.
+        ConjugatePointTable cleared;
+        cleared.phaseIncH = t.phaseIncH;
+        cleared.phaseIncV = t.phaseIncV;
+        cleared.reversePhase = t.reversePhase;
+        cleared.adjustX = t.adjustX;
+        cleared.adjustY = t.adjustY;
+        t = cleared;
+    });
+    registerTableCommand(app, cmd::kResetTiePointDisplacement, [](CTessarinDoc& doc, ConjugatePointTable& t) {
+        if (!t.ready) {
+            doc.ui().message(kNotReady);
+            return;
+        }
+        t.adjustX = t.adjustY = 0.0;
+        saveTable(doc, t, layoutOf(fullLayoutForSave(doc.openMode())));
+        doc.ui().message("tie point displacement value was reset to zero. \n\n Press p key to redraw.");
+    });
+    registerTableCommand(app, cmd::kAdjustTiePointDisplacement, [](CTessarinDoc& doc, ConjugatePointTable& t) {
+        if (!t.ready) {
+            doc.ui().message(kNotReady);
+            return;
+        }
+        Form form("Tie Point displacement set");
+        form.addReal("horizontal", "Horizontal", t.adjustX);
+        form.addReal("vertical", "Vertical", t.adjustY);
+        if (!doc.ui().form(form)) return;
+        ConjugatePointTable changed = t;
+        changed.adjustX = form.realValue("horizontal");
+        changed.adjustY = form.realValue("vertical");
+        // Saved through the codec's own checks, so an absurd value is refused as a loaded one would be.
+        const CnjLayout layout = layoutOf(fullLayoutForCreate(doc.openMode()));
+        ConjugatePointTable checked = changed;
+        decodeCnj(encodeCnj(changed, layout), tiePointPath(doc), checked);
+        t = changed;
+        saveTable(doc, t, layout);
+        if (doc.openMode() == kOpenPairMode) {
+            doc.assembleCanvas();
+            doc.renderCanvasDisplays();
+        }
+    });
+}
+
+}  // namespace
+
+void registerModule(app::AppCore& app) {
+    namespace cmd = app::cmd;
+    OpenModeRow newPairRow;
+    newPairRow.mode = kNewPairMode;
+    newPairRow.label = "Infero";
+    newPairRow.message = "New ALOS2 Interferometry set open";
+    newPairRow.levelCode = document::kLevelCodeComplex;
+    newPairRow.channelCount = 2;
+    newPairRow.complexFlag = true;
+    newPairRow.existingTiles = true;
+    newPairRow.interferometry = true;
+    // Side by side: each canvas holds one scene's single channel.
+    newPairRow.threeChannelCanvas = false;
+    newPairRow.twoImages = true;
+    newPairRow.dates = ObservationDates::Two;
+    newPairRow.open = openPair;
+    newPairRow.assemble = assembleSideBySide;
+    app.addOpenMode(newPairRow);
+
+    OpenModeRow openPairRow = newPairRow;
+    openPairRow.mode = kOpenPairMode;
+    openPairRow.message = "Open ALOS2 Inteferometry set";
+    openPairRow.threeChannelCanvas = true;
+    openPairRow.twoImages = false;
+    openPairRow.assemble = nullptr;
+    app.addOpenMode(openPairRow);
 
     OpenModeRow purePair;  // pure SLC pairs
     purePair.mode = 30;
@@ -33,7 +382,10 @@ void registerModule(app::AppCore& app) {
     OpenModeRow purePairAlso;
     purePairAlso.mode = 31;
     app.addOpenMode(purePairAlso);
+
+    app.registerHandler(app::CommandArea::Insar, cmd::kNewAlos2InferoPair, {newPair, {}, {}});
     app.registerOpenCommands(app::CommandArea::Insar);
+    registerTieCommands(app);
 }
 
 }  // namespace tessarin::insar
