@@ -18,8 +18,11 @@
 #include "platform/file.h"
 #include "platform/form.h"
 #include "platform/format.h"
+#include "platform/arithmetic.h"
 #include "platform/ui.h"
+#include "composites/composite_state.h"
 #include "tiles/scene_tiling.h"
+#include "display/view_controller.h"
 
 namespace tessarin::insar {
 
@@ -132,6 +135,76 @@ void assembleSideBySide(CTessarinDoc& doc) {
         doc.displaySlots().RenderDisplaySlot(s, slave, doc.workFolder(), doc.ui());
 }
 
+// Mode 9: the interferogram merger at the working area around ctrorigin,
+// its files and displays. Without a usable table it says so and leaves the
+// displays as they were.
+void mergeWorkingArea(CTessarinDoc& doc) {
+    auto& pair = doc.moduleState<PairState>();
+    const ConjugatePointTable& table = doc.moduleState<TiePointState>().table;
+    if (!table.ready) {
+        doc.ui().status("Tie point Table is not ready");
+        return;
+    }
+    if (const auto problem = problemOf(doc, table)) {
+        doc.ui().message(std::string(kNotReady) + ": " + *problem);
+        return;
+    }
+    const auto& grid = pair.masterGrid;
+    // The tile boundary nearest ctrorigin, as the complex canvases take it.
+    const int kx0 = static_cast<int>(floorDiv(grid.tpix / 2 + doc.ctrorigin().x, grid.tpix));
+    const int ky0 = static_cast<int>(floorDiv(grid.tlin / 2 + doc.ctrorigin().y, grid.tlin));
+    MergerInput in;
+    in.master = &doc.reader(0).params();
+    in.slave = &doc.reader(1).params();
+    in.masterGrid = grid;
+    in.slaveGrid = pair.slaveGrid;
+    in.masterTile = pair.names.master.tile;
+    in.slaveTile = pair.names.slave.tile;
+    in.table = table;
+    in.topLeft = {static_cast<long long>(grid.tpix) * kx0, static_cast<long long>(grid.tlin) * ky0};
+    const auto* composite = doc.findModuleState<composites::CompositeState>();
+    in.thirdChannelCopy = composite && composite->thirdChannelCopy;
+    in.convention = pair.convention;
+    doc.ui().status("sub-TileMergerPureSLCInterfrogram");
+    BusyScope busy(doc.ui());
+    MergerResult r = mergeInterferogram(in, [&doc](const std::string& text) { doc.ui().status(text); });
+    if (r.conventionDecided) doc.ui().status(conventionText(r.convention));
+    pair.convention = r.convention;
+
+    writeWholeFile(pair.names.coherence, r.coherence);
+    writeWholeFile(pair.names.cut, r.cut.bytes());
+    writeWholeFile(pair.names.interferogram, r.fringe);
+    writeWholeFile(pair.names.savedFringe, r.savedFringe);
+
+    tiles::CanvasState state;
+    state.kx0 = kx0;
+    state.ky0 = ky0;
+    state.tileRangeX[0] = kx0;
+    state.tileRangeX[1] = kx0 + 2;
+    state.tileRangeY[0] = ky0;
+    state.tileRangeY[1] = ky0 + 2;
+    state.currentTile = grid.tileNumber(kx0, ky0);
+    state.origin = in.topLeft;
+    state.ctrInCanvas = state.toCanvas(doc.ctrorigin());
+    doc.setCanvasState(state);
+
+    // The flattened phase as the main pane's alternative, the coherence alone.
+    auto& slots = doc.displaySlots();
+    slots.RenderDisplaySlotRaw(display::slot::kAlternativeMain, {pair.names.interferogram, r.width, r.height, 1, 1},
+                               doc.workFolder(), doc.ui());
+    slots.RenderDisplaySlotRaw(display::slot::kAlone, {pair.names.coherence, r.width, r.height, 1, 1}, doc.workFolder(),
+                               doc.ui());
+    doc.setAlternativeRaster(true);
+    display::HistogramOverlay overlay;
+    for (std::size_t c = 0; c < kAmplitudeClasses; ++c) {
+        for (std::size_t b = 0; b < kHistogramBins; ++b) overlay.curves[c][b] = static_cast<int>(r.histograms[c].scaled[b]);
+        overlay.markers[c] = r.histograms[c].maxBin;
+    }
+    doc.setHistogramOverlay(overlay);
+    pair.last = std::move(r);
+    pair.merged = true;
+}
+
 // The steps from the overview on, common to the open and "ALOS2 Infero
 // Generation".
 void showPair(CTessarinDoc& doc) {
@@ -158,12 +231,15 @@ void showPair(CTessarinDoc& doc) {
         ts.canvasPath = pair.names.cut;
         ts.displayChannels = static_cast<int>(composites::kCompositeChannels);
         doc.renderOverview();
+        doc.assembleCanvas();
+        if (pair.merged) doc.renderCanvasDisplays();
     }
 }
 
 void createGeometricTable(CTessarinDoc& doc);
 
 bool openPair(CTessarinDoc& doc) {
+    if (doc.openMode() == kOpenPairMode) doc.ui().status("sub-OpenALOS2InferoPair");
     const PairProject project = readPairProject(doc.path());
     PairNames names = pairNamesOf(doc.path(), project);
     doc.ui().status("ImageFile header cut");
@@ -346,6 +422,56 @@ void registerTieCommands(app::AppCore& app) {
     });
 }
 
+void registerPairCommands(app::AppCore& app) {
+    namespace cmd = app::cmd;
+    constexpr auto area = app::CommandArea::Insar;
+    // A pair made under mode 8 produces its interferogram without a reopen.
+    app.registerHandler(area, cmd::kAlos2InferoGeneration,
+                        {[](CommandContext& ctx) {
+                             CTessarinDoc& doc = *ctx.doc;
+                             if (!isPairMode(doc.openMode()) || !openPairOf(doc)) {
+                                 ctx.ui.message("Data set is wrong.");
+                                 return;
+                             }
+                             auto& table = doc.moduleState<TiePointState>().table;
+                             loadTable(doc, table);  // refused: the table stays as it was
+                             const auto* row = ctx.app.openModes().find(kOpenPairMode);
+                             doc.changeOpenMode(*row);
+                             showPair(doc);
+                         },
+                         hasDoc,
+                         {}});
+    app.registerHandler(area, cmd::kDisplayMtInferoComposite,
+                        {[](CommandContext& ctx) {
+                             CTessarinDoc& doc = *ctx.doc;
+                             if (!doc.moduleState<TiePointState>().table.ready) {
+                                 ctx.ui.message("Tie point Table is not ready");
+                                 return;
+                             }
+                             if (!openPairOf(doc)) return;
+                             if (doc.openMode() == kNewPairMode) {
+                                 ctx.ui.message("Restart Program by selcting Open Alo2 Infero");
+                                 return;
+                             }
+                             doc.assembleCanvas();
+                             doc.renderCanvasDisplays();
+                         },
+                         hasDoc,
+                         {}});
+    app.registerHandler(area, cmd::kDisplayCoherenceHistogram,
+                        {[](CommandContext& ctx) {
+                             if (auto* view = ctx.view()) view->state().histogramShown = !view->state().histogramShown;
+                         },
+                         [](const CommandContext& ctx) {
+                             const auto* pair = ctx.doc ? ctx.doc->findModuleState<PairState>() : nullptr;
+                             return pair && pair->merged;
+                         },
+                         [](const CommandContext& ctx) {
+                             const auto* view = ctx.view();
+                             return view && view->state().histogramShown;
+                         }});
+}
+
 }  // namespace
 
 void registerModule(app::AppCore& app) {
@@ -372,7 +498,7 @@ void registerModule(app::AppCore& app) {
     openPairRow.message = "Open ALOS2 Inteferometry set";
     openPairRow.threeChannelCanvas = true;
     openPairRow.twoImages = false;
-    openPairRow.assemble = nullptr;
+    openPairRow.assemble = mergeWorkingArea;
     app.addOpenMode(openPairRow);
 
     OpenModeRow purePair;  // pure SLC pairs
@@ -386,6 +512,7 @@ void registerModule(app::AppCore& app) {
     app.registerHandler(app::CommandArea::Insar, cmd::kNewAlos2InferoPair, {newPair, {}, {}});
     app.registerOpenCommands(app::CommandArea::Insar);
     registerTieCommands(app);
+    registerPairCommands(app);
 }
 
 }  // namespace tessarin::insar

@@ -6,6 +6,7 @@
 
 #include "document/module_state.h"
 #include "insar/conjugate_point_table.h"
+#include "insar/interferogram.h"
 #include "insar/pair_project.h"
 #include "tiles/canvas.h"
 #include "tiles/tile_store.h"
@@ -20,6 +21,11 @@ struct PairState : document::ModuleState {
     tiles::GlobalPoint requestedOrigin{5000, 5000};
     double pixsz = 0.0, linsz = 0.0;  // the master's spacing, the pair's
     tiles::Canvas slaveCanvas;        // mode 8: the slave beside the master
+    // The samples' phase convention, found by the first merger that could
+    // tell it and kept for the document's life.
+    PhaseConvention convention = PhaseConvention::Unknown;
+    bool merged = false;  // `last` holds the working area's results
+    MergerResult last;
 };
 
 struct TiePointState : document::ModuleState {

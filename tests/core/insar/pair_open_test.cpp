@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdlib>
@@ -184,6 +185,39 @@ TEST_F(PairOpen, NewPairShowsBothScenesAndMakesTheTableFromGeometry) {
         EXPECT_EQ(composite[3 * i], masterIdx[i]);
         EXPECT_EQ(composite[3 * i + 1], slaveIdx[i]);
     }
+    // The merger ran on the working area: its four files, its displays, and
+    // the convention said once.
+    EXPECT_TRUE(contains(ui9.statuses, "sub-OpenALOS2InferoPair"));
+    EXPECT_EQ(std::count(ui9.statuses.begin(), ui9.statuses.end(), "flat earth: samples carry -4 pi R / lambda"), 1);
+    EXPECT_TRUE(pair9.merged);
+    for (const auto& [file, size] : {std::pair{pair9.names.cut, 25165824u}, std::pair{pair9.names.interferogram, 4194304u},
+                                     std::pair{pair9.names.savedFringe, 4194304u}, std::pair{pair9.names.coherence, 4194304u}})
+        EXPECT_EQ(readWholeFile(file).size(), size) << file;
+    for (int s : {1, 2, 3, 5}) EXPECT_TRUE(doc9->displaySlots().slot(s).hasBitmap) << "slot " << s;
+    EXPECT_EQ(readWholeFile(pair9.names.interferogram), pair9.last.fringe);
+    // Re-centring reruns it (the scene has one working area: same bytes).
+    const auto before = pair9.last.coherence;
+    doc9->assembleCanvas();
+    EXPECT_EQ(pair9.last.coherence, before);
+    EXPECT_EQ(std::count(ui9.statuses.begin(), ui9.statuses.end(), "flat earth: samples carry -4 pi R / lambda"), 1);
+}
+
+TEST_F(PairOpen, GenerationTurnsAModeEightPairIntoItsInterferogram) {
+    ScriptedUi ui({work_ + "/gen", tileFiles_[0], tileFiles_[1]});
+    app::AppCore core(ui, link_);
+    app::registerModules(core);
+    document::CTessarinDoc* doc = run(core, app::cmd::kNewAlos2InferoPair);
+    ASSERT_NE(doc, nullptr);
+    const auto* generation = app::findCommand(app::cmd::kAlos2InferoGeneration);
+    EXPECT_TRUE(core.run(*generation, doc));
+    EXPECT_EQ(doc->openMode(), 9);
+    EXPECT_TRUE(doc->openModeRow().threeChannelCanvas);
+    EXPECT_TRUE(doc->moduleState<PairState>().merged);
+    EXPECT_TRUE(fileExists(work_ + "/gen.INFcoho.img"));
+    // Under mode 9 the composite command rebuilds the working area.
+    const std::size_t messages = ui.messages.size();
+    EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kDisplayMtInferoComposite), doc));
+    EXPECT_EQ(ui.messages.size(), messages) << ui.messages.back();
 }
 
 TEST_F(PairOpen, CancellingTheSlaveDialogLeavesNoProject) {
