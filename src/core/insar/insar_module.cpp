@@ -14,6 +14,7 @@
 #include "composites/pol_composite.h"
 #include "document/tessarin_doc.h"
 #include "insar/pair_state.h"
+#include "insar/tie_point_matcher.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/form.h"
@@ -422,6 +423,166 @@ void registerTieCommands(app::AppCore& app) {
     });
 }
 
+// ---- measurements by correlation at the marked point
+
+bool modeIn(int mode, std::initializer_list<int> modes) { return std::find(modes.begin(), modes.end(), mode) != modes.end(); }
+
+// The marked master point; none without a view or a mark.
+std::optional<tiles::GlobalPoint> markedPoint(CommandContext& ctx) {
+    auto* view = ctx.view();
+    if (!view || !view->state().markShown) return std::nullopt;
+    return view->markGlobalPoints()[0];
+}
+
+// The slave position the measurement starts from: the mark on the slave
+// image when both are shown, else the table's prediction when it is ready,
+// else the geometry's.
+tiles::GlobalPoint slaveEstimate(CommandContext& ctx, tiles::GlobalPoint m) {
+    CTessarinDoc& doc = *ctx.doc;
+    if (doc.openModeRow().twoImages && ctx.view()) return ctx.view()->markGlobalPoints()[1];
+    const auto& table = doc.moduleState<TiePointState>().table;
+    ScenePoint s;
+    if (table.ready) {
+        s = slavePosition(table, static_cast<double>(m.x), static_cast<double>(m.y));
+    } else {
+        const GeoPoint g = doc.reader(0).latLonOfPixelLine({static_cast<double>(m.x), static_cast<double>(m.y)});
+        s = doc.reader(1).pixelLineOfLatLon(g);
+    }
+    return {static_cast<long long>(std::floor(s.pixel)), static_cast<long long>(std::floor(s.line))};
+}
+
+std::string reportText(tiles::GlobalPoint m, tiles::GlobalPoint s, const MatchResult& r) {
+    std::string text = format("Center M=%d, %d\nCenter S=%d, %d\n", int(m.x), int(m.y), int(s.x), int(s.y));
+    text += format("CutTL M=%d, %d\nCutTL S=%d,%d\n", int(m.x - kScanHalf), int(m.y - kScanHalf), int(s.x - 2 * kScanHalf),
+                   int(s.y - 2 * kScanHalf));
+    text += format("cut winsz M=%d, %d\ncut winsz S=%d, %d scanrhalf=%d, %d\n", kMasterWindow, kMasterWindow, kSlaveWindow,
+                   kSlaveWindow, kScanHalf, kScanHalf);
+    const double sx = static_cast<double>(s.x), sy = static_cast<double>(s.y);
+    text += format("tiepoint=%.4f, %.4f\n", sx + r.dx, sy + r.dy);
+    text += format("relative displace =%.4f, %.4f\nD displace=%.4f, %.4f\n", sx + r.dx - static_cast<double>(m.x),
+                   sy + r.dy - static_cast<double>(m.y), r.dx, r.dy);
+    if (r.borderPeak) text += "the peak lies on the border of the search: no sub-pixel step there\n";
+    if (!r.accepted) text += r.refusal + "\n";
+    return text;
+}
+
+// One correlation at m around s; a refused one gives shift (0, 0) and says why.
+MatchResult measure(CommandContext& ctx, tiles::GlobalPoint m, tiles::GlobalPoint s, bool reporting) {
+    CTessarinDoc& doc = *ctx.doc;
+    const auto& pair = doc.moduleState<PairState>();
+    const auto& pm = doc.reader(0).params();
+    const auto& ps = doc.reader(1).params();
+    MatchResult r = matchAt(pair.names.master.tile, pair.masterGrid, pm.pixel, pm.line, pair.names.slave.tile,
+                            pair.slaveGrid, ps.pixel, ps.line, m, s, !reporting);
+    if (reporting) ctx.ui.message(reportText(m, s, r));
+    else if (!r.accepted) ctx.ui.message(r.refusal);
+    if (!r.accepted) r.dx = r.dy = 0.0;
+    return r;
+}
+
+std::string displacementText(tiles::GlobalPoint m, tiles::GlobalPoint s, const MatchResult& r) {
+    return format("displacement at masterpoint %d,%d is %d,%d\n evaluated target point value=%.3f, %.3f\n displace "
+                  "value=%.3f, %.3f",
+                  int(m.x), int(m.y), int(s.x - m.x), int(s.y - m.y), static_cast<double>(s.x - m.x) + r.dx,
+                  static_cast<double>(s.y - m.y) + r.dy, r.dx, r.dy);
+}
+
+// After a change: ready and saved when the layout holds, else not ready.
+void commitMeasured(CTessarinDoc& doc, ConjugatePointTable& t) {
+    if (makeReady(doc, t)) saveTable(doc, t, layoutOf(fullLayoutForSave(doc.openMode())));
+}
+
+bool requirePairAndMark(CommandContext& ctx, tiles::GlobalPoint& m) {
+    if (!openPairOf(*ctx.doc)) {
+        ctx.ui.message("Open infero pair in advance");
+        return false;
+    }
+    const auto mark = markedPoint(ctx);
+    if (!mark) {
+        ctx.ui.message("Set bright mark in current tile by Hold 'c' key and mouse click");
+        return false;
+    }
+    m = *mark;
+    return true;
+}
+
+void measureCorner(CommandContext& ctx, std::size_t k) {
+    tiles::GlobalPoint m;
+    if (!requirePairAndMark(ctx, m)) return;
+    CTessarinDoc& doc = *ctx.doc;
+    const auto& p = doc.reader(0).params();
+    const double P = p.pixel, L = p.line;
+    const double mx = static_cast<double>(m.x), my = static_cast<double>(m.y);
+    const auto warn = [&](const char* where) {
+        ctx.ui.message(format("current point is not in %s area.\n if you go by the point just click OK.\n If not, change "
+                              "the point and do this menu again after click OK.",
+                              where));
+    };
+    if (k == 1 && (mx < 0.8 * P || my > 0.2 * L)) warn("top right");
+    if (k == 2 && (mx > 0.2 * P || my < 0.8 * L)) warn("bottom left");
+    if (k == 3 && (mx < 0.8 * P || my < 0.8 * L)) warn("bottom right");
+    const tiles::GlobalPoint s = slaveEstimate(ctx, m);
+    const bool reporting = modeIn(doc.openMode(), {7, 8, 16, 26, 27, 30, 31, 50});
+    const MatchResult r = measure(ctx, m, s, reporting);
+    auto& t = doc.moduleState<TiePointState>().table;
+    const bool wasReady = t.ready;
+    t.setPoint(k, {static_cast<std::int32_t>(m.x), static_cast<std::int32_t>(m.y)}, static_cast<double>(s.x - m.x) + r.dx,
+               static_cast<double>(s.y - m.y) + r.dy);
+    t.cornerSet[k] = true;
+    ctx.ui.message(displacementText(m, s, r));
+    if (wasReady || std::all_of(t.cornerSet.begin(), t.cornerSet.end(), [](bool b) { return b; })) commitMeasured(doc, t);
+}
+
+void singlePointMatching(CommandContext& ctx) {
+    tiles::GlobalPoint m;
+    if (!requirePairAndMark(ctx, m)) return;
+    CTessarinDoc& doc = *ctx.doc;
+    const tiles::GlobalPoint s = slaveEstimate(ctx, m);
+    const bool reporting = modeIn(doc.openMode(), {7, 8, 9, 16, 26, 27, 30, 31, 50});
+    const MatchResult r = measure(ctx, m, s, reporting);
+    auto& t = doc.moduleState<TiePointState>().table;
+    const auto& p = doc.reader(0).params();
+    const std::array<MasterPoint, kTiePoints> corners{{{0, 0}, {p.pixel, 0}, {0, p.line}, {p.pixel, p.line}}};
+    for (std::size_t k = 0; k < kTiePoints; ++k) {
+        t.setPoint(k, corners[k], static_cast<double>(s.x - m.x) + r.dx, static_cast<double>(s.y - m.y) + r.dy);
+        t.cornerSet[k] = true;
+    }
+    ctx.ui.message(displacementText(m, s, r));
+    commitMeasured(doc, t);
+}
+
+void adjustParameter(CommandContext& ctx) {
+    CTessarinDoc& doc = *ctx.doc;
+    if (!modeIn(doc.openMode(), {6, 7, 9})) {
+        ctx.ui.message("Invalid menu selection. Process ingnored.");
+        return;
+    }
+    tiles::GlobalPoint m;
+    if (!requirePairAndMark(ctx, m)) return;
+    auto& t = doc.moduleState<TiePointState>().table;
+    if (!t.ready) {
+        ctx.ui.message(kNotReady);
+        return;
+    }
+    // Measured against the table's own displacement at the point, so a
+    // table refined by correlation is not corrected twice.
+    const ScenePoint g = blendedDisplacement(t, static_cast<double>(m.x), static_cast<double>(m.y));
+    const ScenePoint predicted = slavePosition(t, static_cast<double>(m.x), static_cast<double>(m.y));
+    const tiles::GlobalPoint s{static_cast<long long>(std::floor(predicted.pixel)),
+                               static_cast<long long>(std::floor(predicted.line))};
+    ctx.ui.status(format("target point Master=(%d, %d)\nSlave point displace=(%.4f, %.4f)", int(m.x), int(m.y), g.pixel,
+                         g.line));
+    const MatchResult r = measure(ctx, m, s, modeIn(doc.openMode(), {7, 9}));
+    t.point4DispX = static_cast<double>(s.x - m.x) + r.dx;
+    t.point4DispY = static_cast<double>(s.y - m.y) + r.dy;
+    t.point4SlaveX = static_cast<double>(s.x) + r.dx;
+    t.point4SlaveY = static_cast<double>(s.y) + r.dy;
+    t.adjustX = t.point4DispX - g.pixel;
+    t.adjustY = t.point4DispY - g.line;
+    commitMeasured(doc, t);
+    ctx.app.run(*app::findCommand(app::cmd::kAdjustTiePointDisplacement), &doc);
+}
+
 void registerPairCommands(app::AppCore& app) {
     namespace cmd = app::cmd;
     constexpr auto area = app::CommandArea::Insar;
@@ -458,6 +619,12 @@ void registerPairCommands(app::AppCore& app) {
                          },
                          hasDoc,
                          {}});
+    const std::pair<int, std::size_t> corners[] = {{cmd::kTopLeftCorner, 0}, {cmd::kTopRightCorner, 1},
+                                                   {cmd::kBottomLeftCorner, 2}, {cmd::kBottomRightCorner, 3}};
+    for (const auto& [id, k] : corners)
+        app.registerHandler(area, id, {[k = k](CommandContext& ctx) { measureCorner(ctx, k); }, hasDoc, {}});
+    app.registerHandler(area, cmd::kSinglePointMatching, {singlePointMatching, hasDoc, {}});
+    app.registerHandler(area, cmd::kCalcTiePointAdjustParameter, {adjustParameter, hasDoc, {}});
     app.registerHandler(area, cmd::kDisplayCoherenceHistogram,
                         {[](CommandContext& ctx) {
                              if (auto* view = ctx.view()) view->state().histogramShown = !view->state().histogramShown;

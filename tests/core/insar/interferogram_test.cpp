@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "insar/interferogram.h"
+#include "insar/tie_point_matcher.h"
 #include "platform/file.h"
 #include "platform/ui.h"
 #include "products/alos2.h"
@@ -233,6 +234,28 @@ TEST_F(Interferogram, AnIdenticalPairIsFullyCoherentAndUnfringed) {
         EXPECT_GT(checked, master.size() / 2);
         EXPECT_EQ(r.cut.bytes().size(), 25165824u);
     }
+}
+
+TEST_F(Interferogram, SinglePointMatchingRecoversTheOffsetAtTexturedPoints) {
+    // Land points on a grid, each measured from an estimate off by a few
+    // samples (the search must find the rest).
+    const auto grid = tiles::TileGrid::make(kSize, kSize);
+    int measured = 0;
+    for (int y = 200; y < kSize - 100; y += 350)
+        for (int x = 200; x < kSize - 100; x += 350) {
+            if (ground_[static_cast<std::size_t>(y) * kSize + x] != Ground::Land) continue;
+            const tiles::GlobalPoint m{x, y}, s{x + 1, y - 2};
+            const MatchResult r = matchAt(tiles_[0], grid, kSize, kSize, tiles_[1], grid, kSize, kSize, m, s, true);
+            ASSERT_TRUE(r.accepted) << x << "," << y << ": " << r.refusal;
+            EXPECT_NEAR(static_cast<double>(s.x - m.x) + r.dx, kOffsetX, 0.05) << x << "," << y;
+            EXPECT_NEAR(static_cast<double>(s.y - m.y) + r.dy, kOffsetY, 0.05) << x << "," << y;
+            ++measured;
+        }
+    EXPECT_GE(measured, 5);
+    // A master window mostly outside the scene is refused.
+    EXPECT_FALSE(matchAt(tiles_[0], grid, kSize, kSize, tiles_[1], grid, kSize, kSize, {kSize + 5, 100}, {kSize + 8, 95},
+                         false)
+                     .accepted);
 }
 
 TEST(CoherenceBytes, AgainstPlainArithmetic) {

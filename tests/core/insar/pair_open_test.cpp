@@ -16,6 +16,7 @@
 #include "app/app_core.h"
 #include "app/command_ids.h"
 #include "app/command_table.h"
+#include "display/view_controller.h"
 #include "document/tessarin_doc.h"
 #include "insar/pair_project.h"
 #include "insar/pair_state.h"
@@ -218,6 +219,38 @@ TEST_F(PairOpen, GenerationTurnsAModeEightPairIntoItsInterferogram) {
     const std::size_t messages = ui.messages.size();
     EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kDisplayMtInferoComposite), doc));
     EXPECT_EQ(ui.messages.size(), messages) << ui.messages.back();
+}
+
+TEST_F(PairOpen, SinglePointMatchingAtTheMarkRefinesTheTable) {
+    ScriptedUi ui({work_ + "/spm", tileFiles_[0], tileFiles_[1]});
+    app::AppCore core(ui, link_);
+    app::registerModules(core);
+    document::CTessarinDoc* doc = run(core, app::cmd::kNewAlos2InferoPair);
+    ASSERT_NE(doc, nullptr);
+    display::ViewController view(*doc, ui);
+    view.paint(1200, 800);
+    core.activeView = &view;
+    const auto* matching = app::findCommand(app::cmd::kSinglePointMatching);
+    // Without a mark it asks for one.
+    EXPECT_TRUE(core.run(*matching, doc));
+    EXPECT_EQ(ui.messages.back(), "Set bright mark in current tile by Hold 'c' key and mouse click");
+    display::Modifiers c;
+    c.heldC = true;
+    view.leftButtonDown({600, 400}, c);
+    view.leftButtonUp({600, 400});
+    ASSERT_TRUE(view.state().markShown);
+    EXPECT_TRUE(core.run(*matching, doc));
+    const auto& t = doc->moduleState<TiePointState>().table;
+    EXPECT_TRUE(t.ready);
+    const MasterPoint corners[4] = {{0, 0}, {kPixels, 0}, {0, kLines}, {kPixels, kLines}};
+    for (std::size_t k = 0; k < kTiePoints; ++k) {
+        EXPECT_EQ(t.master[k].x, corners[k].x);
+        EXPECT_EQ(t.master[k].y, corners[k].y);
+        EXPECT_NEAR(t.dispX[k], kOffsetX, 0.05) << ui.messages.back();
+        EXPECT_NEAR(t.dispY[k], kOffsetY, 0.05);
+    }
+    EXPECT_EQ(readWholeFile(work_ + "/spm.INF.cnj"), encodeCnj(t, CnjLayout::Full));
+    core.activeView = nullptr;
 }
 
 TEST_F(PairOpen, CancellingTheSlaveDialogLeavesNoProject) {
