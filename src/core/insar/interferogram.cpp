@@ -268,7 +268,6 @@ MergerResult mergeInterferogram(const MergerInput& in, const std::function<void(
             const std::size_t l = static_cast<std::size_t>(j) * 4;
             sums[l] = sumM, sums[l + 1] = sumM2, sums[l + 2] = sumS, sums[l + 3] = sumS2;
             gradients[l] = phRe, gradients[l + 1] = phIm, gradients[l + 2] = flatSum, gradients[l + 3] = flatCount;
-            if (j % 16 == 0 && jFirst == 0) say(format("Tile amp_phase j=%d", j));
         }
     });
 
@@ -365,7 +364,6 @@ MergerResult mergeInterferogram(const MergerInput& in, const std::function<void(
                 const int cls = a < mean ? 0 : (a < upper ? 1 : 2);
                 ++local[static_cast<std::size_t>(cls * kHistogramBins + b.coherence)];
             }
-            if (j % 16 == 0 && jFirst == 0) say(format("Tile coherence j=%d of 2048", j));
         }
         std::lock_guard<std::mutex> hold(countsLock);
         counts.push_back(local);
