@@ -1,0 +1,157 @@
+// The interferogram merger on one working area of a simulated pair: the
+// mode 9 open, the merger alone (1 thread against all, bytes compared), a
+// re-centre, and single point matching per measurement. Medians over runs.
+//
+//   bench_interferogram [--runs N] [--size N]
+//
+// With --reference, the same arithmetic in numpy is timed on the same
+// inputs for the ratio (needs python3-numpy: apt-get install python3-numpy).
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/app_core.h"
+#include "document/tessarin_doc.h"
+#include "insar/interferogram.h"
+#include "insar/pair_project.h"
+#include "insar/pair_state.h"
+#include "insar/tie_point_matcher.h"
+#include "platform/file.h"
+#include "platform/format.h"
+#include "platform/ui.h"
+#include "simulator/scene_simulator.h"
+#include "tiles/scene_tiling.h"
+
+using namespace tessarin;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double msSince(Clock::time_point t) { return std::chrono::duration<double, std::milli>(Clock::now() - t).count(); }
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int runs = 5, size = 4096;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
+        if (std::strcmp(argv[i], "--size") == 0) size = std::max(2048, std::atoi(argv[i + 1]));
+    }
+    const std::string dir = (std::filesystem::temp_directory_path() / "tessarin-bench-interferogram").string();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/work");
+    ::setenv("TESSARIN_WORKDIR", (dir + "/work").c_str(), 1);
+    const std::string linkName = format("link_data_bench_ifg_%d", static_cast<int>(::getpid()));
+
+    simulator::SimulatorOptions o;
+    o.folder = dir + "/scene";
+    o.pixels = o.lines = size;
+    o.pair = simulator::PairOptions{.perpendicularBaseline_m = 200.0};
+    const auto truth = simulator::simulateScene(o);
+    ScriptedUi ui;
+    std::vector<std::string> tilesOf;
+    for (const auto* images : {&truth.products.at(0).imagePaths, &truth.pair->products.at(0).imagePaths}) {
+        products::Alos2 reader;
+        tilesOf.push_back(tiles::tileOriginalProduct(images->at(0), dir + "/work", reader, ui).names.tile);
+    }
+    const std::string project = dir + "/work/bench.INF";
+    insar::writePairProject(project, {tilesOf[0], tilesOf[1]});
+
+    int code = 0;
+    {
+        app::AppCore core(ui, linkName);
+        app::registerModules(core);
+        core.linkBlock().writeOpenMode(8);
+        document::CTessarinDoc* made = core.openDocument(project);
+        if (!made) {
+            std::fprintf(stderr, "the bench pair could not be opened under mode 8\n");
+            return 1;
+        }
+        core.closeDocument(made);
+
+        std::vector<double> openMs, mergeMs, mergeOneMs, recentreMs;
+        document::CTessarinDoc* doc = nullptr;
+        for (int r = 0; r < runs; ++r) {
+            if (doc) core.closeDocument(doc);
+            core.linkBlock().writeOpenMode(9);
+            const auto t = Clock::now();
+            doc = core.openDocument(project);
+            openMs.push_back(msSince(t));
+            if (!doc) {
+                std::fprintf(stderr, "the bench pair could not be opened under mode 9\n");
+                return 1;
+            }
+        }
+        const auto& pair = doc->moduleState<insar::PairState>();
+        insar::MergerInput in;
+        in.master = &doc->reader(0).params();
+        in.slave = &doc->reader(1).params();
+        in.masterGrid = pair.masterGrid;
+        in.slaveGrid = pair.slaveGrid;
+        in.masterTile = pair.names.master.tile;
+        in.slaveTile = pair.names.slave.tile;
+        in.table = doc->moduleState<insar::TiePointState>().table;
+        in.topLeft = doc->canvasState().origin;
+        in.convention = pair.convention;
+        insar::MergerResult all, one;
+        for (int r = 0; r < runs; ++r) {
+            auto t = Clock::now();
+            all = insar::mergeInterferogram(in);
+            mergeMs.push_back(msSince(t));
+            insar::MergerInput single = in;
+            single.threads = 1;
+            t = Clock::now();
+            one = insar::mergeInterferogram(single);
+            mergeOneMs.push_back(msSince(t));
+        }
+        const bool identical = all.fringe == one.fringe && all.coherence == one.coherence &&
+                               all.cut.bytes() == one.cut.bytes() && all.weightedCoherence == one.weightedCoherence;
+        for (int r = 0; r < runs; ++r) {
+            const auto t = Clock::now();
+            doc->assembleCanvas();
+            doc->renderCanvasDisplays();
+            recentreMs.push_back(msSince(t));
+        }
+        // Single point matching: one measurement per point of a grid.
+        std::vector<double> matchMs;
+        const int points = 200;
+        const auto t = Clock::now();
+        int accepted = 0;
+        for (int k = 0; k < points; ++k) {
+            const long long x = 100 + (k * 389) % (size - 200), y = 100 + (k * 571) % (size - 200);
+            accepted += insar::matchAt(in.masterTile, in.masterGrid, size, size, in.slaveTile, in.slaveGrid, size, size,
+                                       {x, y}, {x + 3, y - 5}, true)
+                            .accepted;
+        }
+        const double perMatch = msSince(t) / points;
+
+        std::printf("machine: %u hardware threads\n", std::thread::hardware_concurrency());
+        std::printf("scene %d x %d pair, working area from %lld,%lld\n", size, size, in.topLeft.x, in.topLeft.y);
+        std::printf("mode 9 open (decode, overview, merger, files, render): median %.0f ms (target <= 1500 ms)\n",
+                    median(openMs));
+        std::printf("merger alone, all threads: median %.0f ms (target <= 600 ms); 1 thread %.0f ms; ratio %.2f\n",
+                    median(mergeMs), median(mergeOneMs), median(mergeOneMs) / median(mergeMs));
+        std::printf("bit-identical whichever number of threads: %s\n", identical ? "yes" : "NO");
+        std::printf("re-centre (merger, files, render): median %.0f ms (target <= 1500 ms)\n", median(recentreMs));
+        std::printf("single point matching: %.2f ms per measurement (target <= 5 ms); %d of %d accepted\n", perMatch,
+                    accepted, points);
+        if (!identical) code = 1;
+        core.closeDocument(doc);
+    }
+    LinkBlock::remove(linkName);
+    std::filesystem::remove_all(dir);
+    return code;
+}
