@@ -83,6 +83,44 @@ std::uint8_t flatByte(double v) {
     return static_cast<std::uint8_t>(static_cast<int>(std::floor(frac * 256.0)) & 0xFF);
 }
 
+// The master's pixel/line -> latitude/longitude polynomials along one line:
+// for a fixed line each is a quartic in the pixel, evaluated by Horner.
+struct LineMapping {
+    std::array<double, 5> lat{}, lon{};
+    double refPixel = 0.0;
+    LineMapping(const products::SceneParameters& p, double line) : refPixel(p.plRefPixel) {
+        const double b = line - p.plRefLine;
+        for (std::size_t i = 0; i < 5; ++i) {
+            double kl = 0.0, ko = 0.0;
+            for (std::size_t j = 0; j < 5; ++j) {  // b^(4 - j), highest power first
+                kl = kl * b + p.pl2lat[5 * i + j];
+                ko = ko * b + p.pl2lon[5 * i + j];
+            }
+            lat[i] = kl;
+            lon[i] = ko;
+        }
+    }
+    GeoPoint at(double pixel) const {
+        const double a = pixel - refPixel;
+        double la = 0.0, lo = 0.0;
+        for (std::size_t i = 0; i < 5; ++i) {  // a^(4 - i)
+            la = la * a + lat[i];
+            lo = lo * a + lon[i];
+        }
+        return {la, lo};
+    }
+};
+
+// The ellipsoid point below a geodetic latitude and longitude: the same
+// point as through the geocentric latitude and the radius there, with one
+// square root and two sine/cosine pairs.
+inline geometry::Ecef ellipsoidPoint(GeoPoint g) {
+    const double lat = g.lat_deg * (std::numbers::pi / 180.0), lon = g.lon_deg * (std::numbers::pi / 180.0);
+    const double sl = std::sin(lat), cl = std::cos(lat);
+    const double n = geometry::kSemiMajorAxis_m / std::sqrt(1.0 - geometry::kEccentricitySquared * sl * sl);
+    return {n * cl * std::cos(lon), n * cl * std::sin(lon), n * (1.0 - geometry::kEccentricitySquared) * sl};
+}
+
 }  // namespace
 
 const char* conventionText(PhaseConvention c) {
@@ -209,6 +247,7 @@ MergerResult mergeInterferogram(const MergerInput& in, const std::function<void(
             int previousDelta = 0;
             double previousV = 0.0;
             const bool lineInside = L >= 0 && L < pm.line;
+            const LineMapping toGround(pm, static_cast<double>(L));
             for (int i = 0; i < W; ++i) {
                 const long long P = x0 + i;
                 const std::size_t idx = static_cast<std::size_t>(j) * static_cast<std::size_t>(W) + static_cast<std::size_t>(i);
@@ -247,9 +286,7 @@ MergerResult mergeInterferogram(const MergerInput& in, const std::function<void(
                                         static_cast<float>(product * tables.sine[code])};
                 double v = 0.0;
                 if (flatEarth) {
-                    const GeoPoint g =
-                        products::latLonOfPixelLine(pm, {static_cast<double>(P), static_cast<double>(L)});
-                    const geometry::Ecef ground = geometry::groundPointToEcef(g);
+                    const geometry::Ecef ground = ellipsoidPoint(toGround.at(static_cast<double>(P)));
                     v = 2.0 * (geometry::norm(ground - ss) - geometry::norm(ground - sm)) / pm.wavelength;
                     flatPlus[idx] = flatByte(v);
                     flatMinus[idx] = flatByte(-v);
