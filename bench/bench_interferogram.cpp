@@ -2,14 +2,17 @@
 // mode 9 open, the merger alone (1 thread against all, bytes compared), a
 // re-centre, and single point matching per measurement. Medians over runs.
 //
-//   bench_interferogram [--runs N] [--size N]
+//   bench_interferogram [--runs N] [--size N] [--reference bench/interferogram_reference.py]
 //
 // With --reference, the same arithmetic in numpy is timed on the same
-// inputs for the ratio (needs python3-numpy: apt-get install python3-numpy).
+// inputs for the ratio (needs python3-numpy: apt-get install python3-numpy,
+// run by /usr/bin/python3).
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <span>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -46,7 +49,9 @@ double median(std::vector<double> v) {
 
 int main(int argc, char** argv) {
     int runs = 5, size = 4096;
+    std::string reference;
     for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--reference") == 0) reference = argv[i + 1];
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
         if (std::strcmp(argv[i], "--size") == 0) size = std::max(2048, std::atoi(argv[i + 1]));
     }
@@ -148,6 +153,66 @@ int main(int argc, char** argv) {
         std::printf("re-centre (merger, files, render): median %.0f ms (target <= 1500 ms)\n", median(recentreMs));
         std::printf("single point matching: %.2f ms per measurement (target <= 5 ms); %d of %d accepted\n", perMatch,
                     accepted, points);
+        if (!reference.empty()) {
+            // The inputs of the compute, as the merger reads them.
+            const std::string ref = dir + "/reference";
+            std::filesystem::create_directories(ref);
+            const auto bytesOf = [](const auto& v) {
+                return std::span(reinterpret_cast<const std::uint8_t*>(v.data()), v.size() * sizeof(v[0]));
+            };
+            const int W = all.width, H = all.height;
+            writeWholeFile(ref + "/master.u32", bytesOf(insar::readComplexWindow(in.masterTile, in.masterGrid,
+                                                                                 in.topLeft.x, in.topLeft.y, W, H)));
+            writeWholeFile(ref + "/slave.u32",
+                           bytesOf(insar::readComplexWindow(in.slaveTile, in.slaveGrid, all.slaveTopLeft.x,
+                                                            all.slaveTopLeft.y, all.slaveWidth, all.slaveHeight)));
+            std::vector<double> sm, ss;
+            const auto& pm = *in.master;
+            const auto& ps = *in.slave;
+            for (int j = 0; j < H; ++j) {
+                const double L = static_cast<double>(in.topLeft.y + j);
+                const auto a = products::orbitPositionAt(pm, (L - (pm.line + 1) / 2) / pm.prf + pm.scsecofday);
+                const double slaveLine = insar::slavePosition(in.table, 0.0, L).line;
+                const auto b = products::orbitPositionAt(ps, (slaveLine - (ps.line + 1) / 2) / ps.prf + ps.scsecofday);
+                sm.insert(sm.end(), {a.x_m, a.y_m, a.z_m});
+                ss.insert(ss.end(), {b.x_m, b.y_m, b.z_m});
+            }
+            writeWholeFile(ref + "/sm.f64", bytesOf(sm));
+            writeWholeFile(ref + "/ss.f64", bytesOf(ss));
+            writeWholeFile(ref + "/fringe.u8", all.fringe);
+            writeWholeFile(ref + "/coherence.u8", all.coherence);
+            const auto list = [](const auto& values) {
+                std::string out = "[";
+                for (std::size_t k = 0; k < values.size(); ++k)
+                    out += (k ? ", " : "") + format("%.17g", static_cast<double>(values[k]));
+                return out + "]";
+            };
+            std::array<double, 4> mx{}, my{};
+            for (std::size_t k = 0; k < 4; ++k) {
+                mx[k] = in.table.master[k].x;
+                my[k] = in.table.master[k].y;
+            }
+            std::string meta = "{";
+            meta += format("\"width\": %d, \"height\": %d, \"slave_width\": %d, \"slave_height\": %d, ", W, H,
+                           all.slaveWidth, all.slaveHeight);
+            meta += format("\"x0\": %lld, \"y0\": %lld, \"sx0\": %lld, \"sy0\": %lld, ", in.topLeft.x, in.topLeft.y,
+                           all.slaveTopLeft.x, all.slaveTopLeft.y);
+            meta += "\"master_x\": " + list(mx) + ", \"master_y\": " + list(my) + ", \"disp_x\": " + list(in.table.dispX) +
+                    ", \"disp_y\": " + list(in.table.dispY) + ", ";
+            meta += format("\"adjust_x\": %.17g, \"adjust_y\": %.17g, \"pixel\": %d, \"line\": %d, ", in.table.adjustX,
+                           in.table.adjustY, pm.pixel, pm.line);
+            meta += format("\"ref_pixel\": %.17g, \"ref_line\": %.17g, ", pm.plRefPixel, pm.plRefLine);
+            meta += "\"pl2lat\": " + list(pm.pl2lat) + ", \"pl2lon\": " + list(pm.pl2lon) + ", ";
+            meta += format("\"wavelength\": %.17g, \"sign\": %d}", pm.wavelength,
+                           all.convention == insar::PhaseConvention::MinusRange ? -1 : 1);
+            File(ref + "/meta.json", File::Mode::Write).write(meta);
+            std::printf("merger compute to compare: median %.0f ms (all threads, including its two window reads)\n",
+                        median(mergeMs));
+            std::fflush(stdout);
+            const std::string command =
+                "/usr/bin/python3 '" + reference + "' '" + ref + "' " + format("%.3f", median(mergeMs));
+            if (std::system(command.c_str()) != 0) std::printf("the numpy reference did not run (python3-numpy?)\n");
+        }
         if (!identical) code = 1;
         core.closeDocument(doc);
     }
