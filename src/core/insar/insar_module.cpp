@@ -23,6 +23,9 @@
 #include "platform/ui.h"
 #include "composites/composite_state.h"
 #include "tiles/scene_tiling.h"
+#include "imagefiles/channel_tiff.h"
+#include "imagefiles/tif_gen.h"
+#include "platform/text.h"
 #include "display/view_controller.h"
 
 namespace tessarin::insar {
@@ -139,21 +142,12 @@ void assembleSideBySide(CTessarinDoc& doc) {
 // Mode 9: the interferogram merger at the working area around ctrorigin,
 // its files and displays. Without a usable table it says so and leaves the
 // displays as they were.
-void mergeWorkingArea(CTessarinDoc& doc) {
+// The merger at the block of tiles from (kx0, ky0); the convention it finds
+// is kept for the document and said once.
+MergerResult runMerger(CTessarinDoc& doc, int kx0, int ky0) {
     auto& pair = doc.moduleState<PairState>();
     const ConjugatePointTable& table = doc.moduleState<TiePointState>().table;
-    if (!table.ready) {
-        doc.ui().status("Tie point Table is not ready");
-        return;
-    }
-    if (const auto problem = problemOf(doc, table)) {
-        doc.ui().message(std::string(kNotReady) + ": " + *problem);
-        return;
-    }
     const auto& grid = pair.masterGrid;
-    // The tile boundary nearest ctrorigin, as the complex canvases take it.
-    const int kx0 = static_cast<int>(floorDiv(grid.tpix / 2 + doc.ctrorigin().x, grid.tpix));
-    const int ky0 = static_cast<int>(floorDiv(grid.tlin / 2 + doc.ctrorigin().y, grid.tlin));
     MergerInput in;
     in.master = &doc.reader(0).params();
     in.slave = &doc.reader(1).params();
@@ -169,8 +163,34 @@ void mergeWorkingArea(CTessarinDoc& doc) {
     doc.ui().status("sub-TileMergerPureSLCInterfrogram");
     BusyScope busy(doc.ui());
     MergerResult r = mergeInterferogram(in, [&doc](const std::string& text) { doc.ui().status(text); });
-    if (r.conventionDecided) doc.ui().status(conventionText(r.convention));
+    if (r.conventionDecided && r.convention != pair.convention) doc.ui().status(conventionText(r.convention));
     pair.convention = r.convention;
+    return r;
+}
+
+// Whether the table can drive the merger; says why not.
+bool tableUsable(CTessarinDoc& doc, const char* notReadyText) {
+    const ConjugatePointTable& table = doc.moduleState<TiePointState>().table;
+    if (!table.ready) {
+        doc.ui().status(notReadyText);
+        return false;
+    }
+    if (const auto problem = problemOf(doc, table)) {
+        doc.ui().message(std::string(kNotReady) + ": " + *problem);
+        return false;
+    }
+    return true;
+}
+
+void mergeWorkingArea(CTessarinDoc& doc) {
+    if (!tableUsable(doc, "Tie point Table is not ready")) return;
+    auto& pair = doc.moduleState<PairState>();
+    const auto& grid = pair.masterGrid;
+    // The tile boundary nearest ctrorigin, as the complex canvases take it.
+    const int kx0 = static_cast<int>(floorDiv(grid.tpix / 2 + doc.ctrorigin().x, grid.tpix));
+    const int ky0 = static_cast<int>(floorDiv(grid.tlin / 2 + doc.ctrorigin().y, grid.tlin));
+    MergerResult r = runMerger(doc, kx0, ky0);
+    const tiles::GlobalPoint topLeft = r.masterTopLeft;
 
     writeWholeFile(pair.names.coherence, r.coherence);
     writeWholeFile(pair.names.cut, r.cut.bytes());
@@ -185,7 +205,7 @@ void mergeWorkingArea(CTessarinDoc& doc) {
     state.tileRangeY[0] = ky0;
     state.tileRangeY[1] = ky0 + 2;
     state.currentTile = grid.tileNumber(kx0, ky0);
-    state.origin = in.topLeft;
+    state.origin = topLeft;
     state.ctrInCanvas = state.toCanvas(doc.ctrorigin());
     doc.setCanvasState(state);
 
@@ -583,6 +603,104 @@ void adjustParameter(CommandContext& ctx) {
     ctx.app.run(*app::findCommand(app::cmd::kAdjustTiePointDisplacement), &doc);
 }
 
+// ---- TIFF products of a working area
+
+// Writes a raw file, converts it into raw + ".tif" and removes the raw file
+// only once the TIFF is there with the size it must have; a conversion that
+// leaves no usable TIFF keeps the raw result and says so.
+void rawToCheckedTiff(CTessarinDoc& doc, const std::string& raw, std::span<const std::uint8_t> bytes, int width,
+                      int lines, int channels, int bytesPerSample) {
+    writeWholeFile(raw, bytes);
+    const std::string tif = raw + ".tif";
+    try {
+        if (bytesPerSample == 2) {
+            std::vector<std::uint16_t> samples(bytes.size() / 2);
+            for (std::size_t i = 0; i < samples.size(); ++i)
+                samples[i] = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+            writeChannelTiff48(tif, width, lines, channels, samples);
+        } else {
+            rasterToTiff(doc.ui(), raw, width, lines, channels * bytesPerSample, bytesPerSample, {});
+        }
+        const GeoTiffInfo info = readGeoTiffFile(tif);
+        if (static_cast<int>(info.width) != width || static_cast<int>(info.lines) != lines)
+            throw Error(format("it holds %d x %d pixels", static_cast<int>(info.width), static_cast<int>(info.lines)));
+    } catch (const Error& e) {
+        doc.ui().message(format("The TIFF \"%s\" could not be made (%s): the raw result \"%s\" is kept", tif.c_str(),
+                                e.what(), raw.c_str()));
+        return;
+    }
+    removeFile(raw);
+}
+
+// "Pure SLC Infero Generation" at the block of tiles from (kx0, ky0).
+bool generateProducts(CTessarinDoc& doc, int kx0, int ky0) {
+    auto& pair = doc.moduleState<PairState>();
+    if (!openPairOf(doc) || !modeIn(doc.openMode(), {8, 9, 30})) {
+        doc.ui().message("Open infero pair in advance");
+        return false;
+    }
+    if (!doc.moduleState<TiePointState>().table.ready) {
+        doc.ui().message("4 corner tie point set is not ready yet");
+        return false;
+    }
+    if (!tableUsable(doc, "4 corner tie point set is not ready yet")) return false;
+    if (pair.namesFromUser && pair.outputCut.empty()) {
+        doc.ui().message("output filename is not set yet.");
+        return false;
+    }
+    const std::string cut = pair.namesFromUser ? pair.outputCut : pair.names.master.index + "cut.img";
+    const std::string fringe = pair.namesFromUser ? pair.outputFringe : pair.names.project + "frg.img";
+    const std::string coherence = pair.namesFromUser ? pair.outputCoherence : pair.names.project + "coho.img";
+    BusyScope busy(doc.ui());
+    const MergerResult r = runMerger(doc, kx0, ky0);
+    rawToCheckedTiff(doc, cut, r.cut.bytes(), r.width, r.height, 3, 2);
+    rawToCheckedTiff(doc, fringe, r.fringe, r.width, r.height, 1, 1);
+    rawToCheckedTiff(doc, coherence, r.coherence, r.width, r.height, 1, 1);
+    pair.produced = true;
+    return true;
+}
+
+void generateAtWorkingArea(CTessarinDoc& doc) {
+    const auto& grid = doc.grid();
+    generateProducts(doc, static_cast<int>(floorDiv(grid.tpix / 2 + doc.ctrorigin().x, grid.tpix)),
+                     static_cast<int>(floorDiv(grid.tlin / 2 + doc.ctrorigin().y, grid.tlin)));
+}
+
+// "Infero Generation by address input": every block of two by two tiles.
+void wholeScene(CommandContext& ctx) {
+    CTessarinDoc& doc = *ctx.doc;
+    auto* pair = openPairOf(doc);
+    if (!pair) {
+        ctx.ui.message("Open infero pair in advance");
+        return;
+    }
+    FileDialog dialog;
+    dialog.title = "Put Full scene proces project Name (new folder recommended)";
+    dialog.filter = "*FS.prj";
+    auto chosen = ctx.ui.saveFile(dialog);
+    if (!chosen) return;
+    if (!endsWith(*chosen, "FS.prj")) *chosen += "FS.prj";
+    const SplitPath where = splitPath(*chosen);
+    pair->namesFromUser = true;
+    const auto& grid = pair->masterGrid;
+    int count = 0;
+    for (int b = 0; b < grid.nty; b += 2)
+        for (int c = 0; c < grid.ntx; c += 2) {
+            ctx.ui.status(format("Line block=%d of %d, Pix bloc=%d of %d", b, grid.nty, c, grid.ntx));
+            const std::string stem = joinPath(where.folder, where.name + format("id%d_%d", b, c));
+            pair->outputCut = stem + "amp.img";
+            pair->outputFringe = stem + "frg.img";
+            pair->outputCoherence = stem + "coh.img";
+            if (!generateProducts(doc, c, b)) break;
+            ++count;
+        }
+    // The names belong to this run only.
+    pair->outputCut.clear();
+    pair->outputFringe.clear();
+    pair->outputCoherence.clear();
+    ctx.ui.message(format("Whole scene process complete. %d tiles are created", count));
+}
+
 void registerPairCommands(app::AppCore& app) {
     namespace cmd = app::cmd;
     constexpr auto area = app::CommandArea::Insar;
@@ -624,6 +742,19 @@ void registerPairCommands(app::AppCore& app) {
     for (const auto& [id, k] : corners)
         app.registerHandler(area, id, {[k = k](CommandContext& ctx) { measureCorner(ctx, k); }, hasDoc, {}});
     app.registerHandler(area, cmd::kSinglePointMatching, {singlePointMatching, hasDoc, {}});
+    app.registerHandler(area, cmd::kPureSlcInferoGeneration,
+                        {[](CommandContext& ctx) { generateAtWorkingArea(*ctx.doc); }, hasDoc, {}});
+    app.registerHandler(area, cmd::kPureInterferogramDisplay,
+                        {[](CommandContext& ctx) {
+                             generateAtWorkingArea(*ctx.doc);
+                             if (ctx.doc->openMode() == kOpenPairMode) {
+                                 ctx.doc->assembleCanvas();
+                                 ctx.doc->renderCanvasDisplays();
+                             }
+                         },
+                         hasDoc,
+                         {}});
+    app.registerHandler(area, cmd::kInferoGenerationByAddressInput, {wholeScene, hasDoc, {}});
     app.registerHandler(area, cmd::kCalcTiePointAdjustParameter, {adjustParameter, hasDoc, {}});
     app.registerHandler(area, cmd::kDisplayCoherenceHistogram,
                         {[](CommandContext& ctx) {

@@ -25,6 +25,11 @@ struct PairState : document::ModuleState {
     // tell it and kept for the document's life.
     PhaseConvention convention = PhaseConvention::Unknown;
     bool merged = false;  // `last` holds the working area's results
+    // The TIFF products' names: taken from the user once a whole-scene run
+    // has asked for them (for the rest of the document's life).
+    bool namesFromUser = false;
+    std::string outputCut, outputFringe, outputCoherence;  // raw names; ".tif" is appended
+    bool produced = false;
     MergerResult last;
 };
 

@@ -18,6 +18,7 @@
 #include "app/command_table.h"
 #include "display/view_controller.h"
 #include "document/tessarin_doc.h"
+#include "imagefiles/tif_gen.h"
 #include "insar/pair_project.h"
 #include "insar/pair_state.h"
 #include "platform/file.h"
@@ -88,6 +89,13 @@ protected:
         const std::size_t before = core.documents().size();
         EXPECT_TRUE(core.run(*app::findCommand(command), nullptr));
         return core.documents().size() > before ? core.documents().back().get() : nullptr;
+    }
+
+    // A new pair (mode 8) moved on to its interferogram (mode 9).
+    document::CTessarinDoc* openAndGenerate(app::AppCore& core) {
+        document::CTessarinDoc* doc = run(core, app::cmd::kNewAlos2InferoPair);
+        if (doc) EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kAlos2InferoGeneration), doc));
+        return doc;
     }
 
     // The amplitude codes of a line of an original level 1.1 image, as a
@@ -251,6 +259,34 @@ TEST_F(PairOpen, SinglePointMatchingAtTheMarkRefinesTheTable) {
     }
     EXPECT_EQ(readWholeFile(work_ + "/spm.INF.cnj"), encodeCnj(t, CnjLayout::Full));
     core.activeView = nullptr;
+}
+
+TEST_F(PairOpen, WholeSceneRunWritesCheckedTiffsAndForgetsItsNames) {
+    const std::string run = work_ + "/run";
+    fs::create_directories(run);
+    ScriptedUi ui({work_ + "/whole", tileFiles_[0], tileFiles_[1], run + "/scene"});
+    app::AppCore core(ui, link_);
+    app::registerModules(core);
+    document::CTessarinDoc* doc = openAndGenerate(core);
+    ASSERT_NE(doc, nullptr);
+    EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kInferoGenerationByAddressInput), doc));
+    EXPECT_EQ(ui.messages.back(), "Whole scene process complete. 1 tiles are created");
+    EXPECT_TRUE(contains(ui.statuses, "Line block=0 of 2, Pix bloc=0 of 2"));
+    const struct {
+        const char* suffix;
+        int samples;
+    } outputs[] = {{"amp.img", 3}, {"frg.img", 1}, {"coh.img", 1}};
+    for (const auto& o : outputs) {
+        const std::string raw = run + "/sceneFS.prjid0_0" + o.suffix;
+        EXPECT_FALSE(fileExists(raw)) << raw << ": the raw file goes once its TIFF is checked";
+        const GeoTiffInfo info = readGeoTiffFile(raw + ".tif");
+        EXPECT_EQ(info.width, 2048u) << raw;
+        EXPECT_EQ(info.lines, 2048u) << raw;
+        EXPECT_EQ(info.samplesPerPixel, o.samples) << raw;
+    }
+    // Names from the user stay required, and the run's own are gone.
+    EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kPureSlcInferoGeneration), doc));
+    EXPECT_EQ(ui.messages.back(), "output filename is not set yet.");
 }
 
 TEST_F(PairOpen, CancellingTheSlaveDialogLeavesNoProject) {
