@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "geometry/ellipsoid.h"
 #include "insar/interferogram.h"
 #include "insar/tie_point_matcher.h"
 #include "platform/file.h"
@@ -167,6 +168,44 @@ TEST_F(Interferogram, FlattensTheSeaWhicheverConventionTheSamplesCarry) {
         std::cout << "[ figures  ] " << row.name << ": sea fringe rate " << range << ", " << azimuth
                   << " cycles per area; the other sense " << doubledRange << "\n";
     }
+}
+
+TEST_F(Interferogram, FlattenedPhaseFollowsTheTerrainsTopographicPhase) {
+    // The oracle: the truth geometry's ground on the terrain and on the
+    // ellipsoid under each window centre, both orbits at their zero-Doppler
+    // times; the flattened phase (slave minus master) is the difference of
+    // the two range differences.
+    const simulator::SceneGeometryModel model(kSize, kSize, 'R');
+    const MergerResult r = mergeInterferogram(input(tiles_));
+    const double lambda = truth_->wavelength_m;
+    const auto rangeDifference = [&](geometry::Ecef g, double line) {
+        const double guess = model.timeOfLine(line);
+        const auto s1 = truth_->orbit.position(truth_->orbit.zeroDopplerTime(g, guess));
+        const auto s2 = truth_->pair->orbit.position(truth_->pair->orbit.zeroDopplerTime(g, guess));
+        return 2.0 * (geometry::norm(g - s1) - geometry::norm(g - s2)) / lambda;
+    };
+    int windows = 0;
+    double worst = 0.0, largestTopography = 0.0;
+    constexpr int kHalf = 4;
+    for (int y = 150; y < kSize - 150; y += 173)
+        for (int x = 150; x < kSize - 150; x += 173) {
+            if (ground_[static_cast<std::size_t>(y) * kSize + x] != Ground::Land) continue;
+            std::complex<double> sum{};
+            for (int j = y - kHalf; j <= y + kHalf; ++j)
+                for (int i = x - kHalf; i <= x + kHalf; ++i)
+                    sum += std::polar(1.0, kTwoPi * r.fringe[static_cast<std::size_t>(j) * kSize + i] / 256.0);
+            const double measured = std::arg(sum) / kTwoPi;
+            const double expected = rangeDifference(model.groundTerrain(x, y), y) - rangeDifference(model.groundEllipsoid(x, y), y);
+            const double off = std::fabs(std::remainder(measured - expected, 1.0));
+            worst = std::max(worst, off);
+            largestTopography = std::max(largestTopography, std::fabs(expected));
+            EXPECT_LT(off, 1.0 / 20.0) << x << "," << y << ": measured " << measured << " expected " << expected;
+            ++windows;
+        }
+    EXPECT_GE(windows, 20);
+    EXPECT_GT(largestTopography, 0.2) << "the land must carry topographic phase to follow";
+    std::cout << "[ figures  ] flattened phase vs topography: worst " << worst << " cycle over " << windows
+              << " windows of 9x9; topography up to " << largestTopography << " cycle\n";
 }
 
 TEST_F(Interferogram, CoherenceOverLandAndHistogramsAgainstAnIndependentCount) {
