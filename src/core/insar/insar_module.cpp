@@ -18,6 +18,7 @@
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/form.h"
+#include "platform/set_file.h"
 #include "platform/format.h"
 #include "platform/arithmetic.h"
 #include "platform/ui.h"
@@ -79,7 +80,7 @@ void saveTable(CTessarinDoc& doc, const ConjugatePointTable& t, CnjLayout layout
 CnjLayout loadTable(CTessarinDoc& doc, ConjugatePointTable& t) {
     const std::string path = tiePointPath(doc);
     if (!fileExists(path)) throw Error(format("The tie point file \"%s\" does not exist", path.c_str()));
-    const auto bytes = readWholeFile(path, kFullCnjBytes + 1);
+    const auto bytes = readWholeFile(path, kMaxSetFileBytes);
     ConjugatePointTable loaded = t;
     const CnjLayout layout = decodeCnj(bytes, path, loaded);
     if (const auto problem = problemOf(doc, loaded))
@@ -701,6 +702,23 @@ void wholeScene(CommandContext& ctx) {
     ctx.ui.message(format("Whole scene process complete. %d tiles are created", count));
 }
 
+// "Infero Conj Table repair": a pair's tie-point file rewritten in the full
+// layout. Only a size that identifies a layout is taken; the file as it was
+// is kept beside it as ".bak".
+void repairTable(CommandContext& ctx) {
+    const auto project = askName(ctx, "Select Infero project Name", "*.INF", false);
+    if (!project) return;
+    const std::string path = *project + ".cnj";
+    if (!fileExists(path)) throw Error(format("The tie point file \"%s\" does not exist", path.c_str()));
+    const auto bytes = readWholeFile(path, kMaxSetFileBytes);
+    ConjugatePointTable t;
+    const CnjLayout layout = decodeCnj(bytes, path, t);  // refuses any other size
+    writeWholeFile(path + ".bak", bytes);
+    writeWholeFile(path, encodeCnj(t, CnjLayout::Full));
+    ctx.ui.message(loadedText(t, CnjLayout::Full) +
+                   (layout == CnjLayout::Short ? "\nrewritten from the short layout" : "\nrewritten"));
+}
+
 void registerPairCommands(app::AppCore& app) {
     namespace cmd = app::cmd;
     constexpr auto area = app::CommandArea::Insar;
@@ -755,6 +773,7 @@ void registerPairCommands(app::AppCore& app) {
                          hasDoc,
                          {}});
     app.registerHandler(area, cmd::kInferoGenerationByAddressInput, {wholeScene, hasDoc, {}});
+    app.registerHandler(area, cmd::kInferoConjTableRepair, {repairTable, {}, {}});
     app.registerHandler(area, cmd::kCalcTiePointAdjustParameter, {adjustParameter, hasDoc, {}});
     app.registerHandler(area, cmd::kDisplayCoherenceHistogram,
                         {[](CommandContext& ctx) {

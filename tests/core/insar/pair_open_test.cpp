@@ -289,6 +289,38 @@ TEST_F(PairOpen, WholeSceneRunWritesCheckedTiffsAndForgetsItsNames) {
     EXPECT_EQ(ui.messages.back(), "output filename is not set yet.");
 }
 
+TEST_F(PairOpen, TableRepairRewritesKnownLayoutsAndRefusesTheRest) {
+    ConjugatePointTable t;
+    const MasterPoint m[4] = {{0, 0}, {2047, 0}, {0, 2047}, {2047, 2047}};
+    for (std::size_t k = 0; k < kTiePoints; ++k) t.setPoint(k, m[k], 3.25, -4.75);
+    t.adjustX = 0.5;
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        bool repaired;
+    } table[] = {
+        {"short", encodeCnj(t, CnjLayout::Short), true},
+        {"full", encodeCnj(t, CnjLayout::Full), true},
+        {"odd", std::vector<std::uint8_t>(200, 1), false},
+    };
+    for (const auto& row : table) {
+        const std::string inf = work_ + "/" + row.name + ".INF";
+        writeWholeFile(inf + ".cnj", row.bytes);
+        ScriptedUi ui({inf});
+        app::AppCore core(ui, link_);
+        app::registerModules(core);
+        EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kInferoConjTableRepair), nullptr));
+        if (row.repaired) {
+            EXPECT_EQ(readWholeFile(inf + ".cnj"), encodeCnj(t, CnjLayout::Full)) << row.name;
+            EXPECT_EQ(readWholeFile(inf + ".cnj.bak"), row.bytes) << row.name;
+        } else {
+            EXPECT_EQ(readWholeFile(inf + ".cnj"), row.bytes) << row.name;
+            EXPECT_FALSE(fileExists(inf + ".cnj.bak"));
+            EXPECT_TRUE(contains(ui.messages, "holds 200 bytes")) << row.name;
+        }
+    }
+}
+
 TEST_F(PairOpen, CancellingTheSlaveDialogLeavesNoProject) {
     ScriptedUi ui({work_ + "/cancelled", tileFiles_[0], "cancel"});
     app::AppCore core(ui, link_);
