@@ -19,6 +19,7 @@
 #include "platform/file.h"
 #include "platform/form.h"
 #include "platform/set_file.h"
+#include "platform/bytes.h"
 #include "platform/format.h"
 #include "platform/arithmetic.h"
 #include "platform/ui.h"
@@ -702,6 +703,51 @@ void wholeScene(CommandContext& ctx) {
     ctx.ui.message(format("Whole scene process complete. %d tiles are created", count));
 }
 
+// "Tie position calc at C-key clicked point": the correlation on the two
+// side-by-side canvases at the clicked canvas position, its two windows
+// written beside them for inspection.
+void diagnosticCorrelation(CommandContext& ctx) {
+    CTessarinDoc& doc = *ctx.doc;
+    auto* pair = openPairOf(doc);
+    if (!pair) {
+        ctx.ui.message("Open infero pair in advance");
+        return;
+    }
+    auto* view = ctx.view();
+    if (!view || !view->state().markShown) {
+        ctx.ui.message("Set bright mark in current tile by Hold 'c' key and mouse click");
+        return;
+    }
+    constexpr int kMaster = 41, kSlave = 61;
+    const display::Point at = view->markImagePoints()[0];
+    const auto window = [&](const std::string& canvasPath, int size) {
+        if (!fileExists(canvasPath))
+            throw Error(format("The canvas \"%s\" of the pair does not exist: open the pair under OpenMode 8 first",
+                               canvasPath.c_str()));
+        tiles::Canvas canvas(pair->masterGrid.tpix, pair->masterGrid.tlin);
+        canvas.read(canvasPath);
+        std::vector<std::uint16_t> w(static_cast<std::size_t>(size) * static_cast<std::size_t>(size), 0);
+        for (int r = 0; r < size; ++r)
+            for (int c = 0; c < size; ++c) {
+                const long long x = at.x - size / 2 + c, y = at.y - size / 2 + r;
+                if (x >= 0 && y >= 0 && x < canvas.width() && y < canvas.height())
+                    w[static_cast<std::size_t>(r) * static_cast<std::size_t>(size) + static_cast<std::size_t>(c)] =
+                        canvas.at(x, y);
+            }
+        ByteWriter out;
+        for (std::uint16_t v : w) out.le<std::uint16_t>(v);
+        writeWholeFile(canvasPath + "wcut.img", out.buffer());
+        return w;
+    };
+    const auto master = window(pair->names.masterCanvas, kMaster);
+    const auto slave = window(pair->names.slaveCanvas, kSlave);
+    const MatchResult r = correlateGrid(master, kMaster, slave, kSlave, false);
+    constexpr int kHalf = (kSlave - kMaster) / 2;
+    ctx.ui.message(format("CurrentPos X,Y=%d, %d\n", at.x, at.y) +
+                   format("jmax=%d, imax=%d, scanx,scany=%d, %d\n", r.row, r.column, kHalf, kHalf) +
+                   format("dx,dy=%.2f, %.2f", r.dx, r.dy));
+}
+
 // "Infero Conj Table repair": a pair's tie-point file rewritten in the full
 // layout. Only a size that identifies a layout is taken; the file as it was
 // is kept beside it as ".bak".
@@ -774,6 +820,7 @@ void registerPairCommands(app::AppCore& app) {
                          {}});
     app.registerHandler(area, cmd::kInferoGenerationByAddressInput, {wholeScene, hasDoc, {}});
     app.registerHandler(area, cmd::kInferoConjTableRepair, {repairTable, {}, {}});
+    app.registerHandler(area, cmd::kTiePositionCalcAtCKeyClickedPoint, {diagnosticCorrelation, hasDoc, {}});
     app.registerHandler(area, cmd::kCalcTiePointAdjustParameter, {adjustParameter, hasDoc, {}});
     app.registerHandler(area, cmd::kDisplayCoherenceHistogram,
                         {[](CommandContext& ctx) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "insar/interferogram.h"
 #include "platform/format.h"
@@ -11,7 +12,6 @@ namespace tessarin::insar {
 namespace {
 
 constexpr double kLowCorrelation = 0.8;
-constexpr int kShifts = 2 * kScanHalf + 1;
 
 }  // namespace
 
@@ -22,16 +22,23 @@ Vertex parabolaVertex(double l, double c, double r) {
     return {offset, c - offset * offset * b};
 }
 
-MatchResult correlateWindows(std::span<const std::uint16_t> master, std::span<const std::uint16_t> slave, bool checking) {
+MatchResult correlateGrid(std::span<const std::uint16_t> master, int M, std::span<const std::uint16_t> slave, int S,
+                          bool checking) {
     MatchResult m;
-    constexpr int M = kMasterWindow, S = kSlaveWindow;
+    const int shifts = S - M + 1, half = (S - M) / 2;
+    if (M <= 0 || shifts < 3 || master.size() < static_cast<std::size_t>(M) * M ||
+        slave.size() < static_cast<std::size_t>(S) * S) {
+        m.refusal = "the correlation windows do not fit each other";
+        return m;
+    }
     std::uint64_t aa = 0;
-    for (std::uint16_t a : master) aa += static_cast<std::uint64_t>(a) * a;
-    double r[kShifts][kShifts] = {};
+    for (std::size_t k = 0; k < static_cast<std::size_t>(M) * M; ++k) aa += static_cast<std::uint64_t>(master[k]) * master[k];
+    std::vector<double> r(static_cast<std::size_t>(shifts) * shifts, 0.0);
+    const auto at = [&](int i, int j) -> double& { return r[static_cast<std::size_t>(i) * shifts + j]; };
     if (aa > 0) {
-        for (int i = 0; i < kShifts; ++i)
-            for (int j = 0; j < kShifts; ++j) {
-                // Sums exact in 64 bits: at most 961 products of 16-bit values.
+        for (int i = 0; i < shifts; ++i)
+            for (int j = 0; j < shifts; ++j) {
+                // Sums exact in 64 bits: products of 16-bit values over the window.
                 std::uint64_t ab = 0, bb = 0;
                 for (int k = 0; k < M; ++k) {
                     const std::uint16_t* a = master.data() + k * M;
@@ -41,34 +48,34 @@ MatchResult correlateWindows(std::span<const std::uint16_t> master, std::span<co
                         bb += static_cast<std::uint64_t>(b[l]) * b[l];
                     }
                 }
-                r[i][j] = bb == 0 ? 0.0
-                                  : static_cast<double>(ab) / std::sqrt(static_cast<double>(bb) * static_cast<double>(aa));
+                at(i, j) = bb == 0 ? 0.0
+                                   : static_cast<double>(ab) / std::sqrt(static_cast<double>(bb) * static_cast<double>(aa));
             }
     }
     // The first largest value, row by row.
-    for (int i = 0; i < kShifts; ++i)
-        for (int j = 0; j < kShifts; ++j)
-            if (r[i][j] > r[m.row][m.column]) {
+    for (int i = 0; i < shifts; ++i)
+        for (int j = 0; j < shifts; ++j)
+            if (at(i, j) > at(m.row, m.column)) {
                 m.row = i;
                 m.column = j;
             }
-    m.correlation = r[m.row][m.column];
+    m.correlation = at(m.row, m.column);
     if (!(m.correlation > 0.0)) {
         m.refusal = "no amplitude in the windows: nothing to correlate";
         return m;
     }
     const int i = m.row, j = m.column;
-    const bool rowBorder = i == 0 || i == kShifts - 1, columnBorder = j == 0 || j == kShifts - 1;
+    const bool rowBorder = i == 0 || i == shifts - 1, columnBorder = j == 0 || j == shifts - 1;
     m.borderPeak = rowBorder || columnBorder;
-    if (!columnBorder) m.fx = parabolaVertex(r[i][j - 1], r[i][j], r[i][j + 1]).offset;
+    if (!columnBorder) m.fx = parabolaVertex(at(i, j - 1), at(i, j), at(i, j + 1)).offset;
     if (!rowBorder) {
         const auto rowPeak = [&](int row) {
-            return columnBorder ? r[row][j] : parabolaVertex(r[row][j - 1], r[row][j], r[row][j + 1]).peak;
+            return columnBorder ? at(row, j) : parabolaVertex(at(row, j - 1), at(row, j), at(row, j + 1)).peak;
         };
         m.fy = parabolaVertex(rowPeak(i - 1), rowPeak(i), rowPeak(i + 1)).offset;
     }
-    m.dx = j - kScanHalf + m.fx;
-    m.dy = i - kScanHalf + m.fy;
+    m.dx = j - half + m.fx;
+    m.dy = i - half + m.fy;
     m.accepted = true;
     if (checking) {
         if (m.correlation < kLowCorrelation) {
@@ -78,10 +85,14 @@ MatchResult correlateWindows(std::span<const std::uint16_t> master, std::span<co
             m.accepted = false;
             m.refusal = format("the correlation peak (%d, %d) lies on the border of the +-%d search: the shift may lie "
                                "beyond it",
-                               j, i, kScanHalf);
+                               j, i, half);
         }
     }
     return m;
+}
+
+MatchResult correlateWindows(std::span<const std::uint16_t> master, std::span<const std::uint16_t> slave, bool checking) {
+    return correlateGrid(master, kMasterWindow, slave, kSlaveWindow, checking);
 }
 
 std::vector<std::uint16_t> amplitudeWindow(const std::string& tilePath, const tiles::TileGrid& grid, int pixel, int line,

@@ -40,6 +40,11 @@ Vertex parabolaVertex(double l, double c, double r);
 // without energy give correlation 0 and are always refused.
 MatchResult correlateWindows(std::span<const std::uint16_t> master, std::span<const std::uint16_t> slave, bool checking);
 
+// The same for a square master window of M samples against one of S,
+// shifts (S - M) / 2 each way.
+MatchResult correlateGrid(std::span<const std::uint16_t> master, int M, std::span<const std::uint16_t> slave, int S,
+                          bool checking);
+
 // Amplitude codes (|z| x 0.01) of a window of a complex TileSet; zero
 // outside the scene of pixel x line samples.
 std::vector<std::uint16_t> amplitudeWindow(const std::string& tilePath, const tiles::TileGrid& grid, int pixel, int line,

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <complex>
 #include <cstdlib>
 #include <filesystem>
@@ -258,6 +259,31 @@ TEST_F(PairOpen, SinglePointMatchingAtTheMarkRefinesTheTable) {
         EXPECT_NEAR(t.dispY[k], kOffsetY, 0.05);
     }
     EXPECT_EQ(readWholeFile(work_ + "/spm.INF.cnj"), encodeCnj(t, CnjLayout::Full));
+
+    // The diagnostic correlation on the side-by-side canvases at the mark:
+    // its windows are the canvases' slices, its shift the offset.
+    EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kTiePositionCalcAtCKeyClickedPoint), doc));
+    const auto& pair = doc->moduleState<PairState>();
+    const auto canvasValue = [](const std::vector<std::uint8_t>& c, long long x, long long y) {
+        const std::size_t at = 2 * (static_cast<std::size_t>(y) * 2048 + static_cast<std::size_t>(x));
+        return c[at] | (c[at + 1] << 8);
+    };
+    const auto mark = view.markImagePoints()[0];
+    for (const auto& [canvas, size] : {std::pair{pair.names.masterCanvas, 41}, std::pair{pair.names.slaveCanvas, 61}}) {
+        const auto cut = readWholeFile(canvas + "wcut.img");
+        ASSERT_EQ(cut.size(), 2u * size * size) << canvas;
+        const auto whole = readWholeFile(canvas);
+        for (int r = 0; r < size; r += 7)
+            for (int c = 0; c < size; c += 5)
+                EXPECT_EQ(cut[2 * (r * size + c)] | (cut[2 * (r * size + c) + 1] << 8),
+                          canvasValue(whole, mark.x - size / 2 + c, mark.y - size / 2 + r));
+    }
+    const auto shown = ui.messages.back().find("dx,dy=");
+    ASSERT_NE(shown, std::string::npos) << ui.messages.back();
+    double dx = 0, dy = 0;
+    ASSERT_EQ(std::sscanf(ui.messages.back().c_str() + shown, "dx,dy=%lf, %lf", &dx, &dy), 2);
+    EXPECT_NEAR(dx, kOffsetX, 0.05);
+    EXPECT_NEAR(dy, kOffsetY, 0.05);
     core.activeView = nullptr;
 }
 
