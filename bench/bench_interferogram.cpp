@@ -3,11 +3,17 @@
 // re-centre, and single point matching per measurement. Medians over runs.
 //
 //   bench_interferogram [--runs N] [--size N] [--reference bench/interferogram_reference.py]
+//   bench_interferogram --whole PIXELSxLINES
+//
+// --whole simulates and tiles a pair of that size, then runs the whole-scene
+// processing in a process of its own (seconds per block of two by two
+// tiles, and that process's peak resident size).
 //
 // With --reference, the same arithmetic in numpy is timed on the same
 // inputs for the ratio (needs python3-numpy: apt-get install python3-numpy,
 // run by /usr/bin/python3).
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +29,8 @@
 #include <vector>
 
 #include "app/app_core.h"
+#include "app/command_ids.h"
+#include "app/command_table.h"
 #include "document/tessarin_doc.h"
 #include "insar/interferogram.h"
 #include "insar/pair_project.h"
@@ -47,7 +55,78 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
+// The whole-scene run of an existing project, in this process alone.
+int wholeRun(const std::string& project, const std::string& linkName) {
+    ScriptedUi ui({project + "-products/blockFS.prj"});
+    std::filesystem::create_directories(project + "-products");
+    app::AppCore core(ui, linkName);
+    app::registerModules(core);
+    core.linkBlock().writeOpenMode(9);
+    document::CTessarinDoc* doc = core.openDocument(project);
+    if (!doc) return 1;
+    const auto t = Clock::now();
+    core.run(*app::findCommand(app::cmd::kInferoGenerationByAddressInput), doc);
+    const double seconds = msSince(t) / 1000.0;
+    const auto& grid = doc->grid();
+    const int blocks = ((grid.ntx + 1) / 2) * ((grid.nty + 1) / 2);
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("whole scene %d x %d: %d blocks in %.1f s, %.2f s per block; %s\n", grid.pixel, grid.line, blocks,
+                seconds, seconds / blocks, ui.messages.empty() ? "" : ui.messages.back().c_str());
+    std::printf("peak resident size of the run: %.0f MB (target <= 400 MB)\n", usage.ru_maxrss / 1024.0);
+    core.closeDocument(doc);
+    return 0;
+}
+
+int wholeScene(const char* self, int pixels, int lines) {
+    const std::string dir = (std::filesystem::temp_directory_path() / "tessarin-bench-whole").string();
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir + "/work");
+    ::setenv("TESSARIN_WORKDIR", (dir + "/work").c_str(), 1);
+    const std::string linkName = format("link_data_bench_whole_%d", static_cast<int>(::getpid()));
+    simulator::SimulatorOptions o;
+    o.folder = dir + "/scene";
+    o.pixels = pixels;
+    o.lines = lines;
+    o.pair = simulator::PairOptions{.perpendicularBaseline_m = 200.0};
+    const auto truth = simulator::simulateScene(o);
+    ScriptedUi ui;
+    std::vector<std::string> tileFiles;
+    for (const auto* images : {&truth.products.at(0).imagePaths, &truth.pair->products.at(0).imagePaths}) {
+        products::Alos2 reader;
+        tileFiles.push_back(tiles::tileOriginalProduct(images->at(0), dir + "/work", reader, ui).names.tile);
+        std::filesystem::remove(images->at(0));  // the products are not needed past tiling
+    }
+    const std::string project = dir + "/work/whole.INF";
+    insar::writePairProject(project, {tileFiles[0], tileFiles[1]});
+    {
+        app::AppCore core(ui, linkName);
+        app::registerModules(core);
+        core.linkBlock().writeOpenMode(8);
+        if (auto* doc = core.openDocument(project)) core.closeDocument(doc);
+    }
+    const std::string command = format("'%s' --whole-run '%s'", self, project.c_str());
+    const int code = std::system(command.c_str());
+    LinkBlock::remove(linkName);
+    std::filesystem::remove_all(dir);
+    return code == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--whole-run") == 0) {
+        const std::string link = format("link_data_bench_whole_run_%d", static_cast<int>(::getpid()));
+        const int code = wholeRun(argv[2], link);
+        LinkBlock::remove(link);
+        return code;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--whole") == 0) {
+        int pixels = 0, lines = 0;
+        if (std::sscanf(argv[2], "%dx%d", &pixels, &lines) != 2 || pixels < 2048 || lines < 2048) {
+            std::fprintf(stderr, "--whole PIXELSxLINES, at least 2048 each way\n");
+            return 2;
+        }
+        return wholeScene(argv[0], pixels, lines);
+    }
     int runs = 5, size = 4096;
     std::string reference;
     for (int i = 1; i + 1 < argc; ++i) {

@@ -1,6 +1,7 @@
 // Tie-point files: any bytes either refused with the table unchanged, or a
 // table whose bytes read back the same and whose blending, once its layout
 // is accepted, gives finite positions.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
