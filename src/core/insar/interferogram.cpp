@@ -162,6 +162,21 @@ std::vector<std::uint32_t> readComplexWindow(const std::string& tilePath, const 
     return out;
 }
 
+void applyPhaseRamp(std::vector<std::uint8_t>& fringe, const std::vector<std::uint8_t>& valid, int width, int height,
+                    tiles::GlobalPoint topLeft, double cyclesAcross, double cyclesDown) {
+    // In 1/256 cycle per pixel and per line, continuous in global
+    // coordinates so that neighbouring working areas join.
+    const double dh = cyclesAcross / width * 256.0, dv = cyclesDown / height * 256.0;
+    const double g = static_cast<double>(topLeft.y) * dv + static_cast<double>(topLeft.x) * dh;
+    for (int i = 0; i < height; ++i)
+        for (int j = 0; j < width; ++j) {
+            const std::size_t idx = static_cast<std::size_t>(i) * static_cast<std::size_t>(width) + static_cast<std::size_t>(j);
+            if (!valid.empty() && !valid[idx]) continue;
+            const double v = j * dh + i * dv + (fringe[idx] + g) + 0.5;
+            fringe[idx] = static_cast<std::uint8_t>(static_cast<long long>(std::floor(v)) & 0xFF);
+        }
+}
+
 CoherenceBytes coherenceBytes(double re, double im, double pm, double ps) {
     CoherenceBytes b;
     const double i2 = re * re + im * im;
@@ -353,6 +368,11 @@ MergerResult mergeInterferogram(const MergerInput& in, const std::function<void(
         }
     });
     r.savedFringe = r.fringe;
+    if (in.table.phaseIncH != 0.0 || in.table.phaseIncV != 0.0) {
+        say(format("In sub FringeModfyByValue Phase inc applied Hva,Vval=%.4f, %.4f", in.table.phaseIncH,
+                   in.table.phaseIncV));
+        applyPhaseRamp(r.fringe, r.valid, W, H, in.topLeft, in.table.phaseIncH, in.table.phaseIncV);
+    }
 
     // Coherence: 3 x 3 sums clipped to the area, from the codes.
     say("Coherence calc start");

@@ -76,6 +76,12 @@ struct MergerResult {
 // Runs the merger; progress texts go to `status` when given.
 MergerResult mergeInterferogram(const MergerInput& in, const std::function<void(const std::string&)>& status = {});
 
+// Adds the phase ramp of the table's increments (cycles across the area's
+// width and down its height) to a Fringe of width x height from topLeft;
+// pixels not valid (when a mask is given) stay as they are.
+void applyPhaseRamp(std::vector<std::uint8_t>& fringe, const std::vector<std::uint8_t>& valid, int width, int height,
+                    tiles::GlobalPoint topLeft, double cyclesAcross, double cyclesDown);
+
 // The coherence measures of one 3 x 3 sum (i the complex sum, pm and ps the
 // amplitude powers): Coherence, amplitude-weighted coherence, amplitude
 // similarity, each 0..255 and 0 without power.

@@ -297,6 +297,27 @@ TEST_F(Interferogram, SinglePointMatchingRecoversTheOffsetAtTexturedPoints) {
                      .accepted);
 }
 
+TEST_F(Interferogram, ThePhaseRampOfTheTableGoesIntoFringeOnly) {
+    MergerInput in = input(tiles_);
+    const MergerResult plain = mergeInterferogram(in);
+    in.table.phaseIncH = 2.0;   // two cycles across
+    in.table.phaseIncV = -0.5;  // half a cycle back down the area
+    const MergerResult ramped = mergeInterferogram(in);
+    EXPECT_EQ(ramped.savedFringe, plain.fringe);
+    // The ramp in cycles, against the flattened phase without it.
+    std::size_t checked = 0;
+    for (int y = 0; y < kSize; y += 97)
+        for (int x = 0; x < kSize; x += 89) {
+            const std::size_t i = static_cast<std::size_t>(y) * kSize + x;
+            if (!plain.valid[i]) continue;
+            const double expected = 2.0 * x / kSize - 0.5 * y / kSize;
+            const double got = (int(ramped.fringe[i]) - int(plain.fringe[i])) / 256.0;
+            EXPECT_LT(std::fabs(std::remainder(got - expected, 1.0)), 1.0 / 256.0 + 1e-12) << x << "," << y;
+            ++checked;
+        }
+    EXPECT_GT(checked, 300u);
+}
+
 TEST(CoherenceBytes, AgainstPlainArithmetic) {
     const struct {
         double re, im, pm, ps;
