@@ -605,6 +605,27 @@ void adjustParameter(CommandContext& ctx) {
     ctx.app.run(*app::findCommand(app::cmd::kAdjustTiePointDisplacement), &doc);
 }
 
+// Manual pick-up of corner k: the mark on the master image and, where the
+// two images are shown panned against each other, the same window point on
+// the slave image. Memory only until the next save; ready once all four
+// corners are set and their layout holds.
+void manualPickUp(CommandContext& ctx, std::size_t k) {
+    CTessarinDoc& doc = *ctx.doc;
+    auto* view = ctx.view();
+    if (!openPairOf(doc) || !doc.openModeRow().twoImages || !view || !view->state().markShown) {
+        ctx.ui.message("Mark point is not set yet");
+        return;
+    }
+    const auto& points = view->markGlobalPoints();
+    auto& t = doc.moduleState<TiePointState>().table;
+    const double dx = static_cast<double>(points[1].x - points[0].x), dy = static_cast<double>(points[1].y - points[0].y);
+    t.setPoint(k, {static_cast<std::int32_t>(points[0].x), static_cast<std::int32_t>(points[0].y)}, dx, dy);
+    t.cornerSet[k] = true;
+    ctx.ui.message(format(" K=%d, master Px,y=%d, %d, displace x,y=%.2f, %.2f\n", static_cast<int>(k),
+                          static_cast<int>(points[0].x), static_cast<int>(points[0].y), dx, dy));
+    if (std::all_of(t.cornerSet.begin(), t.cornerSet.end(), [](bool b) { return b; })) makeReady(doc, t);
+}
+
 // ---- TIFF products of a working area
 
 // Writes a raw file, converts it into raw + ".tif" and removes the raw file
@@ -806,6 +827,10 @@ void registerPairCommands(app::AppCore& app) {
     for (const auto& [id, k] : corners)
         app.registerHandler(area, id, {[k = k](CommandContext& ctx) { measureCorner(ctx, k); }, hasDoc, {}});
     app.registerHandler(area, cmd::kSinglePointMatching, {singlePointMatching, hasDoc, {}});
+    const std::pair<int, std::size_t> pickUps[] = {{cmd::kTopLeftPickUpManual, 0}, {cmd::kTopRightPickUpManual, 1},
+                                                   {cmd::kBottomLeftPickUpManual, 2}, {cmd::kBottomRightPickUpManual, 3}};
+    for (const auto& [id, k] : pickUps)
+        app.registerHandler(area, id, {[k = k](CommandContext& ctx) { manualPickUp(ctx, k); }, hasDoc, {}});
     app.registerHandler(area, cmd::kPureSlcInferoGeneration,
                         {[](CommandContext& ctx) { generateAtWorkingArea(*ctx.doc); }, hasDoc, {}});
     app.registerHandler(area, cmd::kPureInterferogramDisplay,

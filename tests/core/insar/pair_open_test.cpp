@@ -260,6 +260,14 @@ TEST_F(PairOpen, SinglePointMatchingAtTheMarkRefinesTheTable) {
     }
     EXPECT_EQ(readWholeFile(work_ + "/spm.INF.cnj"), encodeCnj(t, CnjLayout::Full));
 
+    // Manual pick-ups: the marked point, and the slave image's point under it.
+    const tiles::GlobalPoint marked = view.markGlobalPoints()[0];
+    EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kBottomLeftPickUpManual), doc));
+    EXPECT_EQ(t.master[2].x, marked.x);
+    EXPECT_EQ(t.master[2].y, marked.y);
+    EXPECT_EQ(t.dispX[2], static_cast<double>(view.markGlobalPoints()[1].x - marked.x));
+    EXPECT_TRUE(t.cornerSet[2]);
+
     // The diagnostic correlation on the side-by-side canvases at the mark:
     // its windows are the canvases' slices, its shift the offset.
     EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kTiePositionCalcAtCKeyClickedPoint), doc));
