@@ -88,6 +88,13 @@ public:
     int width() const { return width_; }
     int height() const { return height_; }
     std::uint16_t at(int x, int y, std::size_t channel) const;
+    void set(int x, int y, std::size_t channel, std::uint16_t value) {
+        const std::size_t at =
+            ((static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) + static_cast<std::size_t>(x)) *
+                 kCompositeChannels + channel) * 2;
+        bytes_[at] = static_cast<std::uint8_t>(value & 0xFF);
+        bytes_[at + 1] = static_cast<std::uint8_t>(value >> 8);
+    }
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
     std::vector<std::uint8_t>& bytes() { return bytes_; }
 

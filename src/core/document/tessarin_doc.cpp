@@ -163,6 +163,8 @@ display::PaintInput CTessarinDoc::paintInput() const {
     in.overviewScaleX = tiles::effectiveBucket(tileSet_.bucketX);
     in.overviewScaleY = tiles::effectiveBucket(tileSet_.bucketY);
     in.showsImageName = row_->showsImageName;
+    in.histogram = histogramOverlay_;
+    in.alternativeRaster = alternativeRaster_;
     in.currentImageName = fileName_;
     return in;
 }

@@ -103,6 +103,13 @@ public:
     // ---- state recorded on open
     bool initialised() const { return initialised_; }
     int openMode() const { return openMode_; }
+    // A module moves its document to another of its modes (a pair created
+    // under one mode producing what another opens with); the row must be
+    // the mode's row of the table.
+    void changeOpenMode(const OpenModeRow& row) {
+        openMode_ = row.mode;
+        row_ = &row;
+    }
     const OpenModeRow& openModeRow() const { return *row_; }
     OpenState& openState() { return state_; }
     const OpenState& openState() const { return state_; }
@@ -187,6 +194,10 @@ public:
     void renderCanvasDisplays();
     // What the view needs to paint.
     display::PaintInput paintInput() const;
+    // The histogram curves a module's results give the view, if any.
+    void setHistogramOverlay(std::optional<display::HistogramOverlay> h) { histogramOverlay_ = std::move(h); }
+    // Slot 5 holds a raster the main pane may show instead of slot 1.
+    void setAlternativeRaster(bool held) { alternativeRaster_ = held; }
 
     // PNG export through the export slot: renders a 3-channel raster into
     // it (mapped with statistics when mapFlag, else unmapped; a composite's
@@ -243,6 +254,8 @@ private:
     display::DisplaySlots slots_;
     int displayBase_ = 0;
     bool brightnessResetRequest_ = false;
+    std::optional<display::HistogramOverlay> histogramOverlay_;
+    bool alternativeRaster_ = false;
 
     std::map<std::type_index, std::unique_ptr<ModuleState>> moduleStates_;
     // Files to delete on close.

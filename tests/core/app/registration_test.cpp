@@ -97,7 +97,7 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         {2, true, false, false, D::One, true},     {3, true, false, false, D::One, true},
         {4, false, false, false, D::One, true},    {5, false, false, false, D::One, true},
         {6, true, false, false, D::Two, false},    {7, true, false, false, D::Two, true},
-        {8, true, true, false, D::Two, false},     {9, true, false, false, D::Two, false},
+        {8, false, true, false, D::Two, true},     {9, true, false, false, D::Two, true},
         {10, false, true, false, D::Two, false},   {11, false, false, false, D::One, true},
         {12, false, false, false, D::None, false}, {16, false, true, true, D::None, false},
         {20, true, false, false, D::None, true}, {30, false, true, false, D::None, false},

@@ -1,0 +1,40 @@
+#pragma once
+// What a document keeps while a pair is open (modes 8 and 9) and its
+// tie-point table, which any document may hold.
+
+#include <string>
+
+#include "document/module_state.h"
+#include "insar/conjugate_point_table.h"
+#include "insar/interferogram.h"
+#include "insar/pair_project.h"
+#include "tiles/canvas.h"
+#include "tiles/tile_store.h"
+
+namespace tessarin::insar {
+
+struct PairState : document::ModuleState {
+    bool open = false;  // a pair was opened completely
+    PairNames names;
+    tiles::TileGrid masterGrid, slaveGrid;
+    int lookSide = 0;  // 0 right, 1 left
+    tiles::GlobalPoint requestedOrigin{5000, 5000};
+    double pixsz = 0.0, linsz = 0.0;  // the master's spacing, the pair's
+    tiles::Canvas slaveCanvas;        // mode 8: the slave beside the master
+    // The samples' phase convention, found by the first merger that could
+    // tell it and kept for the document's life.
+    PhaseConvention convention = PhaseConvention::Unknown;
+    bool merged = false;  // `last` holds the working area's results
+    // The TIFF products' names: taken from the user once a whole-scene run
+    // has asked for them (for the rest of the document's life).
+    bool namesFromUser = false;
+    std::string outputCut, outputFringe, outputCoherence;  // raw names; ".tif" is appended
+    bool produced = false;
+    MergerResult last;
+};
+
+struct TiePointState : document::ModuleState {
+    ConjugatePointTable table;
+};
+
+}  // namespace tessarin::insar
