@@ -217,11 +217,14 @@ void addOpenModes(app::AppCore& app) {
     OpenModeRow mtOpen = compositeRow(6, "AmpMT", "Open ALOS2 L1.5 Multi Temporal Tile Open");
     mtOpen.displayType = 2;
     mtOpen.dates = ObservationDates::Two;
+    mtOpen.tiePoints = {.adjustParameter = true};
     app.addOpenMode(mtOpen);
 
     OpenModeRow mtComplex = compositeRow(7, "CpxMT", "Open L1.1 Multi Temporal Tile Open");
     mtComplex.dates = ObservationDates::Two;
     mtComplex.open = refuseComplexMultiTemporal;
+    mtComplex.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .cornerMatchReport = true,
+                           .singleMatchReport = true, .adjustParameter = true, .adjustMatchReport = true};
     app.addOpenMode(mtComplex);
 
     OpenModeRow mtNew = compositeRow(10, "AmpMT", "Open ALOS2 L1.5 Multi Temporal Tile Creation");

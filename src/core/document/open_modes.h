@@ -31,6 +31,18 @@ using Assembler = void (*)(CTessarinDoc& doc);
 // stored without its OpenMode.
 using Claim = bool (*)(const std::string& path);
 
+// What the tie-point tools do under a mode.
+struct TiePointRules {
+    bool fullLayoutOnCreate = false;  // a new table carries the phase ramp and the reverse flag
+    bool fullLayoutOnCalc = false;    // so does one calculated from the geometry table
+    bool fullLayoutOnSave = false;    // saved tables take the full layout
+    bool cornerMatchReport = false;   // corner measurement shows the matcher's report
+    bool singleMatchReport = false;   // single point matching shows it
+    bool adjustParameter = false;     // "Calc Tie point adjust parameter" applies
+    bool adjustMatchReport = false;   // and shows the matcher's report
+    bool pureProducts = false;        // "Pure SLC Infero Generation" applies
+};
+
 struct OpenModeRow {
     int mode = -1;
     // ---- recorded on open (only when the mode has an opener)
@@ -49,6 +61,7 @@ struct OpenModeRow {
     bool twoImages = false;           // two images that pan together with Shift (pairs, dates)
     bool showsImageName = false;      // the overview names the current image of an overlay
     ObservationDates dates = ObservationDates::None;
+    TiePointRules tiePoints;
     // Null: the mode is known but its processing is not built; the document
     // opens empty.
     Opener open = nullptr;

@@ -45,8 +45,7 @@ constexpr const char* kNotReady = "Tie point list is not ready";
 
 bool isPairMode(int mode) { return mode == kNewPairMode || mode == kOpenPairMode; }
 // Documents whose tie-point file carries the phase ramp and reverse flag.
-bool fullLayoutForSave(int mode) { return isPairMode(mode); }
-bool fullLayoutForCreate(int mode) { return mode == 7 || mode == 8 || mode == 9 || mode == 12 || mode == 16; }
+const document::TiePointRules& rulesOf(const CTessarinDoc& doc) { return doc.openModeRow().tiePoints; }
 CnjLayout layoutOf(bool full) { return full ? CnjLayout::Full : CnjLayout::Short; }
 
 std::string tiePointPath(const CTessarinDoc& doc) { return doc.path() + ".cnj"; }
@@ -324,16 +323,15 @@ void createGeometricTable(CTessarinDoc& doc) {
     auto& table = doc.moduleState<TiePointState>().table;
     ConjugatePointTable t = geometricTable(doc.reader(0).params(), doc.reader(1).params());
     t.adjustX = t.adjustY = 0.0;
-    const int mode = doc.openMode();
     if (!makeReady(doc, t)) return;
-    if (fullLayoutForCreate(mode)) {
+    if (rulesOf(doc).fullLayoutOnCreate) {
         t.phaseIncH = t.phaseIncV = 0.0;
         t.reversePhase = 0;
     }
     table = t;
-    saveTable(doc, table, layoutOf(fullLayoutForCreate(mode)));
+    saveTable(doc, table, layoutOf(rulesOf(doc).fullLayoutOnCreate));
     loadTable(doc, table);
-    if (mode == kNewPairMode) doc.ui().message("Close View and select 'Open ALOS2 Infero prj'");
+    if (doc.openMode() == kNewPairMode) doc.ui().message("Close View and select 'Open ALOS2 Infero prj'");
 }
 
 std::optional<std::string> askName(CommandContext& ctx, const char* title, const char* filter, bool save) {
@@ -380,7 +378,7 @@ void registerTieCommands(app::AppCore& app) {
         if (!doc.slotDecoded(0) || !doc.slotDecoded(1)) throw Error("Data set is wrong.");
         ConjugatePointTable t = geometricTable(doc.reader(0).params(), doc.reader(1).params());
         if (!makeReady(doc, t)) return;
-        const bool full = doc.openMode() >= 7 && doc.openMode() <= 9;
+        const bool full = rulesOf(doc).fullLayoutOnCalc;
         if (full) {
             t.phaseIncH = t.phaseIncV = 0.0;
             t.reversePhase = 0;
@@ -393,7 +391,7 @@ void registerTieCommands(app::AppCore& app) {
             doc.ui().message(kNotReady);
             return;
         }
-        saveTable(doc, t, layoutOf(fullLayoutForSave(doc.openMode())));
+        saveTable(doc, t, layoutOf(rulesOf(doc).fullLayoutOnSave));
     });
     registerTableCommand(app, cmd::kLoadExistingConjugatepointData, [](CTessarinDoc& doc, ConjugatePointTable& t) {
         const CnjLayout layout = loadTable(doc, t);
@@ -417,7 +415,7 @@ void registerTieCommands(app::AppCore& app) {
             return;
         }
         t.adjustX = t.adjustY = 0.0;
-        saveTable(doc, t, layoutOf(fullLayoutForSave(doc.openMode())));
+        saveTable(doc, t, layoutOf(rulesOf(doc).fullLayoutOnSave));
         doc.ui().message("tie point displacement value was reset to zero. \n\n Press p key to redraw.");
     });
     registerTableCommand(app, cmd::kAdjustTiePointDisplacement, [](CTessarinDoc& doc, ConjugatePointTable& t) {
@@ -433,7 +431,7 @@ void registerTieCommands(app::AppCore& app) {
         changed.adjustX = form.realValue("horizontal");
         changed.adjustY = form.realValue("vertical");
         // Saved through the codec's own checks, so an absurd value is refused as a loaded one would be.
-        const CnjLayout layout = layoutOf(fullLayoutForCreate(doc.openMode()));
+        const CnjLayout layout = layoutOf(rulesOf(doc).fullLayoutOnCreate);
         ConjugatePointTable checked = changed;
         decodeCnj(encodeCnj(changed, layout), tiePointPath(doc), checked);
         t = changed;
@@ -447,7 +445,6 @@ void registerTieCommands(app::AppCore& app) {
 
 // ---- measurements by correlation at the marked point
 
-bool modeIn(int mode, std::initializer_list<int> modes) { return std::find(modes.begin(), modes.end(), mode) != modes.end(); }
 
 // The marked master point; none without a view or a mark.
 std::optional<tiles::GlobalPoint> markedPoint(CommandContext& ctx) {
@@ -511,7 +508,7 @@ std::string displacementText(tiles::GlobalPoint m, tiles::GlobalPoint s, const M
 
 // After a change: ready and saved when the layout holds, else not ready.
 void commitMeasured(CTessarinDoc& doc, ConjugatePointTable& t) {
-    if (makeReady(doc, t)) saveTable(doc, t, layoutOf(fullLayoutForSave(doc.openMode())));
+    if (makeReady(doc, t)) saveTable(doc, t, layoutOf(rulesOf(doc).fullLayoutOnSave));
 }
 
 bool requirePairAndMark(CommandContext& ctx, tiles::GlobalPoint& m) {
@@ -544,7 +541,7 @@ void measureCorner(CommandContext& ctx, std::size_t k) {
     if (k == 2 && (mx > 0.2 * P || my < 0.8 * L)) warn("bottom left");
     if (k == 3 && (mx < 0.8 * P || my < 0.8 * L)) warn("bottom right");
     const tiles::GlobalPoint s = slaveEstimate(ctx, m);
-    const bool reporting = modeIn(doc.openMode(), {7, 8, 16, 26, 27, 30, 31, 50});
+    const bool reporting = rulesOf(doc).cornerMatchReport;
     const MatchResult r = measure(ctx, m, s, reporting);
     auto& t = doc.moduleState<TiePointState>().table;
     const bool wasReady = t.ready;
@@ -560,7 +557,7 @@ void singlePointMatching(CommandContext& ctx) {
     if (!requirePairAndMark(ctx, m)) return;
     CTessarinDoc& doc = *ctx.doc;
     const tiles::GlobalPoint s = slaveEstimate(ctx, m);
-    const bool reporting = modeIn(doc.openMode(), {7, 8, 9, 16, 26, 27, 30, 31, 50});
+    const bool reporting = rulesOf(doc).singleMatchReport;
     const MatchResult r = measure(ctx, m, s, reporting);
     auto& t = doc.moduleState<TiePointState>().table;
     const auto& p = doc.reader(0).params();
@@ -575,7 +572,7 @@ void singlePointMatching(CommandContext& ctx) {
 
 void adjustParameter(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
-    if (!modeIn(doc.openMode(), {6, 7, 9})) {
+    if (!rulesOf(doc).adjustParameter) {
         ctx.ui.message("Invalid menu selection. Process ingnored.");
         return;
     }
@@ -594,7 +591,7 @@ void adjustParameter(CommandContext& ctx) {
                                static_cast<long long>(std::floor(predicted.line))};
     ctx.ui.status(format("target point Master=(%d, %d)\nSlave point displace=(%.4f, %.4f)", int(m.x), int(m.y), g.pixel,
                          g.line));
-    const MatchResult r = measure(ctx, m, s, modeIn(doc.openMode(), {7, 9}));
+    const MatchResult r = measure(ctx, m, s, rulesOf(doc).adjustMatchReport);
     t.point4DispX = static_cast<double>(s.x - m.x) + r.dx;
     t.point4DispY = static_cast<double>(s.y - m.y) + r.dy;
     t.point4SlaveX = static_cast<double>(s.x) + r.dx;
@@ -658,7 +655,7 @@ void rawToCheckedTiff(CTessarinDoc& doc, const std::string& raw, std::span<const
 // "Pure SLC Infero Generation" at the block of tiles from (kx0, ky0).
 bool generateProducts(CTessarinDoc& doc, int kx0, int ky0) {
     auto& pair = doc.moduleState<PairState>();
-    if (!openPairOf(doc) || !modeIn(doc.openMode(), {8, 9, 30})) {
+    if (!openPairOf(doc) || !rulesOf(doc).pureProducts) {
         doc.ui().message("Open infero pair in advance");
         return false;
     }
@@ -880,6 +877,8 @@ void registerModule(app::AppCore& app) {
     newPairRow.dates = ObservationDates::Two;
     newPairRow.open = openPair;
     newPairRow.assemble = assembleSideBySide;
+    newPairRow.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .fullLayoutOnSave = true,
+                            .cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true};
     app.addOpenMode(newPairRow);
 
     OpenModeRow openPairRow = newPairRow;
@@ -888,14 +887,19 @@ void registerModule(app::AppCore& app) {
     openPairRow.threeChannelCanvas = true;
     openPairRow.twoImages = false;
     openPairRow.assemble = mergeWorkingArea;
+    openPairRow.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .fullLayoutOnSave = true,
+                             .singleMatchReport = true, .adjustParameter = true, .adjustMatchReport = true,
+                             .pureProducts = true};
     app.addOpenMode(openPairRow);
 
     OpenModeRow purePair;  // pure SLC pairs
     purePair.mode = 30;
     purePair.twoImages = true;
+    purePair.tiePoints = {.cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true};
     app.addOpenMode(purePair);
     OpenModeRow purePairAlso;
     purePairAlso.mode = 31;
+    purePairAlso.tiePoints = {.cornerMatchReport = true, .singleMatchReport = true};
     app.addOpenMode(purePairAlso);
 
     app.registerHandler(app::CommandArea::Insar, cmd::kNewAlos2InferoPair, {newPair, {}, {}});

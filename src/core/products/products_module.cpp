@@ -13,6 +13,7 @@ void registerModule(app::AppCore& app) {
     l15.mode = 50;
     l15.label = "OrgSingleAmp";
     l15.message = "ALOS L1.5 Original file open";
+    l15.tiePoints = {.cornerMatchReport = true, .singleMatchReport = true};
     app.addOpenMode(l15);
     OpenModeRow l11;
     l11.mode = 51;

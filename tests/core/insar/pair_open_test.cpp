@@ -95,7 +95,9 @@ protected:
     // A new pair (mode 8) moved on to its interferogram (mode 9).
     document::CTessarinDoc* openAndGenerate(app::AppCore& core) {
         document::CTessarinDoc* doc = run(core, app::cmd::kNewAlos2InferoPair);
-        if (doc) EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kAlos2InferoGeneration), doc));
+        if (doc) {
+            EXPECT_TRUE(core.run(*app::findCommand(app::cmd::kAlos2InferoGeneration), doc));
+        }
         return doc;
     }
 
