@@ -27,8 +27,6 @@ constexpr std::size_t kPolarisationPrefixLength = 6;  // "IMG-HH"
 constexpr std::size_t kLookFlagFromEnd = 10;          // "UBSR1.1__A": the look flag is the fourth of these
 constexpr std::size_t kLookFlagIndex = 3;
 
-// The leader is read whole; real ones are under 2 MB.
-constexpr std::uint64_t kMaxLeaderBytes = 64ull << 20;
 // Nearest state vector search starts from this distance (s).
 constexpr double kNearestSearchStart_s = 100000.0;
 constexpr int kWindowHalf = 2;

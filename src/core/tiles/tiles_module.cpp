@@ -51,12 +51,14 @@ bool openOriginal(CTessarinDoc& doc, bool complex) {
         rest = rest.size() > kScanSarLeaderTail ? rest.substr(0, rest.size() - kScanSarLeaderTail) : std::string();
         leaderForDecode = joinPath(doc.folder(), "LED" + rest);
     }
+    // The level is known from the name: refuse before converting anything.
+    const int level = products::productLevelOf(doc.path());
+    if ((level == products::kLevel11 || level == products::kLevel15) && complex != (level == products::kLevel11))
+        throw Error(format("\"%s\" is a level %s product; open it with the level %s command", doc.fileName().c_str(),
+                           complex ? "1.5" : "1.1", complex ? "1.5" : "1.1"));
     const TiledProduct tiled =
         tileOriginalProduct(doc.path(), doc.workFolder(), doc.reader(0), doc.ui(), options, leaderForDecode);
     doc.recordCompanionCopies(tiled.names.headerCopy, tiled.names.leaderCopy);
-    if (complex != (tiled.kind == TileKind::Complex))
-        throw Error(format("\"%s\" is a level %s product; open it with the level %s command", doc.fileName().c_str(),
-                           complex ? "1.5" : "1.1", complex ? "1.5" : "1.1"));
     doc.markSlotDecoded(0);
     doc.takeOverCalibration();
     auto& state = doc.openState();

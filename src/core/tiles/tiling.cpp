@@ -520,15 +520,14 @@ namespace {
 // kind's line packer. The files take their final names only when complete.
 template <typename PackerFor>
 ConversionResult convert(const ImageLayout& image, std::size_t sampleBytes, std::size_t pixelBytes,
-                         const std::string& tilePath, const std::string& quickLookPath, Ui& ui,
+                         AtomicFile& tileOut, AtomicFile& quickOut, Ui& ui,
                          const ConversionOptions& options, bool tileStatus, PackerFor&& packerFor) {
-    const ConversionResult result = startConversion(image, sampleBytes, tilePath, quickLookPath, options);
+    const ConversionResult result =
+        startConversion(image, sampleBytes, tileOut.finalPath(), quickOut.finalPath(), options);
     const int bx = effectiveBucket(result.bucketX);
     const int by = effectiveBucket(result.bucketY);
 
     File in(image.imagePath, File::Mode::Read);
-    AtomicFile tileOut(tilePath);
-    AtomicFile quickOut(quickLookPath);
     BusyScope busy(ui);
 
     std::vector<double> cells(kQuickLookBytes, 0.0);
@@ -537,9 +536,20 @@ ConversionResult convert(const ImageLayout& image, std::size_t sampleBytes, std:
                    sampleBytes == pixelBytes, packerFor(result.grid, bx, by, cuts, cells));
 
     writeQuickLook(quickOut, cells);
+    tileOut.file().flush();
+    quickOut.file().flush();
+    ui.status("End tiling image");
+    return result;
+}
+
+// The path-named conversions: both files take their names when complete.
+template <typename Convert>
+ConversionResult convertToPaths(const std::string& tilePath, const std::string& quickLookPath, Convert&& run) {
+    AtomicFile tileOut(tilePath);
+    AtomicFile quickOut(quickLookPath);
+    ConversionResult result = run(tileOut, quickOut);
     tileOut.commit();
     quickOut.commit();
-    ui.status("End tiling image");
     return result;
 }
 
@@ -547,8 +557,22 @@ ConversionResult convert(const ImageLayout& image, std::size_t sampleBytes, std:
 
 ConversionResult convertComplex(const ImageLayout& image, const std::string& tilePath, const std::string& quickLookPath,
                                 Ui& ui, const ConversionOptions& options) {
+    return convertToPaths(tilePath, quickLookPath, [&](AtomicFile& tileOut, AtomicFile& quickOut) {
+        return convertComplex(image, tileOut, quickOut, ui, options);
+    });
+}
+
+ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
+                                  const std::string& quickLookPath, Ui& ui, const ConversionOptions& options) {
+    return convertToPaths(tilePath, quickLookPath, [&](AtomicFile& tileOut, AtomicFile& quickOut) {
+        return convertAmplitude(image, tileOut, quickOut, ui, options);
+    });
+}
+
+ConversionResult convertComplex(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickOut, Ui& ui,
+                                const ConversionOptions& options) {
     std::vector<std::vector<double>> magnitudes;
-    return convert(image, kComplexSampleBytes, kComplexPixelBytes, tilePath, quickLookPath, ui, options, true,
+    return convert(image, kComplexSampleBytes, kComplexPixelBytes, tileOut, quickOut, ui, options, true,
                    [&](const TileGrid& g, int bx, int by, const std::vector<int>& cuts, std::vector<double>& cells) {
                        magnitudes.resize(cuts.size() - 1);
                        for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
@@ -576,10 +600,10 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
                    });
 }
 
-ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
-                                  const std::string& quickLookPath, Ui& ui, const ConversionOptions& options) {
+ConversionResult convertAmplitude(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickOut, Ui& ui,
+                                  const ConversionOptions& options) {
     const bool swap = image.bigEndian == (std::endian::native == std::endian::little);
-    return convert(image, kAmplitudeSampleBytes, kAmplitudePixelBytes, tilePath, quickLookPath, ui, options, false,
+    return convert(image, kAmplitudeSampleBytes, kAmplitudePixelBytes, tileOut, quickOut, ui, options, false,
                    [&](const TileGrid& g, int bx, int by, const std::vector<int>&, std::vector<double>& cells) {
                        const std::size_t tpix = static_cast<std::size_t>(g.tpix);
                        const std::size_t cellWidth = static_cast<std::size_t>(bx);
