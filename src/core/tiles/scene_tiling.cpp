@@ -67,6 +67,8 @@ TiledProduct tileOriginalProduct(const std::string& imagePath, const std::string
         decoded.DecodeLeaderFile();
     }
     decoded.DecodeImageFileDescriptorBytes(header, out.names.headerCopy);
+    const ImageLayout layout = imageLayoutOf(imagePath, decoded);
+    checkLinesHeld(layout, ui);
 
     AtomicFile headerOut(out.names.headerCopy);
     headerOut.file().write(header);
@@ -77,7 +79,6 @@ TiledProduct tileOriginalProduct(const std::string& imagePath, const std::string
     }
     AtomicFile tileOut(out.names.tile);
     AtomicFile quickOut(out.names.quickLook);
-    const ImageLayout layout = imageLayoutOf(imagePath, decoded);
     if (out.kind == TileKind::Complex) {
         ui.status("Tiling process start");
         out.conversion = convertComplex(layout, tileOut, quickOut, ui, options);

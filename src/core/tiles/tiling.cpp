@@ -38,6 +38,9 @@ constexpr std::size_t kAmplitudeSampleBytes = 2;  // big-endian uint16
 // Limits that keep a lying descriptor from sizing absurd buffers.
 constexpr int kMaxScenePixels = 1 << 17;
 constexpr int kMaxSceneLines = 1 << 21;
+// A scene is refused when its file holds less than one line in this many of
+// those its descriptor claims.
+constexpr std::uint64_t kMaxClaimedPerHeldLine = 1000;
 
 void checkLayout(const ImageLayout& image, std::size_t sampleBytes, const ConversionOptions& options) {
     const auto bad = [&](const char* what) {
@@ -114,6 +117,29 @@ void writeQuickLook(AtomicFile& out, const std::vector<double>& cells) {
     const auto bytes = quickLookImage(cells);
     out.file().write(bytes);
 }
+
+// Lines past the end of the image file read as zeros, but a descriptor
+// that claims far more than the file holds would make a tile file thousands
+// of times larger than its input: that is refused, a shorter file reported.
+}  // namespace
+
+void checkLinesHeld(const ImageLayout& image, Ui& ui) {
+    const std::uint64_t fileBytes = File(image.imagePath, File::Mode::Read).size();
+    const std::uint64_t header = static_cast<std::uint64_t>(image.fileheader);
+    if (image.linebytes <= 0 || image.line <= 0 || image.fileheader < 0) return;  // the layout check refuses these
+    const std::uint64_t record = static_cast<std::uint64_t>(image.linebytes);
+    const std::uint64_t held = fileBytes > header ? (fileBytes - header + record - 1) / record : 0;
+    const auto claimed = static_cast<std::uint64_t>(image.line);
+    if (held >= claimed) return;
+    const std::string what = format("the image file holds %llu of %d lines", static_cast<unsigned long long>(held),
+                                    image.line);
+    if (held * kMaxClaimedPerHeldLine < claimed)
+        throw Error(format("cannot tile \"%s\": %s", image.imagePath.c_str(), what.c_str()));
+    ui.message(format("\"%s\": %s; the lines past its end are left zero", image.imagePath.c_str(), what.c_str()));
+}
+
+namespace {
+
 
 // Checks the layout and fills in what both conversions report.
 ConversionResult startConversion(const ImageLayout& image, std::size_t sampleBytes, const std::string& tilePath,

@@ -67,6 +67,12 @@ ConversionResult convertComplex(const ImageLayout& image, AtomicFile& tileOut, A
 ConversionResult convertAmplitude(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickLookOut, Ui& ui,
                                   const ConversionOptions& options = {});
 
+// Lines past the end of the image file read as zeros; this says so in a
+// message ("the image file holds 200 of 999999 lines"), and refuses a scene
+// whose file holds less than one line in a thousand of those claimed, whose
+// tile file would be thousands of times larger than its input.
+void checkLinesHeld(const ImageLayout& image, Ui& ui);
+
 // Quick-look bucket size along one axis. A scene side shorter than 256 gives
 // 0 by the bucket rule; such scenes use buckets of one sample instead, so each
 // sample has its own cell and the cells past the scene stay empty.
