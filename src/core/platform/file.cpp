@@ -179,8 +179,12 @@ namespace {
 
 constexpr const char* kPartMark = ".part";
 
-// Removes the temporaries ("NAME.partPID") a killed run left beside the
-// target: those whose process no longer runs.
+}  // namespace
+
+std::string temporaryNameFor(const std::string& finalPath) {
+    return finalPath + format("%s%ld", kPartMark, static_cast<long>(::getpid()));
+}
+
 void removeStaleTemporaries(const std::string& finalPath) {
     namespace fs = std::filesystem;
     const fs::path target(finalPath);
@@ -196,11 +200,9 @@ void removeStaleTemporaries(const std::string& finalPath) {
         if (pid <= 0 || pid == static_cast<long>(::getpid())) continue;
         if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running (or not ours to ask)
         std::error_code removeError;
-        fs::remove(it->path(), removeError);
+        fs::remove_all(it->path(), removeError);
     }
 }
-
-}  // namespace
 
 File File::adopt(int fd, const std::string& path, const char* mode) {
     File f;
@@ -226,7 +228,7 @@ AtomicFile::AtomicFile(std::string finalPath) : finalPath_(std::move(finalPath))
         return;
     }
 #endif
-    tempPath_ = finalPath_ + format("%s%ld", kPartMark, static_cast<long>(::getpid()));
+    tempPath_ = temporaryNameFor(finalPath_);
     file_ = File(tempPath_, File::Mode::Write);
 }
 
@@ -243,7 +245,7 @@ void AtomicFile::commit() {
         // over the target: linking cannot replace an existing file.
         file_.flush();
         const int fd = ::fileno(file_.handle());
-        const std::string named = finalPath_ + format("%s%ld", kPartMark, static_cast<long>(::getpid()));
+        const std::string named = temporaryNameFor(finalPath_);
         std::remove(named.c_str());
         const std::string procPath = format("/proc/self/fd/%d", fd);
         if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0) {

@@ -96,6 +96,13 @@ private:
     bool committed_ = false;
 };
 
+// The temporary name of this process for a target: "TARGET.partPID".
+std::string temporaryNameFor(const std::string& finalPath);
+// Removes the temporaries (files or folders "TARGET.partPID") that runs
+// killed before they could finish left beside the target: those whose
+// process no longer runs.
+void removeStaleTemporaries(const std::string& finalPath);
+
 // Renames a file into place, replacing the target; throws naming both paths.
 void replaceFile(const std::string& from, const std::string& to);
 bool fileExists(const std::string& path);
