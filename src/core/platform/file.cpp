@@ -248,7 +248,8 @@ void AtomicFile::commit() {
         const std::string named = temporaryNameFor(finalPath_);
         std::remove(named.c_str());
         const std::string procPath = format("/proc/self/fd/%d", fd);
-        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+            ::linkat(fd, "", AT_FDCWD, named.c_str(), AT_EMPTY_PATH) != 0) {  // without /proc
             const int err = errno;
             throw Error(format("cannot write \"%s\": %s", finalPath_.c_str(), std::strerror(err)));
         }

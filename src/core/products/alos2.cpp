@@ -355,6 +355,12 @@ ImageLineReader::ImageLineReader(const std::string& path, const SceneParameters&
                            "%d bytes, prefix %d bytes, file header %d bytes)",
                            path.c_str(), line_, pixel_, linebytes_, lineheader_, fileheader_));
     file_ = std::make_unique<File>(path, File::Mode::Read);
+    // Line buffers are sized by the descriptor: a record longer than the
+    // whole file is no record of it.
+    const std::uint64_t size = file_->size();
+    if (static_cast<std::uint64_t>(linebytes_) > size)
+        throw Error(format("image file \"%s\": the descriptor gives line records of %d bytes, but the file holds %llu",
+                           path.c_str(), linebytes_, static_cast<unsigned long long>(size)));
 }
 
 ImageLineReader::~ImageLineReader() = default;
