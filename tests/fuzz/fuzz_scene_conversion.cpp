@@ -10,6 +10,7 @@
 #include <complex>
 #include <filesystem>
 #include <cstddef>
+#include <cstdlib>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,7 +32,13 @@ std::string scratchFolder() {
         const std::string f = tessarin::format("/dev/shm/tessarin-fuzz-%ld", static_cast<long>(::getpid()));
         std::error_code ec;
         std::filesystem::create_directories(f, ec);
-        return ec ? std::string("/tmp") : f;
+        if (ec) return std::string("/tmp");
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(tessarin::format("/dev/shm/tessarin-fuzz-%ld", static_cast<long>(::getpid())),
+                                        ignored);
+        });
+        return f;
     }();
     return folder;
 }
