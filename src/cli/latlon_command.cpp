@@ -3,6 +3,7 @@
 // polynomials, for an original image file (leader found by the naming rule)
 // or a TileSet tile file (leader copy beside it).
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -17,6 +18,8 @@
 namespace tessarin::cli {
 
 namespace {
+
+constexpr double kMaxSceneCoordinate = 16777216.0;
 
 std::pair<double, double> parseRealPair(const std::string& text, const std::string& option) {
     const auto parts = splitString(text, ',');
@@ -38,9 +41,13 @@ int runLatlon(const Args& args, ConsoleUi& ui) {
     for (const auto& [name, value] : args.ordered()) {
         if (name == "at") {
             const auto [pixel, line] = parseRealPair(value, name);
+            if (!(std::fabs(pixel) <= kMaxSceneCoordinate && std::fabs(line) <= kMaxSceneCoordinate))
+                throw UsageError("--at expects a scene pixel and line PIXEL,LINE, each within 16777216");
             requests.push_back({false, pixel, line});
         } else if (name == "inverse") {
             const auto [lat, lon] = parseRealPair(value, name);
+            if (!(std::fabs(lat) <= 90.0 && std::fabs(lon) <= 360.0))
+                throw UsageError("--inverse expects LAT,LON in degrees, latitude within 90 and longitude within 360");
             requests.push_back({true, lat, lon});
         }
     }

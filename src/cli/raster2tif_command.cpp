@@ -3,6 +3,7 @@
 // 1 channel of 1 byte an 8-bit TIFF, 3 channels of 1 byte (three planes) a
 // 24-bit TIFF.
 
+#include <cmath>
 #include <cstdio>
 
 #include "imagefiles/tif_gen.h"
@@ -23,6 +24,10 @@ GeoReference parseGeo(const std::string& text) {
         if (!x) throw UsageError("--geo expects four numbers");
         v[i] = *x;
     }
+    if (!(std::fabs(v[0]) <= 360.0 && std::fabs(v[1]) <= 90.0))
+        throw UsageError("--geo expects a longitude within 360 and a latitude within 90 degrees");
+    if (!(v[2] != 0.0 && v[3] != 0.0 && std::fabs(v[2]) <= 360.0 && std::fabs(v[3]) <= 360.0))
+        throw UsageError("--geo expects pixel scales other than 0, within 360 degrees");
     return {v[0], v[1], v[2], v[3]};
 }
 

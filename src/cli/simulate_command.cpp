@@ -2,6 +2,7 @@
 // 1.5 products) and "truth.json" beside it.
 
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -22,6 +23,64 @@ namespace tessarin::cli {
 namespace {
 
 using nlohmann::ordered_json;
+
+// The products, DEM and truth are written into a folder of their own beside
+// OUTDIR and moved into it only when all of them are complete: a run that
+// fails half-way (a full disk) leaves OUTDIR as it was.
+class StagingFolder {
+public:
+    explicit StagingFolder(std::string finalFolder) : final_(trimmedFolder(finalFolder)) {
+        removeStaleTemporaries(final_);
+        path_ = temporaryNameFor(final_);
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    ~StagingFolder() {
+        std::error_code ec;
+        if (!committed_) std::filesystem::remove_all(path_, ec);
+    }
+    StagingFolder(const StagingFolder&) = delete;
+    StagingFolder& operator=(const StagingFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    // A path under the staging folder as it reads once moved into place.
+    std::string finalOf(std::string text) const {
+        for (std::size_t at = text.find(path_); at != std::string::npos; at = text.find(path_, at + final_.size()))
+            text.replace(at, path_.size(), final_);
+        return text;
+    }
+    void commit() {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        if (!fs::exists(final_, ec)) {
+            replaceFile(path_, final_);
+        } else {
+            moveInto(path_, final_);
+            fs::remove_all(path_, ec);
+        }
+        committed_ = true;
+    }
+
+private:
+    static std::string trimmedFolder(std::string f) {
+        while (f.size() > 1 && f.back() == '/') f.pop_back();
+        return f;
+    }
+    static void moveInto(const std::filesystem::path& from, const std::filesystem::path& to) {
+        namespace fs = std::filesystem;
+        for (const auto& entry : fs::directory_iterator(from)) {
+            const fs::path target = to / entry.path().filename();
+            std::error_code ec;
+            if (entry.is_directory() && fs::is_directory(target, ec))
+                moveInto(entry.path(), target);
+            else
+                replaceFile(entry.path().string(), target.string());
+        }
+    }
+    std::string final_;
+    std::string path_;
+    bool committed_ = false;
+};
 
 ordered_json latLon(const GeoPoint& g) { return {{"lat_deg", g.lat_deg}, {"lon_deg", g.lon_deg}}; }
 
@@ -279,28 +338,39 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
         geoid.emplace(dem::readGtxGeoid(args.value("egm96-gtx").value_or(dem::kProjDataEgm96Gtx)));
     else if (args.has("egm96-gtx")) throw UsageError("--egm96-gtx goes with --dem");
 
+    StagingFolder staging(options.folder);
+    const std::string outFolder = options.folder;
+    options.folder = staging.path();
     const auto started = std::chrono::steady_clock::now();
-    const simulator::SimulationTruth truth = simulator::simulateScene(
-        options, [&](long long done, long long total) { ui.progress(done, total); });
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
+    simulator::SimulationTruth truth;
     std::optional<simulator::WrittenDem> dem;
-    if (geoid) dem = simulator::writeSimulatedDem({options.folder, truth.terrain, truth.corners}, *geoid);
+    double seconds = 0.0;
+    try {
+        truth = simulator::simulateScene(options, [&](long long done, long long total) { ui.progress(done, total); });
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (geoid) dem = simulator::writeSimulatedDem({options.folder, truth.terrain, truth.corners}, *geoid);
 
-    const std::string truthPath = joinPath(options.folder, "truth.json");
-    ordered_json truthDocument = truthJson(truth, seconds);
-    if (dem) truthDocument["dem"] = demJson(*dem);
-    const std::string text = truthDocument.dump(2) + "\n";
-    writeWholeFile(truthPath, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        ordered_json truthDocument = truthJson(truth, seconds);
+        if (dem) truthDocument["dem"] = demJson(*dem);
+        const std::string text = staging.finalOf(truthDocument.dump(2) + "\n");
+        writeWholeFile(joinPath(options.folder, "truth.json"),
+                       std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        staging.commit();
+    } catch (const Error& e) {
+        // Named as the user knows them: nothing was moved into OUTDIR.
+        throw Error(staging.finalOf(e.what()));
+    }
+    const std::string truthPath = joinPath(outFolder, "truth.json");
 
+    const auto shown = [&](const std::string& p) { return staging.finalOf(p); };
     for (const auto& p : truth.products)
-        for (const auto& image : p.imagePaths) std::printf("image %s\n", image.c_str());
+        for (const auto& image : p.imagePaths) std::printf("image %s\n", shown(image).c_str());
     if (truth.pair)
         for (const auto& p : truth.pair->products)
-            for (const auto& image : p.imagePaths) std::printf("pair image %s\n", image.c_str());
+            for (const auto& image : p.imagePaths) std::printf("pair image %s\n", shown(image).c_str());
     if (dem) {
-        for (const auto& tile : dem->tiles) std::printf("dem %s\n", tile.path.c_str());
-        std::printf("geoid %s (from %s)\n", dem->geoidPath.c_str(), dem->geoidSource.c_str());
+        for (const auto& tile : dem->tiles) std::printf("dem %s\n", shown(tile.path).c_str());
+        std::printf("geoid %s (from %s)\n", shown(dem->geoidPath).c_str(), dem->geoidSource.c_str());
     }
     std::printf("truth %s\n", truthPath.c_str());
     std::printf("centre lat,lon=%.6f, %.6f\n", truth.centre.lat_deg, truth.centre.lon_deg);

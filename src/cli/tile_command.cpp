@@ -29,6 +29,10 @@ int runCanvas(const Args& args, ConsoleUi&) {
     const auto origin = args.value("origin");
     if (!origin) throw UsageError("--origin X,Y is required");
     const auto [x, y] = parseIntPair(*origin, "origin");
+    // Far beyond any scene, tile numbers would wrap.
+    constexpr long long kMaxOrigin = 1LL << 24;
+    if (x < -kMaxOrigin || x > kMaxOrigin || y < -kMaxOrigin || y > kMaxOrigin)
+        throw UsageError("--origin expects a scene pixel and line X,Y, each within 16777216");
     const std::string tilePath = args.positionals()[0];
     const tiles::TileSetNames names = tiles::namesForExistingTileSet(tilePath);
     tiles::TileKind kind{};

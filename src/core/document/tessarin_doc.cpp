@@ -1,6 +1,7 @@
 #include "document/tessarin_doc.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "composites/composite_state.h"
 #include "imagefiles/channel_tiff.h"
@@ -139,7 +140,32 @@ RasterFile CTessarinDoc::canvasFile() const {
 }
 
 void CTessarinDoc::renderOverview() {
-    slots_.RenderDisplaySlot(display::slot::kOverview, overviewFile(), workFolder_, ui_);
+    const RasterFile overview = overviewFile();
+    // A quick-look of the wrong size still shows what it holds (zeros past
+    // its end), but the user is told once; a missing one stays quiet.
+    const std::uint64_t expected = static_cast<std::uint64_t>(overview.width) *
+                                   static_cast<std::uint64_t>(overview.lines) *
+                                   static_cast<std::uint64_t>(std::max(overview.channels, 1));
+    std::error_code ec;
+    const auto status = std::filesystem::status(overview.path, ec);
+    if (!ec && std::filesystem::exists(status)) {
+        if (!std::filesystem::is_regular_file(status)) {
+            ui_.message(format("The quick-look \"%s\" is damaged: it is %s, not a file of %llu bytes",
+                               overview.path.c_str(),
+                               std::filesystem::is_directory(status) ? "a folder" : "no regular file",
+                               static_cast<unsigned long long>(expected)));
+            auto& slot = slots_.slot(display::slot::kOverview);
+            slot.hasBitmap = false;
+            slot.dib.bitmap = display::BottomUpBitmap();
+            return;
+        }
+        const std::uint64_t size = std::filesystem::file_size(overview.path, ec);
+        if (!ec && size != expected)
+            ui_.message(format("The quick-look \"%s\" is damaged: it holds %llu bytes, not %llu",
+                               overview.path.c_str(), static_cast<unsigned long long>(size),
+                               static_cast<unsigned long long>(expected)));
+    }
+    slots_.RenderDisplaySlot(display::slot::kOverview, overview, workFolder_, ui_);
 }
 
 void CTessarinDoc::renderCanvasDisplays() {

@@ -172,17 +172,19 @@ TopDownBitmap CDib::toBitmap() const {
         (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32))
         throw Error(format("bitmaps of %u bits per pixel with compression %u cannot be shown", bitsPerPixel, compression));
     const int lines = static_cast<int>(absHeight(height));
+    // The pixels must be there before the bitmap is made: a header may claim
+    // any size over a few bytes.
+    const std::size_t stride = TopDownBitmap::strideFor(std::max(width, 0), bitsPerPixel);
+    if (image.size() < stride * static_cast<std::size_t>(lines))
+        throw Error(format("the bitmap holds %zu bytes of pixels, fewer than the %zu of %d x %d pixels", image.size(),
+                           stride * static_cast<std::size_t>(lines), width, lines));
     TopDownBitmap b = bitsPerPixel == 8 ? TopDownBitmap::grey8(width, lines) : TopDownBitmap::bgr24(width, lines);
     if (bitsPerPixel == 8) {
         if (!palette.empty()) b.palette = palette;
     } else if (bitsPerPixel == 32) {
         b.bitsPerPixel = 32;
-        b.pixels.assign(b.stride() * static_cast<std::size_t>(b.height), 0);
+        b.pixels.assign(stride * static_cast<std::size_t>(lines), 0);
     }
-    const std::size_t stride = b.stride();
-    if (image.size() < stride * static_cast<std::size_t>(b.height))
-        throw Error(format("the bitmap holds %zu bytes of pixels, fewer than the %zu of %d x %d pixels", image.size(),
-                           stride * static_cast<std::size_t>(b.height), b.width, b.height));
     const bool bottomUp = height > 0;
     for (int y = 0; y < b.height; ++y) {
         const int fileRow = bottomUp ? b.height - 1 - y : y;

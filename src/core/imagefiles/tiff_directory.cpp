@@ -65,6 +65,8 @@ Directory::Directory(ByteSource& in) : in_(in) {
                            "%llu bytes follow it",
                            in.name().c_str(), offset_, count, static_cast<unsigned long long>(needed),
                            static_cast<unsigned long long>(available)));
+    if (count == 0)
+        throw Error(format("\"%s\": the image file directory at offset %u holds no entries", in.name().c_str(), offset_));
     entries_.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t p = 2 + i * kEntryBytes;

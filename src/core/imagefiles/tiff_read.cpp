@@ -140,6 +140,39 @@ void computeCorners(GeoTiffInfo& info) {
     info.cornersKnown = true;
 }
 
+// What no image is: no pixels, more strips or tiles than it can have, and
+// georeferencing values that are not numbers.
+void refuseDegenerate(const std::string& name, const GeoTiffInfo& info) {
+    const auto refuse = [&](const std::string& why) { throw Error(format("\"%s\": %s", name.c_str(), why.c_str())); };
+    if (info.width == 0 || info.lines == 0)
+        refuse(format("the image is %u x %u pixels (ImageWidth, ImageLength): it has no pixels", info.width,
+                      info.lines));
+    const std::uint64_t planes = info.planarConfiguration == 2 ? static_cast<std::uint64_t>(std::max(info.samplesPerPixel, 1)) : 1;
+    std::uint64_t most = 0;
+    const char* what = "";
+    if (info.tiled()) {
+        const std::uint64_t across = (std::uint64_t{info.width} + info.tileWidth - 1) / info.tileWidth;
+        const std::uint64_t down =
+            info.tileLength == 0 ? 1 : (std::uint64_t{info.lines} + info.tileLength - 1) / info.tileLength;
+        most = across * down * planes;
+        what = "tiles";
+    } else {
+        most = std::uint64_t{info.lines} * planes;
+        what = "strips";
+    }
+    if (info.stripOffsets.size() > most || info.stripByteCounts.size() > most)
+        refuse(format("%zu offsets and %zu byte counts of %s, where an image of %u x %u pixels has at most %llu",
+                      info.stripOffsets.size(), info.stripByteCounts.size(), what, info.width, info.lines,
+                      static_cast<unsigned long long>(most)));
+    const auto finite = [&](const char* tag, const auto& values) {
+        for (double v : values)
+            if (!std::isfinite(v)) refuse(format("%s holds a value that is not a finite number (%g)", tag, v));
+    };
+    finite("ModelPixelScale", info.pixelScale);
+    for (const TiePoint& t : info.tiePoints) finite("ModelTiepoint", std::array<double, 6>{t.i, t.j, t.k, t.x, t.y, t.z});
+    if (info.modelTransformation) finite("ModelTransformation", *info.modelTransformation);
+}
+
 }  // namespace
 
 const GeoTiffInfo& CTIFGen::read(ByteSource& in) {
@@ -212,6 +245,7 @@ const GeoTiffInfo& CTIFGen::read(ByteSource& in) {
     }
     // Without the tag one strip holds every line.
     if (!info.tiled() && !hasRowsPerStrip) info.rowsPerStrip = info.lines;
+    refuseDegenerate(in.name(), info);
     interpretGeoKeys(info);
     computeCorners(info);
     return info;

@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/error.h"
@@ -22,6 +25,13 @@ const char* modeString(File::Mode mode) {
 }
 
 std::FILE* openFile(const std::string& path, File::Mode mode) {
+    if (mode == File::Mode::Read) {
+        const int fd = tryOpenForReading(path, nullptr);
+        if (fd < 0) return nullptr;
+        std::FILE* fp = ::fdopen(fd, "rb");
+        if (!fp) ::close(fd);
+        return fp;
+    }
     std::FILE* fp = std::fopen(path.c_str(), modeString(mode));
     if (!fp && mode == File::Mode::Update) fp = std::fopen(path.c_str(), "w+b");
     return fp;
@@ -29,7 +39,45 @@ std::FILE* openFile(const std::string& path, File::Mode mode) {
 
 }  // namespace
 
+int tryOpenForReading(const std::string& path, std::string* why) {
+    // Non-blocking, so that a FIFO or a device does not hold the open; what
+    // is not a regular file is refused before anything reads it (a folder
+    // would read as an empty file, a FIFO block for ever).
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (why) *why = std::strerror(errno);
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool folder = S_ISDIR(st.st_mode);
+        ::close(fd);
+        if (why) *why = folder ? "it is a folder, not a file" : "it is not a regular file";
+        errno = folder ? EISDIR : EINVAL;
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return fd;
+}
+
+int openForReading(const std::string& path) {
+    std::string why;
+    const int fd = tryOpenForReading(path, &why);
+    if (fd < 0) throw Error(format("cannot open \"%s\": %s", path.c_str(), why.c_str()));
+    return fd;
+}
+
 File::File(const std::string& path, Mode mode) : path_(path) {
+    if (mode == Mode::Read) {
+        const int fd = openForReading(path);
+        fp_ = ::fdopen(fd, "rb");
+        if (!fp_) {
+            ::close(fd);
+            fail("cannot open");
+        }
+        return;
+    }
     fp_ = openFile(path, mode);
     if (!fp_) fail(mode == Mode::Read ? "cannot open" : "cannot create");
 }
@@ -127,19 +175,86 @@ void writeWholeFile(const std::string& path, std::span<const std::uint8_t> data)
     out.commit();
 }
 
+namespace {
+
+constexpr const char* kPartMark = ".part";
+
+}  // namespace
+
+std::string temporaryNameFor(const std::string& finalPath) {
+    return finalPath + format("%s%ld", kPartMark, static_cast<long>(::getpid()));
+}
+
+void removeStaleTemporaries(const std::string& finalPath) {
+    namespace fs = std::filesystem;
+    const fs::path target(finalPath);
+    const std::string prefix = target.filename().string() + kPartMark;
+    std::error_code ec;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string digits = name.substr(prefix.size());
+        if (digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 9) continue;
+        const long pid = std::stol(digits);
+        if (pid <= 0 || pid == static_cast<long>(::getpid())) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running (or not ours to ask)
+        std::error_code removeError;
+        fs::remove_all(it->path(), removeError);
+    }
+}
+
+File File::adopt(int fd, const std::string& path, const char* mode) {
+    File f;
+    f.path_ = path;
+    f.fp_ = ::fdopen(fd, mode);
+    if (!f.fp_) {
+        ::close(fd);
+        f.fail("cannot create");
+    }
+    return f;
+}
+
 AtomicFile::AtomicFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
-    tempPath_ = finalPath_ + format(".part%ld", static_cast<long>(::getpid()));
+    removeStaleTemporaries(finalPath_);
+#ifdef O_TMPFILE
+    // An unnamed file in the target's folder: a killed run leaves nothing
+    // behind. It gets a name only at commit.
+    const std::filesystem::path target(finalPath_);
+    const std::string folder = target.has_parent_path() ? target.parent_path().string() : std::string(".");
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        file_ = File::adopt(fd, finalPath_, "w+b");
+        return;
+    }
+#endif
+    tempPath_ = temporaryNameFor(finalPath_);
     file_ = File(tempPath_, File::Mode::Write);
 }
 
 AtomicFile::~AtomicFile() {
     if (!committed_) {
         file_ = File();
-        std::remove(tempPath_.c_str());
+        if (!tempPath_.empty()) std::remove(tempPath_.c_str());
     }
 }
 
 void AtomicFile::commit() {
+    if (tempPath_.empty()) {
+        // Link the unnamed file under a temporary name, then rename that
+        // over the target: linking cannot replace an existing file.
+        file_.flush();
+        const int fd = ::fileno(file_.handle());
+        const std::string named = temporaryNameFor(finalPath_);
+        std::remove(named.c_str());
+        const std::string procPath = format("/proc/self/fd/%d", fd);
+        if (::linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0 &&
+            ::linkat(fd, "", AT_FDCWD, named.c_str(), AT_EMPTY_PATH) != 0) {  // without /proc
+            const int err = errno;
+            throw Error(format("cannot write \"%s\": %s", finalPath_.c_str(), std::strerror(err)));
+        }
+        tempPath_ = named;
+    }
     file_.close();
     replaceFile(tempPath_, finalPath_);
     committed_ = true;

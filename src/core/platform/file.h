@@ -14,6 +14,14 @@
 
 namespace tessarin {
 
+// Opens a regular file for reading and returns its descriptor; anything
+// else (a folder, a FIFO, a device) is refused with an Error naming the path
+// as given, without blocking. Every reader opens its files through this
+// (File's Read mode does).
+int openForReading(const std::string& path);
+// The same without throwing: -1, with the reason in *why when given.
+int tryOpenForReading(const std::string& path, std::string* why);
+
 class File {
 public:
     enum class Mode { Read, Write /* create or truncate */, ReadWrite /* existing */, Update /* create, keep contents */ };
@@ -49,6 +57,9 @@ public:
     void flush();
     void close();  // throws when buffered data cannot be written
 
+    // Takes over an open descriptor (closed on failure); path names it in errors.
+    static File adopt(int fd, const std::string& path, const char* mode);
+
 private:
     [[noreturn]] void fail(const char* action) const;
     std::FILE* fp_ = nullptr;
@@ -59,9 +70,12 @@ private:
 std::vector<std::uint8_t> readWholeFile(const std::string& path, std::uint64_t maxBytes = (1ull << 31));
 void writeWholeFile(const std::string& path, std::span<const std::uint8_t> data);  // atomically
 
-// Writes to a temporary name beside the target; commit() renames it into
-// place. Destroyed uncommitted, it removes the temporary file, so an
-// interrupted write never leaves a half file under the final name.
+// Writes to an unnamed file in the target's folder (or, where the file
+// system has none, to a temporary name beside the target); commit() puts it
+// into place. Destroyed uncommitted, it removes the temporary file, so an
+// interrupted write never leaves a half file under the final name, and a
+// killed run leaves nothing (temporaries of runs no longer running are
+// removed by the next write of the same target).
 class AtomicFile {
 public:
     explicit AtomicFile(std::string finalPath);
@@ -70,6 +84,7 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     File& file() { return file_; }
+    // The temporary name; empty while the file is unnamed.
     const std::string& tempPath() const { return tempPath_; }
     const std::string& finalPath() const { return finalPath_; }
     void commit();
@@ -80,6 +95,13 @@ private:
     File file_;
     bool committed_ = false;
 };
+
+// The temporary name of this process for a target: "TARGET.partPID".
+std::string temporaryNameFor(const std::string& finalPath);
+// Removes the temporaries (files or folders "TARGET.partPID") that runs
+// killed before they could finish left beside the target: those whose
+// process no longer runs.
+void removeStaleTemporaries(const std::string& finalPath);
 
 // Renames a file into place, replacing the target; throws naming both paths.
 void replaceFile(const std::string& from, const std::string& to);

@@ -27,8 +27,6 @@ constexpr std::size_t kPolarisationPrefixLength = 6;  // "IMG-HH"
 constexpr std::size_t kLookFlagFromEnd = 10;          // "UBSR1.1__A": the look flag is the fourth of these
 constexpr std::size_t kLookFlagIndex = 3;
 
-// The leader is read whole; real ones are under 2 MB.
-constexpr std::uint64_t kMaxLeaderBytes = 64ull << 20;
 // Nearest state vector search starts from this distance (s).
 constexpr double kNearestSearchStart_s = 100000.0;
 constexpr int kWindowHalf = 2;
@@ -49,6 +47,18 @@ int wholeOf(double v) {
     if (!std::isfinite(f) || std::fabs(f) > 1e9) return 0;
     return static_cast<int>(f);
 }
+
+// Physical bounds of the fields the geometry uses: a value outside them
+// (or "nan", "1e999") is no product's.
+constexpr double kMaxLatitude_deg = 90.0;
+constexpr double kMaxLongitude_deg = 360.0;
+constexpr double kDaySeconds = 86400.0 + 1.0;  // a leap second
+constexpr double kMinSpacing_m = 1e-6;         // above 0
+constexpr double kMaxSpacing_m = 1000.0;
+constexpr double kMinWavelength_m = 0.01, kMaxWavelength_m = 1.0;
+constexpr double kMinPrf_Hz = 1.0, kMaxPrf_Hz = 100000.0;
+constexpr double kMinOrbitRadius_m = 6.2e6, kMaxOrbitRadius_m = 5e7;
+constexpr double kMaxFinite = std::numeric_limits<double>::max();
 
 struct LocatedRecord {
     ceos::RecordLayout layout;
@@ -119,7 +129,10 @@ RecordView viewOf(std::span<const std::uint8_t> data, const std::vector<LocatedR
 template <std::size_t N>
 void readTable(const RecordView& r, const FieldLayout& first, std::size_t step, std::array<double, N>& into) {
     std::string fieldName;
-    for (std::size_t k = 0; k < N; ++k) into[k] = ceos::realField(r, ceos::nthField(first, k, step, fieldName));
+    for (std::size_t k = 0; k < N; ++k) {
+        const FieldLayout f = ceos::nthField(first, k, step, fieldName);
+        into[k] = ceos::boundedField(r, f, -kMaxFinite, kMaxFinite, "");
+    }
 }
 
 void decodeDataSetSummary(const RecordView& r, SceneParameters& p) {
@@ -129,14 +142,17 @@ void decodeDataSetSummary(const RecordView& r, SceneParameters& p) {
     p.H = narrowInt(ceos::integerField(r, ceos::dss::H));
     p.Min = narrowInt(ceos::integerField(r, ceos::dss::Min));
     p.Sec = static_cast<double>(ceos::integerField(r, ceos::dss::SecMillis)) / kMillisPerSecond;
-    p.ctrlat = ceos::realField(r, ceos::dss::ctrlat);
-    p.ctrlon = ceos::realField(r, ceos::dss::ctrlon);
-    p.wavelength = ceos::realField(r, ceos::dss::wavelength);
-    p.prf = ceos::realField(r, ceos::dss::prfMilliHz) / kMillisPerSecond;
-    p.linsz = ceos::realField(r, ceos::dss::linsz);
-    p.pixsz = ceos::realField(r, ceos::dss::pixsz);
+    p.ctrlat = ceos::boundedField(r, ceos::dss::ctrlat, -kMaxLatitude_deg, kMaxLatitude_deg, "degrees");
+    p.ctrlon = ceos::boundedField(r, ceos::dss::ctrlon, -kMaxLongitude_deg, kMaxLongitude_deg, "degrees");
+    p.wavelength = ceos::boundedField(r, ceos::dss::wavelength, kMinWavelength_m, kMaxWavelength_m, "m");
+    p.prf = ceos::boundedField(r, ceos::dss::prfMilliHz, kMinPrf_Hz * kMillisPerSecond, kMaxPrf_Hz * kMillisPerSecond,
+                               "mHz") /
+            kMillisPerSecond;
+    p.linsz = ceos::boundedField(r, ceos::dss::linsz, kMinSpacing_m, kMaxSpacing_m, "m");
+    p.pixsz = ceos::boundedField(r, ceos::dss::pixsz, kMinSpacing_m, kMaxSpacing_m, "m");
     readTable(r, ceos::dss::inccoef, ceos::dss::kInccoefStep, p.inccoef);
     p.scsecofday = p.Min * kSecondsPerMinute + p.H * kSecondsPerHour + p.Sec;
+    checkBounds(r, ceos::dss::H, p.scsecofday, 0.0, kDaySeconds, "s of the day (hour, minute and second)");
 }
 
 void decodeRadiometric(const RecordView& r, int level, SceneParameters& p) {
@@ -182,23 +198,32 @@ void decodePlatformPosition(const RecordView& r, SceneParameters& p) {
     p.orbitFirstYear = narrowInt(ceos::integerField(r, pf::firstYear));
     p.orbitFirstMonth = narrowInt(ceos::integerField(r, pf::firstMonth));
     p.orbitFirstDay = narrowInt(ceos::integerField(r, pf::firstDay));
-    p.orbitFirstTime = ceos::realField(r, pf::firstTime);
+    p.orbitFirstTime = ceos::boundedField(r, pf::firstTime, 0.0, kDaySeconds, "s of the day");
     p.orbitFirstHour = wholeOf(p.orbitFirstTime / kSecondsPerHour);
     p.orbitFirstMinute = wholeOf(p.orbitFirstTime / kSecondsPerMinute - p.orbitFirstHour * kSecondsPerMinute);
-    p.orbitInterval = ceos::realField(r, pf::interval);
+    p.orbitInterval = ceos::boundedField(r, pf::interval, -kDaySeconds, kDaySeconds, "s");
 
     static constexpr const char* kComponent[] = {"X", "Y", "Z", "VX", "VY", "VZ"};
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
         double v[6];
         for (std::size_t j = 0; j < 6; ++j) {
             const std::string name = format("state vector %zu %s", i, kComponent[j]);
-            v[j] = ceos::realField(r, {name.c_str(), pf::kVectorsOffset + pf::kVectorBytes * i + pf::kComponentWidth * j,
-                                       pf::kComponentWidth});
+            v[j] = ceos::boundedField(r, {name.c_str(), pf::kVectorsOffset + pf::kVectorBytes * i + pf::kComponentWidth * j,
+                                          pf::kComponentWidth},
+                                      -kMaxOrbitRadius_m, kMaxOrbitRadius_m, "m (m/s)");
         }
+
         StateVector& s = p.stateVectors[i];
         s.t = p.orbitFirstTime + static_cast<double>(i) * p.orbitInterval;
         s.X = v[0], s.Y = v[1], s.Z = v[2], s.VX = v[3], s.VY = v[4], s.VZ = v[5];
         s.radius = std::sqrt(s.X * s.X + s.Y * s.Y + s.Z * s.Z);
+    }
+    // Every field read first, so that a record too short for its count says so.
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+        const double radius = p.stateVectors[i].radius;
+        if (!(radius >= kMinOrbitRadius_m && radius <= kMaxOrbitRadius_m))
+            throw Error(format("%s: the %s record: state vector %zu lies %g m from the earth's centre, not %g to %g m",
+                               r.file.c_str(), r.record.c_str(), i, radius, kMinOrbitRadius_m, kMaxOrbitRadius_m));
     }
 
     // The window of five points around the one nearest the scene centre; the
@@ -243,12 +268,12 @@ void decodeFacility5(const RecordView& r, SceneParameters& p) {
     namespace f5 = ceos::facility5;
     readTable(r, f5::pl2lat, f5::kCoefficientStep, p.pl2lat);
     readTable(r, f5::pl2lon, f5::kCoefficientStep, p.pl2lon);
-    p.plRefPixel = ceos::realField(r, f5::plRefPixel);
-    p.plRefLine = ceos::realField(r, f5::plRefLine);
+    p.plRefPixel = ceos::boundedField(r, f5::plRefPixel, -kMaxFinite, kMaxFinite, "");
+    p.plRefLine = ceos::boundedField(r, f5::plRefLine, -kMaxFinite, kMaxFinite, "");
     readTable(r, f5::ll2pix, f5::kCoefficientStep, p.ll2pix);
     readTable(r, f5::ll2lin, f5::kCoefficientStep, p.ll2lin);
-    p.llRefLat = ceos::realField(r, f5::llRefLat);
-    p.llRefLon = ceos::realField(r, f5::llRefLon);
+    p.llRefLat = ceos::boundedField(r, f5::llRefLat, -kMaxLatitude_deg, kMaxLatitude_deg, "degrees");
+    p.llRefLon = ceos::boundedField(r, f5::llRefLon, -kMaxLongitude_deg, kMaxLongitude_deg, "degrees");
 }
 
 // sum over i, j of c[5i + j] * a^(4-i) * b^(4-j)
@@ -330,6 +355,12 @@ ImageLineReader::ImageLineReader(const std::string& path, const SceneParameters&
                            "%d bytes, prefix %d bytes, file header %d bytes)",
                            path.c_str(), line_, pixel_, linebytes_, lineheader_, fileheader_));
     file_ = std::make_unique<File>(path, File::Mode::Read);
+    // Line buffers are sized by the descriptor: a record longer than the
+    // whole file is no record of it.
+    const std::uint64_t size = file_->size();
+    if (static_cast<std::uint64_t>(linebytes_) > size)
+        throw Error(format("image file \"%s\": the descriptor gives line records of %d bytes, but the file holds %llu",
+                           path.c_str(), linebytes_, static_cast<unsigned long long>(size)));
 }
 
 ImageLineReader::~ImageLineReader() = default;

@@ -30,6 +30,9 @@ struct OrbitPosition {  // earth-fixed (m)
     double radius_m = 0.0;
 };
 
+// The leader is read whole; real ones are under 2 MB.
+inline constexpr std::uint64_t kMaxLeaderBytes = 64ull << 20;
+
 // Product level of an image path: three characters starting six before its
 // end; "1.1" -> 11, "1.5" -> 15, anything else -> 31.
 int productLevelOf(const std::string& imagePath);

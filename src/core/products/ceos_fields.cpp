@@ -68,6 +68,22 @@ double realField(const RecordView& r, const FieldLayout& f) { return cStrtod(fie
 
 long integerField(const RecordView& r, const FieldLayout& f) { return cStrtol(fieldText(r, f)); }
 
+void checkBounds(const RecordView& r, const FieldLayout& f, double value, double lo, double hi, const char* unit) {
+    if (std::isfinite(value) && value >= lo && value <= hi) return;
+    std::string text(fieldText(r, f));
+    const auto first = text.find_first_not_of(' ');
+    text = first == std::string::npos ? std::string() : text.substr(first, text.find_last_not_of(' ') - first + 1);
+    throw Error(format("%s: the %s record: the field %s (offset %llu) holds \"%s\", not a value from %g to %g %s",
+                       r.file.c_str(), r.record.c_str(), f.name,
+                       static_cast<unsigned long long>(r.fileOffset + f.offset), text.c_str(), lo, hi, unit));
+}
+
+double boundedField(const RecordView& r, const FieldLayout& f, double lo, double hi, const char* unit) {
+    const double v = realField(r, f);
+    checkBounds(r, f, v, lo, hi, unit);
+    return v;
+}
+
 namespace {
 
 std::string rightAligned(const std::string& text, const FieldLayout& f) {

@@ -167,6 +167,11 @@ std::string_view fieldText(const RecordView& r, const FieldLayout& f);
 // between blanks in the C locale: non-numeric text gives 0.
 double realField(const RecordView& r, const FieldLayout& f);
 long integerField(const RecordView& r, const FieldLayout& f);
+// A real field the geometry uses: as realField, but refused (an Error naming
+// file, record, field and its text) unless finite and within lo .. hi.
+double boundedField(const RecordView& r, const FieldLayout& f, double lo, double hi, const char* unit);
+// Refuses a value taken from field f of r that is not finite or not within lo .. hi.
+void checkBounds(const RecordView& r, const FieldLayout& f, double value, double lo, double hi, const char* unit);
 
 // Text for a field of the given width, right-aligned. Reals use the shortest
 // form that reads back exactly; where that is wider than the field, the most

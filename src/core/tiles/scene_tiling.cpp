@@ -1,6 +1,8 @@
 #include "tiles/scene_tiling.h"
 
 #include <filesystem>
+#include <optional>
+#include <vector>
 
 #include "platform/error.h"
 #include "platform/file.h"
@@ -35,30 +37,60 @@ TiledProduct tileOriginalProduct(const std::string& imagePath, const std::string
     out.kind = level == products::kLevel11 ? TileKind::Complex : TileKind::Amplitude;
     out.names = namesForNewTileSet(imagePath, workFolder, out.kind);
 
+    // Everything is read and decoded before anything is written, and the
+    // four files take their names only once all of them are complete: a
+    // damaged product of the same name leaves the TileSet there as it was.
     reader.setImagePath(imagePath);
-    copyImageHeader(imagePath, out.names.headerCopy);
+    const std::vector<std::uint8_t> header = imageHeaderBytes(imagePath);
     // A product without its leader still tiles; its scene parameters stay
     // as they were, as on every quiet leader path. A leader found by another
     // rule (ScanSAR) is copied in its place, so that the TileSet, once saved,
     // reopens with its geometry.
+    std::string leaderSource;
     if (fileExists(reader.leaderPath()))
-        copyLeader(reader.leaderPath(), out.names.leaderCopy);
+        leaderSource = reader.leaderPath();
     else if (!leaderForDecode.empty() && fileExists(leaderForDecode))
-        copyLeader(leaderForDecode, out.names.leaderCopy);
+        leaderSource = leaderForDecode;
+    const std::vector<std::uint8_t> leader =
+        leaderSource.empty() ? std::vector<std::uint8_t>{} : readWholeFile(leaderSource, products::kMaxLeaderBytes);
+
     reader.setLookDirection(imagePath);
     if (out.kind == TileKind::Complex) ui.status("Sub OpenAlos2L11");
-    reader.setLeaderPath(leaderForDecode.empty() ? out.names.leaderCopy : leaderForDecode);
-    reader.DecodeLeaderFile();
-    if (!reader.DecodeImageFileDescriptor(out.names.headerCopy))
-        throw Error(format("cannot read the file descriptor of \"%s\"", imagePath.c_str()));
+    products::Alos2 decoded = reader;
+    if (!leaderForDecode.empty()) {
+        decoded.setLeaderPath(leaderForDecode);
+        decoded.DecodeLeaderFile();
+    } else if (!leaderSource.empty()) {
+        decoded.DecodeLeaderBytes(leader, leaderSource);
+    } else {
+        decoded.setLeaderPath(out.names.leaderCopy);
+        decoded.DecodeLeaderFile();
+    }
+    decoded.DecodeImageFileDescriptorBytes(header, out.names.headerCopy);
+    const ImageLayout layout = imageLayoutOf(imagePath, decoded);
+    checkLinesHeld(layout, ui);
 
-    const ImageLayout layout = imageLayoutOf(imagePath, reader);
+    AtomicFile headerOut(out.names.headerCopy);
+    headerOut.file().write(header);
+    std::optional<AtomicFile> leaderOut;
+    if (!leaderSource.empty()) {
+        leaderOut.emplace(out.names.leaderCopy);
+        leaderOut->file().write(leader);
+    }
+    AtomicFile tileOut(out.names.tile);
+    AtomicFile quickOut(out.names.quickLook);
     if (out.kind == TileKind::Complex) {
         ui.status("Tiling process start");
-        out.conversion = convertComplex(layout, out.names.tile, out.names.quickLook, ui, options);
+        out.conversion = convertComplex(layout, tileOut, quickOut, ui, options);
     } else {
-        out.conversion = convertAmplitude(layout, out.names.tile, out.names.quickLook, ui, options);
+        out.conversion = convertAmplitude(layout, tileOut, quickOut, ui, options);
     }
+    headerOut.commit();
+    if (leaderOut) leaderOut->commit();
+    tileOut.commit();
+    quickOut.commit();
+    decoded.setLeaderPath(leaderForDecode.empty() ? out.names.leaderCopy : leaderForDecode);
+    reader = std::move(decoded);
     return out;
 }
 

@@ -467,12 +467,16 @@ TileSetNames namesForExistingTileSet(const std::string& tilePath) {
     return n;
 }
 
-void copyImageHeader(const std::string& imagePath, const std::string& headerCopyPath) {
+std::vector<std::uint8_t> imageHeaderBytes(const std::string& imagePath) {
     File in(imagePath, File::Mode::Read);
     std::vector<std::uint8_t> head(kImageHeaderCopyBytes);
     const std::size_t got = in.readSome(head);
     head.resize(got);  // a product shorter than 1200 bytes copies what it has
-    writeWholeFile(headerCopyPath, head);
+    return head;
+}
+
+void copyImageHeader(const std::string& imagePath, const std::string& headerCopyPath) {
+    writeWholeFile(headerCopyPath, imageHeaderBytes(imagePath));
 }
 
 namespace {

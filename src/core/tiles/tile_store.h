@@ -186,6 +186,9 @@ bool tileKindFromName(const std::string& tilePath, TileKind& kind);
 // replace what was there only when complete. Throws Error naming the file.
 void copyImageHeader(const std::string& imagePath, const std::string& headerCopyPath);
 void copyLeader(const std::string& leaderPath, const std::string& leaderCopyPath);
+// The bytes the header copy holds: the first 1200 bytes of the image file
+// (fewer when the file is shorter).
+std::vector<std::uint8_t> imageHeaderBytes(const std::string& imagePath);
 
 // "Save Tile Image": moves the TileSet's tile file, header copy, quick-look
 // and leader copy into a folder chosen by the user, each written under a

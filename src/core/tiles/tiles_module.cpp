@@ -51,12 +51,14 @@ bool openOriginal(CTessarinDoc& doc, bool complex) {
         rest = rest.size() > kScanSarLeaderTail ? rest.substr(0, rest.size() - kScanSarLeaderTail) : std::string();
         leaderForDecode = joinPath(doc.folder(), "LED" + rest);
     }
+    // The level is known from the name: refuse before converting anything.
+    const int level = products::productLevelOf(doc.path());
+    if ((level == products::kLevel11 || level == products::kLevel15) && complex != (level == products::kLevel11))
+        throw Error(format("\"%s\" is a level %s product; open it with the level %s command", doc.fileName().c_str(),
+                           complex ? "1.5" : "1.1", complex ? "1.5" : "1.1"));
     const TiledProduct tiled =
         tileOriginalProduct(doc.path(), doc.workFolder(), doc.reader(0), doc.ui(), options, leaderForDecode);
     doc.recordCompanionCopies(tiled.names.headerCopy, tiled.names.leaderCopy);
-    if (complex != (tiled.kind == TileKind::Complex))
-        throw Error(format("\"%s\" is a level %s product; open it with the level %s command", doc.fileName().c_str(),
-                           complex ? "1.5" : "1.1", complex ? "1.5" : "1.1"));
     doc.markSlotDecoded(0);
     doc.takeOverCalibration();
     auto& state = doc.openState();
@@ -94,13 +96,25 @@ bool openCompressed(CTessarinDoc& doc) {
                            ts.names.tile.c_str()));
     auto& reader = doc.reader(0);
     reader.setImagePath(doc.path());
-    copyImageHeader(doc.path(), ts.names.headerCopy);
-    if (fileExists(reader.leaderPath())) copyLeader(reader.leaderPath(), ts.names.leaderCopy);
+    // Decoded before the copies replace those of the earlier conversion, so
+    // that a damaged product leaves them as they were.
+    const std::vector<std::uint8_t> header = imageHeaderBytes(doc.path());
+    const std::string leaderSource = fileExists(reader.leaderPath()) ? reader.leaderPath() : std::string();
+    const std::vector<std::uint8_t> leader =
+        leaderSource.empty() ? std::vector<std::uint8_t>{} : readWholeFile(leaderSource, products::kMaxLeaderBytes);
     reader.setLookDirection(doc.path());
-    reader.setLeaderPath(ts.names.leaderCopy);
-    reader.DecodeLeaderFile();
-    if (!reader.DecodeImageFileDescriptor(ts.names.headerCopy))
-        throw Error(format("cannot read the file descriptor of \"%s\"", doc.path().c_str()));
+    products::Alos2 decoded = reader;
+    if (leaderSource.empty()) {
+        decoded.setLeaderPath(ts.names.leaderCopy);
+        decoded.DecodeLeaderFile();
+    } else {
+        decoded.DecodeLeaderBytes(leader, leaderSource);
+    }
+    decoded.DecodeImageFileDescriptorBytes(header, ts.names.headerCopy);
+    writeWholeFile(ts.names.headerCopy, header);
+    if (!leaderSource.empty()) writeWholeFile(ts.names.leaderCopy, leader);
+    decoded.setLeaderPath(ts.names.leaderCopy);
+    reader = std::move(decoded);
     doc.markSlotDecoded(0);
     doc.openState().amplitudeFlag = false;
     setGridFrom(doc, reader.params());

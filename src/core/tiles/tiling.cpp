@@ -38,6 +38,9 @@ constexpr std::size_t kAmplitudeSampleBytes = 2;  // big-endian uint16
 // Limits that keep a lying descriptor from sizing absurd buffers.
 constexpr int kMaxScenePixels = 1 << 17;
 constexpr int kMaxSceneLines = 1 << 21;
+// A scene is refused when its file holds less than one line in this many of
+// those its descriptor claims.
+constexpr std::uint64_t kMaxClaimedPerHeldLine = 1000;
 
 void checkLayout(const ImageLayout& image, std::size_t sampleBytes, const ConversionOptions& options) {
     const auto bad = [&](const char* what) {
@@ -114,6 +117,29 @@ void writeQuickLook(AtomicFile& out, const std::vector<double>& cells) {
     const auto bytes = quickLookImage(cells);
     out.file().write(bytes);
 }
+
+// Lines past the end of the image file read as zeros, but a descriptor
+// that claims far more than the file holds would make a tile file thousands
+// of times larger than its input: that is refused, a shorter file reported.
+}  // namespace
+
+void checkLinesHeld(const ImageLayout& image, Ui& ui) {
+    const std::uint64_t fileBytes = File(image.imagePath, File::Mode::Read).size();
+    const std::uint64_t header = static_cast<std::uint64_t>(image.fileheader);
+    if (image.linebytes <= 0 || image.line <= 0 || image.fileheader < 0) return;  // the layout check refuses these
+    const std::uint64_t record = static_cast<std::uint64_t>(image.linebytes);
+    const std::uint64_t held = fileBytes > header ? (fileBytes - header + record - 1) / record : 0;
+    const auto claimed = static_cast<std::uint64_t>(image.line);
+    if (held >= claimed) return;
+    const std::string what = format("the image file holds %llu of %d lines", static_cast<unsigned long long>(held),
+                                    image.line);
+    if (held * kMaxClaimedPerHeldLine < claimed)
+        throw Error(format("cannot tile \"%s\": %s", image.imagePath.c_str(), what.c_str()));
+    ui.message(format("\"%s\": %s; the lines past its end are left zero", image.imagePath.c_str(), what.c_str()));
+}
+
+namespace {
+
 
 // Checks the layout and fills in what both conversions report.
 ConversionResult startConversion(const ImageLayout& image, std::size_t sampleBytes, const std::string& tilePath,
@@ -520,15 +546,14 @@ namespace {
 // kind's line packer. The files take their final names only when complete.
 template <typename PackerFor>
 ConversionResult convert(const ImageLayout& image, std::size_t sampleBytes, std::size_t pixelBytes,
-                         const std::string& tilePath, const std::string& quickLookPath, Ui& ui,
+                         AtomicFile& tileOut, AtomicFile& quickOut, Ui& ui,
                          const ConversionOptions& options, bool tileStatus, PackerFor&& packerFor) {
-    const ConversionResult result = startConversion(image, sampleBytes, tilePath, quickLookPath, options);
+    const ConversionResult result =
+        startConversion(image, sampleBytes, tileOut.finalPath(), quickOut.finalPath(), options);
     const int bx = effectiveBucket(result.bucketX);
     const int by = effectiveBucket(result.bucketY);
 
     File in(image.imagePath, File::Mode::Read);
-    AtomicFile tileOut(tilePath);
-    AtomicFile quickOut(quickLookPath);
     BusyScope busy(ui);
 
     std::vector<double> cells(kQuickLookBytes, 0.0);
@@ -537,9 +562,20 @@ ConversionResult convert(const ImageLayout& image, std::size_t sampleBytes, std:
                    sampleBytes == pixelBytes, packerFor(result.grid, bx, by, cuts, cells));
 
     writeQuickLook(quickOut, cells);
+    tileOut.file().flush();
+    quickOut.file().flush();
+    ui.status("End tiling image");
+    return result;
+}
+
+// The path-named conversions: both files take their names when complete.
+template <typename Convert>
+ConversionResult convertToPaths(const std::string& tilePath, const std::string& quickLookPath, Convert&& run) {
+    AtomicFile tileOut(tilePath);
+    AtomicFile quickOut(quickLookPath);
+    ConversionResult result = run(tileOut, quickOut);
     tileOut.commit();
     quickOut.commit();
-    ui.status("End tiling image");
     return result;
 }
 
@@ -547,8 +583,22 @@ ConversionResult convert(const ImageLayout& image, std::size_t sampleBytes, std:
 
 ConversionResult convertComplex(const ImageLayout& image, const std::string& tilePath, const std::string& quickLookPath,
                                 Ui& ui, const ConversionOptions& options) {
+    return convertToPaths(tilePath, quickLookPath, [&](AtomicFile& tileOut, AtomicFile& quickOut) {
+        return convertComplex(image, tileOut, quickOut, ui, options);
+    });
+}
+
+ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
+                                  const std::string& quickLookPath, Ui& ui, const ConversionOptions& options) {
+    return convertToPaths(tilePath, quickLookPath, [&](AtomicFile& tileOut, AtomicFile& quickOut) {
+        return convertAmplitude(image, tileOut, quickOut, ui, options);
+    });
+}
+
+ConversionResult convertComplex(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickOut, Ui& ui,
+                                const ConversionOptions& options) {
     std::vector<std::vector<double>> magnitudes;
-    return convert(image, kComplexSampleBytes, kComplexPixelBytes, tilePath, quickLookPath, ui, options, true,
+    return convert(image, kComplexSampleBytes, kComplexPixelBytes, tileOut, quickOut, ui, options, true,
                    [&](const TileGrid& g, int bx, int by, const std::vector<int>& cuts, std::vector<double>& cells) {
                        magnitudes.resize(cuts.size() - 1);
                        for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
@@ -576,10 +626,10 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
                    });
 }
 
-ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
-                                  const std::string& quickLookPath, Ui& ui, const ConversionOptions& options) {
+ConversionResult convertAmplitude(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickOut, Ui& ui,
+                                  const ConversionOptions& options) {
     const bool swap = image.bigEndian == (std::endian::native == std::endian::little);
-    return convert(image, kAmplitudeSampleBytes, kAmplitudePixelBytes, tilePath, quickLookPath, ui, options, false,
+    return convert(image, kAmplitudeSampleBytes, kAmplitudePixelBytes, tileOut, quickOut, ui, options, false,
                    [&](const TileGrid& g, int bx, int by, const std::vector<int>&, std::vector<double>& cells) {
                        const std::size_t tpix = static_cast<std::size_t>(g.tpix);
                        const std::size_t cellWidth = static_cast<std::size_t>(bx);

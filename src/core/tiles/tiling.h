@@ -17,6 +17,7 @@
 #include "tiles/tile_store.h"
 
 namespace tessarin {
+class AtomicFile;
 class Ui;
 }
 
@@ -58,6 +59,19 @@ ConversionResult convertComplex(const ImageLayout& image, const std::string& til
 // Level 1.5: 16-bit digital numbers into 2-byte amplitude tiles.
 ConversionResult convertAmplitude(const ImageLayout& image, const std::string& tilePath,
                                   const std::string& quickLookPath, Ui& ui, const ConversionOptions& options = {});
+
+// The same into files the caller renames into place (commits) when every
+// file of its TileSet is complete.
+ConversionResult convertComplex(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickLookOut, Ui& ui,
+                                const ConversionOptions& options = {});
+ConversionResult convertAmplitude(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickLookOut, Ui& ui,
+                                  const ConversionOptions& options = {});
+
+// Lines past the end of the image file read as zeros; this says so in a
+// message ("the image file holds 200 of 999999 lines"), and refuses a scene
+// whose file holds less than one line in a thousand of those claimed, whose
+// tile file would be thousands of times larger than its input.
+void checkLinesHeld(const ImageLayout& image, Ui& ui);
 
 // Quick-look bucket size along one axis. A scene side shorter than 256 gives
 // 0 by the bucket rule; such scenes use buckets of one sample instead, so each

@@ -89,16 +89,17 @@ TEST_F(LeaderTest, FieldValuesOfRealProducts) {
 TEST_F(LeaderTest, FieldsParseAsTheCLibraryDoesBetweenBlanks) {
     auto leader = encodeLeader(plausibleProduct(dir(), {.level = kLevel11}));
     const std::size_t dss = start(ceos::LeaderRecord::DataSetSummary, kLevel11);
-    patchField(leader, dss, ceos::dss::wavelength, "not a number");
+    std::string name;
+    patchField(leader, dss, ceos::nthField(ceos::dss::inccoef, 0, ceos::dss::kInccoefStep, name), "not a number");
     patchField(leader, dss, ceos::dss::linsz, "2.5e0xyz");
-    leader.at(dss + ceos::dss::pixsz.offset) = '7';  // a field full to its edges
-    for (std::size_t i = 1; i < 16; ++i) leader.at(dss + ceos::dss::pixsz.offset + i) = '0';
+    for (std::size_t i = 0; i < 15; ++i) leader.at(dss + ceos::dss::pixsz.offset + i) = '0';  // full to its edges
+    leader.at(dss + ceos::dss::pixsz.offset + 15) = '7';
     leader.at(dss + ceos::dss::ctrlat.offset + 15) = '\0';  // text ends early
     patchField(leader, dss, ceos::dss::ctrlon, "");
     const SceneParameters p = decodeLeader(leader, kLevel11).params();
-    EXPECT_EQ(p.wavelength, 0.0);
+    EXPECT_EQ(p.inccoef[0], 0.0);
     EXPECT_EQ(p.linsz, 2.5);
-    EXPECT_EQ(p.pixsz, 7e15);
+    EXPECT_EQ(p.pixsz, 7.0);
     EXPECT_EQ(p.ctrlat, 35.681);
     EXPECT_EQ(p.ctrlon, 0.0);
 }
@@ -282,7 +283,25 @@ TEST_F(LeaderTest, RefusedLeadersLeaveTheParametersAsTheyWere) {
          "too few for the field state vector 32"},
         {"centre near the first point", [&](auto& d) { patchField(d, dss, ceos::dss::Min, "00"); }, "vector 1 of 28"},
         {"centre near the last point", [&](auto& d) { patchField(d, dss, ceos::dss::H, "04"); }, "vector 27 of 28"},
-        {"no point within a day", [&](auto& d) { patchField(d, platform, pf::firstTime, "1e9"); }, "within 100000 s"},
+        {"orbit start past the end of a day", [&](auto& d) { patchField(d, platform, pf::firstTime, "1e9"); },
+         "orbitFirstTime (offset 4976) holds \"1e9\""},
+        {"centre latitude not a number", [&](auto& d) { patchField(d, dss, ceos::dss::ctrlat, "nan"); },
+         "ctrlat (offset 836) holds \"nan\""},
+        {"centre longitude beyond a double", [&](auto& d) { patchField(d, dss, ceos::dss::ctrlon, "1e999"); },
+         "holds \"1e999\""},
+        {"pixel spacing of 0", [&](auto& d) { patchField(d, dss, ceos::dss::pixsz, "0"); }, "pixsz"},
+        {"wavelength in hexadecimal", [&](auto& d) { patchField(d, dss, ceos::dss::wavelength, "0x1p+1023"); },
+         "wavelength"},
+        {"PRF of 0.5 Hz", [&](auto& d) { patchField(d, dss, ceos::dss::prfMilliHz, "500"); }, "prf"},
+        {"scene centre time past a day", [&](auto& d) { patchField(d, dss, ceos::dss::H, "25"); }, "s of the day"},
+        {"state vector inside the earth",
+         [&](auto& d) {
+             for (std::size_t j = 0; j < 3; ++j)
+                 patchField(d, platform, {"V", pf::kVectorsOffset + pf::kVectorBytes * 3 + pf::kComponentWidth * j,
+                                          pf::kComponentWidth},
+                            "1000");
+         },
+         "state vector 3 lies"},
         {"four points", [&](auto& d) { patchField(d, platform, pf::pointCount, "4"); },
          "two state vectors on either side"},
         {"record length shorter than its header", [&](auto& d) { store<std::uint32_t>(d, dss + 8, 8, ByteOrder::Big); },
@@ -302,7 +321,7 @@ TEST_F(LeaderTest, RefusedLeadersLeaveTheParametersAsTheyWere) {
          [&](auto& d) {
              patchField(d, platform, {"X", pf::kVectorsOffset + pf::kVectorBytes * 14, pf::kComponentWidth}, "inf");
          },
-         "no usable orbit polynomial"},
+         "holds \"inf\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

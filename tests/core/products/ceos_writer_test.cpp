@@ -110,7 +110,8 @@ TEST_F(WriterTest, ValuesWiderThanTheirFieldsReadBackAsStored) {
     ProductSpec product = plausibleProduct(dir(), {.level = kLevel11});
     product.params.wavelength = 1.0 / 3.0;            // 16 characters cannot hold 17 digits
     product.params.pl2lat[3] = -2.0 / 3.0 * 1e-17;    // nor can 20
-    product.params.stateVectors[4].X = 1234567.0 / 7.0;
+    const double x = product.params.stateVectors[4].X + 1.0 / 7.0;
+    product.params.stateVectors[4].X = x;
     product.params.prf = 2000.0 / 3.0;
     product.params.calib = -83.123456789012345;
     const WrittenProduct w = writeCeosProduct(product);
@@ -118,7 +119,7 @@ TEST_F(WriterTest, ValuesWiderThanTheirFieldsReadBackAsStored) {
     expectSameFields(a.params(), w.stored);
     EXPECT_NEAR(a.params().wavelength, 1.0 / 3.0, 1e-10);
     EXPECT_NEAR(a.params().pl2lat[3] / (-2.0 / 3.0 * 1e-17), 1.0, 1e-12);
-    EXPECT_NEAR(a.params().stateVectors[4].X, 1234567.0 / 7.0, 1e-9);
+    EXPECT_NEAR(a.params().stateVectors[4].X, x, 1e-9);
     EXPECT_NEAR(a.params().prf, 2000.0 / 3.0, 1e-8);  // 10 digits of millihertz
     EXPECT_NEAR(a.params().calib, -83.123456789012345, 1e-9);
 }
