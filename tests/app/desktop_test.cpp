@@ -62,13 +62,13 @@ QMenu* topMenu(MainFrame& frame, const QString& title) {
 
 TEST_F(DesktopTest, MenusReadoutStatusTextsAndDrops) {
     // A dual-polarisation level 1.5 scene, both polarisations tiled.
-    auto spec = tessarin::testing::plausibleProduct(
+    auto product = tessarin::testing::plausibleProduct(
         path("product"), {.level = pr::kLevel15, .pixels = 1100, .lines = 1300, .polarisations = {"HH", "HV"}});
     pr::SampleSource source;
     source.amplitudeLine = [](std::size_t pol, int n, std::span<std::uint16_t> s) {
         for (std::size_t x = 0; x < s.size(); ++x) s[x] = static_cast<std::uint16_t>(200 + 900 * pol + (x + 3 * static_cast<std::size_t>(n)) % 700);
     };
-    const auto written = pr::writeCeosProduct(spec, source);
+    const auto written = pr::writeCeosProduct(product, source);
     std::vector<std::string> tiles;
     {
         ScriptedUi scripted(written.imagePaths);

@@ -43,7 +43,6 @@ constexpr int kNewPairMode = 8;
 constexpr int kOpenPairMode = 9;
 constexpr const char* kNotReady = "Tie point list is not ready";
 
-bool isPairMode(int mode) { return mode == kNewPairMode || mode == kOpenPairMode; }
 // Documents whose tie-point file carries the phase ramp and reverse flag.
 const document::TiePointRules& rulesOf(const CTessarinDoc& doc) { return doc.openModeRow().tiePoints; }
 CnjLayout layoutOf(bool full) { return full ? CnjLayout::Full : CnjLayout::Short; }
@@ -790,7 +789,7 @@ void registerPairCommands(app::AppCore& app) {
     app.registerHandler(area, cmd::kAlos2InferoGeneration,
                         {[](CommandContext& ctx) {
                              CTessarinDoc& doc = *ctx.doc;
-                             if (!isPairMode(doc.openMode()) || !openPairOf(doc)) {
+                             if (!doc.interferometry() || !openPairOf(doc)) {
                                  ctx.ui.message("Data set is wrong.");
                                  return;
                              }

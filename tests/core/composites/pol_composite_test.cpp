@@ -60,7 +60,7 @@ protected:
     // Writes a product of the polarisations and tiles each one; returns the
     // tile paths in the product's order.
     std::vector<std::string> tiledProduct(int level, const std::vector<std::string>& pols, int pixels, int lines) {
-        auto spec = tessarin::testing::plausibleProduct(
+        auto product = tessarin::testing::plausibleProduct(
             path("product"), {.level = level, .pixels = pixels, .lines = lines, .polarisations = pols});
         pr::SampleSource source;
         source.amplitudeLine = [](std::size_t pol, int n, std::span<std::uint16_t> s) {
@@ -69,7 +69,7 @@ protected:
         source.complexLine = [](std::size_t pol, int n, std::span<std::complex<float>> s) {
             for (std::size_t x = 0; x < s.size(); ++x) s[x] = sampleOf(pol, static_cast<long long>(x), n);
         };
-        const auto written = pr::writeCeosProduct(spec, source);
+        const auto written = pr::writeCeosProduct(product, source);
         std::vector<std::string> tiles;
         ScriptedUi ui(written.imagePaths);
         AppCore core(ui, linkName);
