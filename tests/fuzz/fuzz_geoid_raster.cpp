@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 const int bytesPerSample = 1 + ((data[1] >> 6) & 1);
                 const int bytesPerPixel = bytesPerSample * (1 + ((data[1] >> 7) & 1) * 2);
                 GeoReference geo;
-                const std::string out = rasterToTiff(ui, path, width, lines, bytesPerPixel, bytesPerSample, geo);
+                const std::string out = rasterToTiff(ui, rasterOfPixelBytes(path, width, lines, bytesPerPixel, bytesPerSample), geo);
                 if (File(out, File::Mode::Read).size() < static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(lines)) __builtin_trap();
                 break;
             }
