@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/error.h"
+#include "support/fuzz_scratch.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/ui.h"
@@ -26,22 +27,7 @@
 
 namespace {
 
-// The fuzzer's files live in memory too: /dev/shm when there is one.
-std::string scratchFolder() {
-    static const std::string folder = [] {
-        const std::string f = tessarin::format("/dev/shm/tessarin-fuzz-%ld", static_cast<long>(::getpid()));
-        std::error_code ec;
-        std::filesystem::create_directories(f, ec);
-        if (ec) return std::string("/tmp");
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(tessarin::format("/dev/shm/tessarin-fuzz-%ld", static_cast<long>(::getpid())),
-                                        ignored);
-        });
-        return f;
-    }();
-    return folder;
-}
+std::string scratchFolder() { return tessarin::testing::fuzzScratchFolder(); }
 
 }  // namespace
 

@@ -15,6 +15,7 @@
 
 #include "display/raw_dib.h"
 #include "platform/error.h"
+#include "support/fuzz_scratch.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/raster_file.h"
@@ -25,21 +26,7 @@
 
 namespace {
 
-std::string scratchFolder() {
-    static const std::string folder = [] {
-        const std::string f = tessarin::format("/dev/shm/tessarin-fuzz-%ld", static_cast<long>(::getpid()));
-        std::error_code ec;
-        std::filesystem::create_directories(f, ec);
-        if (ec) return std::string("/tmp");
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(tessarin::format("/dev/shm/tessarin-fuzz-%ld", static_cast<long>(::getpid())),
-                                        ignored);
-        });
-        return f;
-    }();
-    return folder;
-}
+std::string scratchFolder() { return tessarin::testing::fuzzScratchFolder(); }
 
 int memoryFile(const std::uint8_t* data, std::size_t size) {
     const int fd = ::memfd_create("tiles", MFD_CLOEXEC);

@@ -245,9 +245,9 @@ TEST_F(PairOpen, SinglePointMatchingAtTheMarkRefinesTheTable) {
     // Without a mark it asks for one.
     EXPECT_TRUE(core.run(*matching, doc));
     EXPECT_EQ(ui.messages.back(), "Set bright mark in current tile by Hold 'c' key and mouse click");
-    display::Modifiers c;
-    c.heldC = true;
-    view.leftButtonDown({600, 400}, c);
+    display::Modifiers withC;
+    withC.heldC = true;
+    view.leftButtonDown({600, 400}, withC);
     view.leftButtonUp({600, 400});
     ASSERT_TRUE(view.state().markShown);
     EXPECT_TRUE(core.run(*matching, doc));

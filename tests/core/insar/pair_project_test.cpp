@@ -57,7 +57,9 @@ TEST_F(PairProjectTest, MembersTooShortForTheNamingRulesAreRefused) {
         if (accepted) EXPECT_NO_THROW(readPairProject(inf)) << member;
         else EXPECT_THROW(readPairProject(inf), Error) << member;
         writePairProject(inf, {member, good});
-        if (!accepted) EXPECT_THROW(readPairProject(inf), Error) << member;
+        if (!accepted) {
+            EXPECT_THROW(readPairProject(inf), Error) << member;
+        }
     }
 }
 

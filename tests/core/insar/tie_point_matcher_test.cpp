@@ -65,8 +65,12 @@ TEST(CorrelateWindows, PeakRefusalsAndTheirTexts) {
         const MatchResult reporting = correlateWindows(b.master, b.slave, false);
         EXPECT_TRUE(reporting.accepted);
         EXPECT_TRUE(reporting.borderPeak);
-        if (column == 0 || column == 30) EXPECT_EQ(reporting.fx, 0.0);
-        if (row == 0 || row == 30) EXPECT_EQ(reporting.fy, 0.0);
+        if (column == 0 || column == 30) {
+            EXPECT_EQ(reporting.fx, 0.0);
+        }
+        if (row == 0 || row == 30) {
+            EXPECT_EQ(reporting.fy, 0.0);
+        }
         EXPECT_FALSE(correlateWindows(b.master, b.slave, true).accepted) << column << "," << row;
     }
     // Unrelated sparse windows: low correlation, the text names column then
