@@ -30,8 +30,6 @@ using document::ObservationDates;
 using document::OpenModeRow;
 using tiles::TileKind;
 
-constexpr long long kDefaultCentre = 5000;
-
 // ---- building and showing
 
 std::string cutPathOf(const std::string& overviewPath) {
@@ -87,9 +85,7 @@ bool openComposite(CTessarinDoc& doc, std::vector<Member> members, bool averaged
     else doc.openState().amplitudeFlag = false;  // complex members are shown, whatever the name said
     const auto& p = doc.reader(0).params();
     auto& ts = doc.tileSet();
-    ts.grid = tiles::TileGrid::make(p.pixel, p.line, doc.tpix(), doc.tlin());
-    ts.bucketX = p.pixel / tiles::kQuickLookSize;
-    ts.bucketY = p.line / tiles::kQuickLookSize;
+    doc.setGridFrom(p);
     ts.overviewReduction = document::kOverviewReduction;
     ts.kind = members.front().kind;
     ts.names = tiles::namesForExistingTileSet(members.front().tile);
@@ -119,7 +115,7 @@ bool openComposite(CTessarinDoc& doc, std::vector<Member> members, bool averaged
     ts.canvasPath = state.cutPath;
     ts.displayChannels = static_cast<int>(kCompositeChannels);
     doc.renderOverview();
-    doc.setCtrorigin({kDefaultCentre, kDefaultCentre});
+    doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
     doc.assembleCanvas();
     doc.renderCanvasDisplays();
     doc.openState().hasData = true;

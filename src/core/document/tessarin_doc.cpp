@@ -105,6 +105,12 @@ void CTessarinDoc::takeOverCalibration() {
     calib_ = p.calib;
 }
 
+void CTessarinDoc::setGridFrom(const products::SceneParameters& p) {
+    tileSet_.grid = tiles::TileGrid::make(p.pixel, p.line, tpix_, tlin_);
+    tileSet_.bucketX = p.pixel / tiles::kQuickLookSize;
+    tileSet_.bucketY = p.line / tiles::kQuickLookSize;
+}
+
 void CTessarinDoc::recordCompanionCopies(const std::string& headerCopy, const std::string& leaderCopy) {
     headerCopyWritten_ = headerCopy;
     leaderCopyWritten_ = leaderCopy;

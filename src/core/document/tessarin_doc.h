@@ -148,6 +148,8 @@ public:
     int tpix() const { return tpix_; }
     int tlin() const { return tlin_; }
 
+    // The tile grid and quick-look buckets of a scene of these parameters.
+    void setGridFrom(const products::SceneParameters& p);
     TileSetState& tileSet() { return tileSet_; }
     const TileSetState& tileSet() const { return tileSet_; }
     const tiles::TileSetNames& tileNames() const { return tileSet_.names; }

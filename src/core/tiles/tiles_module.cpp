@@ -28,13 +28,6 @@ constexpr std::size_t kScanSarLeaderTail = 7;
 
 std::string dropFront(const std::string& s, std::size_t n) { return s.size() > n ? s.substr(n) : std::string(); }
 
-void setGridFrom(CTessarinDoc& doc, const products::SceneParameters& p) {
-    auto& ts = doc.tileSet();
-    ts.grid = TileGrid::make(p.pixel, p.line, doc.tpix(), doc.tlin());
-    ts.bucketX = p.pixel / kQuickLookSize;
-    ts.bucketY = p.line / kQuickLookSize;
-}
-
 // The level 1.1 and level 1.5 drivers: convert the product into a new
 // TileSet in the work folder, then show its overview and its canvas.
 bool openOriginal(CTessarinDoc& doc, bool complex) {
@@ -117,7 +110,7 @@ bool openCompressed(CTessarinDoc& doc) {
     reader = std::move(decoded);
     doc.markSlotDecoded(0);
     doc.openState().amplitudeFlag = false;
-    setGridFrom(doc, reader.params());
+    doc.setGridFrom(reader.params());
     ts.canvasPath = ts.names.canvas;
     doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
     doc.assembleCanvas();
@@ -151,7 +144,7 @@ bool openTileSet(CTessarinDoc& doc, bool complex) {
     doc.takeOverCalibration();
     if (reader.params().pixel <= 0 || reader.params().line <= 0)
         throw Error(format("The header copy \"%s\" of this TileSet is missing or empty", ts.names.headerCopy.c_str()));
-    setGridFrom(doc, reader.params());
+    doc.setGridFrom(reader.params());
     ts.overviewReduction = document::kOverviewReduction;
     ts.channelLabels = {document::polarisationOf(doc.path())};
     doc.renderOverview();
