@@ -295,6 +295,10 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
     if (look != "R" && look != "L") throw UsageError("--look needs R or L");
     options.look = look[0];
     options.scanSar = args.has("scansar");
+    if (const auto sensor = args.value("sensor")) {
+        if (*sensor == "palsar1") options.sensor = products::ceos::Generation::Palsar1;
+        else if (*sensor != "alos2") throw UsageError("--sensor needs alos2 or palsar1");
+    }
     if (const auto centre = args.value("centre")) {
         const auto parts = splitString(*centre, ',');
         const auto lat = parts.size() == 2 ? parseReal(trim(parts[0])) : std::nullopt;
@@ -393,6 +397,7 @@ SubcommandRegistration simulateCommand(
       {"pol", true, "polarisations, e.g. HH,HV (default HH)"},
       {"look", true, "R or L (default R)"},
       {"scansar", false, "ScanSAR-like products (WBS/WBD names, leader for OpenMode 11, dark burst gaps)"},
+      {"sensor", true, "alos2 or palsar1: first-generation PALSAR products of the same scene (default alos2)"},
       {"pair", true, "also a second acquisition from an orbit displaced by this perpendicular baseline (m)"},
       {"repeat-days", true, "days between the pair's acquisitions (default 14)"},
       {"coherence", true, "expected coherence of the pair, 0 to 1 (default 0.9)"},

@@ -1,5 +1,7 @@
 #include "support/product_fixture.h"
 
+#include "products/calos.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -121,7 +123,11 @@ products::ProductSpec plausibleProduct(const std::string& folder, const ProductO
     product.look = options.look;
     product.polarisations = options.polarisations;
     product.levelSuffix = options.levelSuffix;
-    if (product.levelSuffix.empty()) product.levelSuffix = options.level == products::kLevel11 ? "__A" : "__D";
+    product.generation = options.generation;
+    const bool palsar1 = options.generation == products::ceos::Generation::Palsar1;
+    if (palsar1) product.mode = "H";
+    if (product.levelSuffix.empty())
+        product.levelSuffix = options.level == products::kLevel11 ? "__A" : (palsar1 ? "GUA" : "__D");
     product.params = plausibleScene(options);
     return product;
 }
@@ -145,7 +151,7 @@ products::WrittenProduct writePlausibleProduct(const std::string& folder, const 
 }
 
 products::Alos2 decodedProduct(const products::WrittenProduct& w, std::size_t image) {
-    products::Alos2 a;
+    products::Alos2 a = w.generation == products::ceos::Generation::Palsar1 ? products::CAlos() : products::Alos2();
     const std::string& path = w.imagePaths.at(image);
     a.setImagePath(path);
     a.setLookDirection(path);

@@ -80,6 +80,9 @@ struct ProductOptions {
     std::string levelSuffix{};  // empty: "__A" for level 1.1, "__D" for level 1.5
     Track track = Track::Circular;
     Mapping mapping = Mapping::Varied;
+    // First generation: names IMG-xx-ALPSRP011502960-H..., the first-generation
+    // record map, and a level 1.5 suffix of "GUA" by default.
+    products::ceos::Generation generation = products::ceos::Generation::Alos2;
 };
 
 products::SceneParameters plausibleScene(const ProductOptions& options = {});
@@ -99,8 +102,9 @@ products::SampleSource sampleSource(const Samples& samples);
 products::WrittenProduct writePlausibleProduct(const std::string& folder, const ProductOptions& options = {},
                                                const Samples& samples = {});
 
-// The written product as a reader decodes it: the leader, the descriptor of
-// image `image` and the look of its name; throws when either file is refused.
+// The written product as a reader decodes it (a CAlos for first-generation
+// products): the leader, the descriptor of image `image` and the look of its
+// name; throws when either file is refused.
 products::Alos2 decodedProduct(const products::WrittenProduct& w, std::size_t image = 0);
 
 // Samples that change along lines and columns and are nowhere zero:

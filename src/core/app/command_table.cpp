@@ -328,9 +328,9 @@ constexpr CommandInfo kCommands[] = {
     // ---- Reachable only through their identifiers.
     hiddenOpener(cmd::kAlosPalsarOriginal, Area::Products, 50, "Select ALOS PALSAR L1.1 file", ""),
     hiddenOpener(cmd::kPalsarL15Original, Area::Products, 50, "Select PALSAR L1.5 file", "*ALPSR*1.5*"),
-    hiddenOpener(cmd::kPalsarL11Original, Area::Products, 51, "Select PALSAR L1.1 file", "*ALPSR*1.1"),
+    hiddenOpener(cmd::kPalsarL11Original, Area::Products, 51, "Select PALSAR L1.1 file", "*ALPSR*1.1*"),
     hiddenOpener(cmd::kPalsarL15TileSet, Area::Products, 52, "Select PALSAR L1.5 file", "*ALPSR*1.5*"),
-    hiddenOpener(cmd::kPalsarL11TileSet, Area::Products, 53, "Select PALSAR L1.1 tile file", "*ALPSR*1.1"),
+    hiddenOpener(cmd::kPalsarL11TileSet, Area::Products, 53, "Select PALSAR L1.1 tile file", "*ALPSR*1.1*"),
     hiddenOpener(cmd::kQuadComposite, Area::Composites, 33, kTitleQuad, "*cpx"),
     // The scene-position dialog, like "Put Scene Center Address".
     entry(kNoMenu, {}, cmd::kPositionDialog, {}, kViewOwner, Area::Display),

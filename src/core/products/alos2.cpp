@@ -66,6 +66,12 @@ struct LocatedRecord {
     std::uint32_t length = 0;
 };
 
+std::string trimmed(std::string_view t) {
+    const auto first = t.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    return std::string(t.substr(first, t.find_last_not_of(' ') - first + 1));
+}
+
 std::string codeText(const ceos::TypeCode& c) {
     return format("%u %u %u %u", unsigned{c.subtype1}, unsigned{c.type}, unsigned{c.subtype2}, unsigned{c.subtype3});
 }
@@ -74,8 +80,9 @@ std::string codeText(const ceos::TypeCode& c) {
 // when every record header there agrees with it, otherwise by walking the
 // record headers in their fixed order. Refuses a leader whose records cannot
 // be found either way.
-std::vector<LocatedRecord> locateLeaderRecords(std::span<const std::uint8_t> data, int level, const std::string& name) {
-    const std::vector<ceos::RecordLayout> layouts = ceos::leaderRecordsFor(level);
+std::vector<LocatedRecord> locateLeaderRecords(std::span<const std::uint8_t> data, int level, const std::string& name,
+                                               const ceos::LeaderLayout& layout) {
+    const std::vector<ceos::RecordLayout> layouts = ceos::leaderRecordsFor(level, layout);
     const std::uint64_t size = data.size();
     std::vector<LocatedRecord> found;
 
@@ -91,23 +98,51 @@ std::vector<LocatedRecord> locateLeaderRecords(std::span<const std::uint8_t> dat
     }
     if (fixedHolds) return found;
 
-    found.clear();
-    pos = 0;
-    for (const auto& l : layouts) {
-        if (pos + ceos::kRecordHeaderBytes > size)
+    auto headerAt = [&](std::uint64_t at, const ceos::RecordLayout& l) {
+        if (at + ceos::kRecordHeaderBytes > size)
             throw Error(format("leader file \"%s\" ends at byte %llu, before the %s record expected at offset %llu",
                                name.c_str(), static_cast<unsigned long long>(size), l.name,
-                               static_cast<unsigned long long>(pos)));
-        const ceos::RecordHeader h = ceos::readRecordHeader(data.subspan(pos, ceos::kRecordHeaderBytes));
-        if (l.checkType && h.code.type != l.code.type)
-            throw Error(format("leader file \"%s\": the record at offset %llu has type codes %s where the %s record "
-                               "(%s) belongs",
-                               name.c_str(), static_cast<unsigned long long>(pos), codeText(h.code).c_str(), l.name,
-                               codeText(l.code).c_str()));
+                               static_cast<unsigned long long>(at)));
+        const ceos::RecordHeader h = ceos::readRecordHeader(data.subspan(at, ceos::kRecordHeaderBytes));
         if (h.length < ceos::kRecordHeaderBytes)
             throw Error(format("leader file \"%s\": the %s record at offset %llu gives the length %u, shorter than "
                                "its header",
-                               name.c_str(), l.name, static_cast<unsigned long long>(pos), h.length));
+                               name.c_str(), l.name, static_cast<unsigned long long>(at), h.length));
+        return h;
+    };
+    found.clear();
+    pos = 0;
+    for (const auto& l : layouts) {
+        ceos::RecordHeader h = headerAt(pos, l);
+        if (l.lastInFile) {
+            // Records in between (products that split the facility data)
+            // are passed over; each step moves on by at least a header.
+            while (pos + h.length < size) {
+                pos += h.length;
+                h = headerAt(pos, l);
+            }
+            const auto held = static_cast<std::uint32_t>(std::min<std::uint64_t>(h.length, size - pos));
+            if (held < l.usedBytes)
+                throw Error(format("leader file \"%s\": the %s record at offset %llu holds %u bytes, too few for the "
+                                   "%u bytes read from it",
+                                   name.c_str(), l.name, static_cast<unsigned long long>(pos), held, l.usedBytes));
+            found.push_back({l, pos, held});
+            break;
+        }
+        const bool codeDiffers = layout.fullTypeCodes
+                                     ? (h.code.subtype1 != l.code.subtype1 || h.code.type != l.code.type ||
+                                        h.code.subtype2 != l.code.subtype2)
+                                     : h.code.type != l.code.type;
+        if (l.checkType && codeDiffers)
+            throw Error(format("leader file \"%s\": the record at offset %llu has type codes %s where the %s record "
+                               "(%s) of an %s leader belongs",
+                               name.c_str(), static_cast<unsigned long long>(pos), codeText(h.code).c_str(), l.name,
+                               codeText(l.code).c_str(), layout.sensor));
+        if (l.exactLength && h.length != l.length)
+            throw Error(format("leader file \"%s\": the %s record at offset %llu is %u bytes long, not %u as in %s "
+                               "leaders: this is no %s product",
+                               name.c_str(), l.name, static_cast<unsigned long long>(pos), h.length, l.length,
+                               layout.sensor, layout.sensor));
         if (pos + h.length > size)
             throw Error(format("leader file \"%s\": the %s record at offset %llu gives the length %u, but the file "
                                "ends at byte %llu",
@@ -153,6 +188,25 @@ void decodeDataSetSummary(const RecordView& r, SceneParameters& p) {
     readTable(r, ceos::dss::inccoef, ceos::dss::kInccoefStep, p.inccoef);
     p.scsecofday = p.Min * kSecondsPerMinute + p.H * kSecondsPerHour + p.Sec;
     checkBounds(r, ceos::dss::H, p.scsecofday, 0.0, kDaySeconds, "s of the day (hour, minute and second)");
+}
+
+// What first-generation leaders carry besides the shared fields: the look
+// direction (the sensor clock angle) and the marks of products this reader
+// cannot read (another mission's, or the ERSDAC processing's layout).
+void decodeFirstGenerationSummary(const RecordView& r, SceneParameters& p) {
+    const std::string mission = trimmed(ceos::fieldText(r, ceos::dss::missionId));
+    if (startsWith(mission, "ALOS2") || startsWith(mission, "ALOS-2"))
+        throw Error(format("%s: the data set summary names the mission \"%s\": an ALOS-2 PALSAR-2 leader, open it "
+                           "with the ALOS2 commands",
+                           r.file.c_str(), mission.c_str()));
+    const std::string system = trimmed(ceos::fieldText(r, ceos::dss::processingSystem));
+    if (startsWith(system, "SKY"))
+        throw Error(format("%s: processed by the system \"%s\" (ERSDAC): that layout of ALOS PALSAR products is not "
+                           "read",
+                           r.file.c_str(), system.c_str()));
+    const double angle = ceos::realField(r, ceos::dss::clockAngle);
+    // +90 looks right, -90 left; no angle (or any other) keeps right looking.
+    p.pointingLeft = angle < 0.0 ? 1 : 0;
 }
 
 void decodeRadiometric(const RecordView& r, int level, SceneParameters& p) {
@@ -322,6 +376,35 @@ int pointingLeftOf(const std::string& imagePath) {
     return -1;
 }
 
+void refuseUnreadLevel(const std::string& imagePath) {
+    const int level = productLevelOf(imagePath);
+    if (level == kLevel11 || level == kLevel15) return;
+    const std::string name = splitPath(imagePath).name;
+    const std::string text =
+        imagePath.size() >= kLevelTextFromEnd ? imagePath.substr(imagePath.size() - kLevelTextFromEnd, kLevelTextLength)
+                                              : std::string();
+    if (text == "1.0")
+        throw Error(format("\"%s\" is a level 1.0 product (raw 8-bit samples): ALOS PALSAR products are read at "
+                           "levels 1.1 and 1.5 only",
+                           name.c_str()));
+    throw Error(format("\"%s\" names no level 1.1 or 1.5 (\"%s\" six characters before its end): ALOS PALSAR "
+                       "products are read at levels 1.1 and 1.5 only",
+                       name.c_str(), text.c_str()));
+}
+
+bool isHdf5Signature(std::span<const std::uint8_t> head) {
+    static constexpr std::uint8_t kSignature[] = {0x89, 0x48, 0x44, 0x46, 0x0D, 0x0A, 0x1A, 0x0A};
+    return head.size() >= sizeof kSignature && std::equal(std::begin(kSignature), std::end(kSignature), head.begin());
+}
+
+bool isCeosImageDescriptor(std::span<const std::uint8_t> head) {
+    if (head.size() < ceos::kRecordHeaderBytes) return false;
+    const ceos::RecordHeader h = ceos::readRecordHeader(head.first(ceos::kRecordHeaderBytes));
+    const ceos::TypeCode& want = ceos::kImageDescriptorCode;
+    return h.code.subtype1 == want.subtype1 && h.code.type == want.type && h.code.subtype2 == want.subtype2 &&
+           h.code.subtype3 == want.subtype3 && h.length == static_cast<std::uint32_t>(kFileHeaderBytes);
+}
+
 // ---------------------------------------------------------------- evaluations
 
 OrbitPosition orbitPositionAt(const SceneParameters& p, double t_s) {
@@ -438,8 +521,10 @@ bool ImageLineReader::readAmplitudeLine(int n, std::span<std::uint16_t> out, Byt
 // ---------------------------------------------------------------- Alos2
 
 Alos2::Alos2(const Alos2& other)
-    : imagePath_(other.imagePath_),
+    : layout_(other.layout_),
+      imagePath_(other.imagePath_),
       leaderPath_(other.leaderPath_),
+      descriptorNotice_(other.descriptorNotice_),
       productLevel_(other.productLevel_),
       lineDivision_(other.lineDivision_),
       lineDivisor_(other.lineDivisor_),
@@ -490,9 +575,11 @@ bool Alos2::DecodeLeaderFile() {
 }
 
 void Alos2::DecodeLeaderBytes(std::span<const std::uint8_t> bytes, const std::string& name) {
-    const std::vector<LocatedRecord> records = locateLeaderRecords(bytes, productLevel_, name);
+    if (firstGeneration()) refuseUnreadLevel(imagePath_);
+    const std::vector<LocatedRecord> records = locateLeaderRecords(bytes, productLevel_, name, *layout_);
     SceneParameters next = params_;
     decodeDataSetSummary(viewOf(bytes, records, LeaderRecord::DataSetSummary, name), next);
+    if (firstGeneration()) decodeFirstGenerationSummary(viewOf(bytes, records, LeaderRecord::DataSetSummary, name), next);
     decodeRadiometric(viewOf(bytes, records, LeaderRecord::Radiometric, name), productLevel_, next);
     decodePlatformPosition(viewOf(bytes, records, LeaderRecord::PlatformPosition, name), next);
     decodeFacility5(viewOf(bytes, records, LeaderRecord::Facility5, name), next);
@@ -535,17 +622,42 @@ void Alos2::DecodeImageFileDescriptorBytes(std::span<const std::uint8_t> bytes, 
     if (next.linebytes < 0) refuse(format("the field %s gives %d bytes", ds::linebytes.name, next.linebytes));
     if (next.lineheader < 0) refuse(format("the field %s gives %d bytes", ds::lineheader.name, next.lineheader));
     if (next.sarDataBytes < 0) refuse(format("the field %s gives %d bytes", ds::sarDataBytes.name, next.sarDataBytes));
-    if (static_cast<long long>(next.lineheader) + next.sarDataBytes > next.linebytes)
-        refuse(format("a line record of %d bytes (%s) cannot hold a %d-byte prefix (%s) and %d bytes of samples (%s)",
-                      next.linebytes, ds::linebytes.name, next.lineheader, ds::lineheader.name, next.sarDataBytes,
-                      ds::sarDataBytes.name));
+    std::string notice;
     next.fileheader = kFileHeaderBytes;
-    next.pixel = next.sarDataBytes / next.bytesPerGroup;
+    if (!firstGeneration()) {
+        if (static_cast<long long>(next.lineheader) + next.sarDataBytes > next.linebytes)
+            refuse(format("a line record of %d bytes (%s) cannot hold a %d-byte prefix (%s) and %d bytes of samples "
+                          "(%s)",
+                          next.linebytes, ds::linebytes.name, next.lineheader, ds::lineheader.name, next.sarDataBytes,
+                          ds::sarDataBytes.name));
+        next.pixel = next.sarDataBytes / next.bytesPerGroup;
+    } else {
+        if (!isCeosImageDescriptor(bytes))
+            refuse("the first record is not a CEOS image file descriptor (type codes 50 192 18 18, 720 bytes)");
+        if (next.lineheader > next.linebytes)
+            refuse(format("a line record of %d bytes (%s) cannot hold a %d-byte prefix (%s)", next.linebytes,
+                          ds::linebytes.name, next.lineheader, ds::lineheader.name));
+        // The pixels of a line: the descriptor's own count where it fits the
+        // record, else what the record holds after its prefix.
+        const int byLength = (next.linebytes - next.lineheader) / next.bytesPerGroup;
+        const long counted = ceos::integerField(r, ds::pixelsPerLine);
+        const bool fits = counted > 0 && counted <= byLength;
+        next.pixel = fits ? static_cast<int>(counted) : byLength;
+        if (counted > 0 && counted != byLength)
+            notice = format("%s: the image file descriptor gives %ld pixels per line (%s, offset %zu), its line records "
+                            "of %d bytes after a %d-byte prefix hold %d pixels of %d bytes; %d pixels are read",
+                            name.c_str(), counted, ds::pixelsPerLine.name, ds::pixelsPerLine.offset, next.linebytes,
+                            next.lineheader, byLength, next.bytesPerGroup, next.pixel);
+    }
+    descriptorNotice_ = notice;
     params_ = next;
     reader_.reset();
 }
 
 void Alos2::setLookDirection(const std::string& imagePath) {
+    // First-generation names carry the observation mode where ALOS-2 names
+    // carry the look: the leader's clock angle gives it instead.
+    if (firstGeneration()) return;
     const int left = pointingLeftOf(imagePath);
     if (left >= 0) params_.pointingLeft = left;
 }

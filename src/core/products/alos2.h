@@ -17,6 +17,7 @@
 
 #include "platform/bytes.h"
 #include "platform/geo_types.h"
+#include "products/ceos_fields.h"
 #include "products/scene_parameters.h"
 
 namespace tessarin {
@@ -42,6 +43,21 @@ std::string leaderPathOf(const std::string& imagePath);
 // The look flag of an image path: the fourth of its last ten characters.
 // 0 for 'R', 1 for 'L', -1 for anything else.
 int pointingLeftOf(const std::string& imagePath);
+
+// Refuses (Error naming the file) a first-generation image whose name gives
+// a level other than 1.1 and 1.5: level 1.0 holds raw 8-bit samples.
+void refuseUnreadLevel(const std::string& imagePath);
+
+// The first bytes of a file that is no CEOS image file: an HDF5 file's
+// signature (89 48 44 46 0D 0A 1A 0A), or a first record that is not an image
+// file descriptor (type codes 50 192 18 18, 720 bytes).
+bool isHdf5Signature(std::span<const std::uint8_t> head);
+bool isCeosImageDescriptor(std::span<const std::uint8_t> head);
+// The refusal of a level 1.1 open given an HDF5 file or another non-CEOS
+// file (COSMO-SkyMed SLCs are HDF5).
+inline constexpr const char* kNotCeosLevel11 =
+    "not a CEOS level 1.1 image file; COSMO-SkyMed HDF5 is not decoded. Export it with gdal_translate -ot "
+    "CFloat32 -of ENVI and open it with Pure SLC Raster Image";
 
 // Reads line records of a CEOS image file. One read per line; the byte order
 // is converted over the whole buffer. Geometry comes from the descriptor.
@@ -79,9 +95,14 @@ private:
     std::vector<std::uint8_t> raw_;
 };
 
+// The reader of one channel of a CEOS product of either generation; the
+// leader layout decides the record map, the checks of the record walk, how
+// the descriptor gives the pixels of a line and where the look direction
+// comes from (CAlos, in calos.h, reads first-generation products).
 class Alos2 {
 public:
     Alos2() = default;
+    explicit Alos2(const ceos::LeaderLayout& layout) : layout_(&layout) {}
     // A copy holds the same paths and parameters; it opens the image file
     // for itself on its first line read.
     Alos2(const Alos2& other);
@@ -113,12 +134,19 @@ public:
     void DecodeImageFileDescriptorBytes(std::span<const std::uint8_t> bytes, const std::string& name);
 
     // Sets pointingLeft from the image path's look flag ('R' 0, 'L' 1; any
-    // other character leaves it as it is).
+    // other character leaves it as it is). First-generation readers take the
+    // look from the leader's sensor clock angle instead and ignore the name.
     void setLookDirection(const std::string& imagePath);
     int pointingLeft() const { return params_.pointingLeft; }
 
     const SceneParameters& params() const { return params_; }
     SceneParameters& params() { return params_; }
+
+    const ceos::LeaderLayout& layout() const { return *layout_; }
+    bool firstGeneration() const { return layout_->generation == ceos::Generation::Palsar1; }
+    // What the last descriptor decode has to tell the user (two fields that
+    // disagree about the pixels of a line); empty when nothing.
+    const std::string& descriptorNotice() const { return descriptorNotice_; }
 
     // ScanSAR line division (flag 0 and divisor 1 until set).
     int lineDivision() const { return lineDivision_; }
@@ -141,8 +169,10 @@ public:
 private:
     ImageLineReader& lineReader();
 
+    const ceos::LeaderLayout* layout_ = &ceos::kAlos2Layout;
     std::string imagePath_;
     std::string leaderPath_;
+    std::string descriptorNotice_;
     int productLevel_ = kLevelOther;
     int lineDivision_ = 0;
     int lineDivisor_ = 1;

@@ -34,16 +34,16 @@ void writeRecordHeader(std::span<std::uint8_t> record, const RecordHeader& h) {
 
 const RecordLayout& layoutOf(LeaderRecord id) { return kLeaderRecords[static_cast<std::size_t>(id)]; }
 
-std::vector<RecordLayout> leaderRecordsFor(int productLevel) {
+std::vector<RecordLayout> leaderRecordsFor(int productLevel, const LeaderLayout& layout) {
     std::vector<RecordLayout> records;
-    for (const auto& r : kLeaderRecords)
+    for (const auto& r : layout.records)
         if (!(r.id == LeaderRecord::MapProjection && productLevel == kLevel11)) records.push_back(r);
     return records;
 }
 
-std::uint64_t fixedRecordStart(LeaderRecord id, int productLevel) {
+std::uint64_t fixedRecordStart(LeaderRecord id, int productLevel, const LeaderLayout& layout) {
     std::uint64_t start = 0;
-    for (const auto& r : leaderRecordsFor(productLevel)) {
+    for (const auto& r : leaderRecordsFor(productLevel, layout)) {
         if (r.id == id) return start;
         start += r.length;
     }

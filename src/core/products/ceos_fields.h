@@ -56,6 +56,14 @@ struct RecordLayout {
     // Whether the type code identifies the record reliably enough to check it
     // when the records have to be found by walking their headers.
     bool checkType;
+    // A walk refuses the record when its header gives another length (the
+    // lengths that tell the generations apart).
+    bool exactLength = false;
+    // The last record of the file: a walk passes over any records before it,
+    // and a record cut short by the end of the file is read as far as it
+    // goes, provided it holds usedBytes.
+    bool lastInFile = false;
+    std::uint32_t usedBytes = 0;
 };
 
 // In file order. Level 1.1 products carry no map projection record.
@@ -74,12 +82,50 @@ inline constexpr std::array<RecordLayout, kLeaderRecordCount> kLeaderRecords{{
     {LeaderRecord::Facility5, "facility related data 5", 5000, {18, 200, 18, 50}, false},
 }};
 
+// First-generation PALSAR leaders: the same records up to the data quality
+// summary, a shorter attitude record and shifted positions after it; then one
+// long facility record (or, in some products, several) and the record of the
+// conversion polynomials, laid out as the ALOS-2 facility record 5.
+inline constexpr std::uint32_t kPalsarFacilityBytes = 12476072;
+inline constexpr std::uint32_t kConversionUsedBytes = 3104;  // through the last reference longitude
+inline constexpr std::array<RecordLayout, 9> kPalsarLeaderRecords{{
+    {LeaderRecord::FileDescriptor, "leader file descriptor", 720, {11, 192, 18, 18}, true},
+    {LeaderRecord::DataSetSummary, "data set summary", 4096, {18, 10, 18, 20}, true, true},
+    {LeaderRecord::MapProjection, "map projection data", 1620, {18, 20, 18, 20}, true},
+    {LeaderRecord::PlatformPosition, "platform position data", 4680, {18, 30, 18, 20}, true},
+    {LeaderRecord::Attitude, "attitude data", 8192, {18, 40, 18, 20}, true, true},
+    {LeaderRecord::Radiometric, "radiometric data", 9860, {18, 50, 18, 20}, true},
+    {LeaderRecord::DataQuality, "data quality summary", 1620, {18, 60, 18, 20}, true},
+    {LeaderRecord::Facility1, "facility related data", kPalsarFacilityBytes, {18, 200, 18, 50}, false},
+    {LeaderRecord::Facility5, "conversion polynomial", 5000, {18, 200, 18, 50}, false, false, true,
+     kConversionUsedBytes},
+}};
+
+// What tells the two generations of products apart when they are read.
+enum class Generation : std::uint8_t { Alos2, Palsar1 };
+
+struct LeaderLayout {
+    Generation generation;
+    const char* sensor;                     // for messages
+    std::span<const RecordLayout> records;  // in file order
+    // A walk compares subtype 1, type and subtype 2 of the checked records,
+    // not only the type.
+    bool fullTypeCodes;
+    // The status shown when a level 1.1 image is converted.
+    const char* tilingStatus;
+};
+
+inline constexpr LeaderLayout kAlos2Layout{Generation::Alos2, "ALOS-2 PALSAR-2", kLeaderRecords, false,
+                                           "Sub OpenAlos2L11"};
+inline constexpr LeaderLayout kPalsar1Layout{Generation::Palsar1, "ALOS PALSAR", kPalsarLeaderRecords, true,
+                                             "Sub OpenAlosL11"};
+
 const RecordLayout& layoutOf(LeaderRecord id);
 // The records a product of the level carries, in file order.
-std::vector<RecordLayout> leaderRecordsFor(int productLevel);
+std::vector<RecordLayout> leaderRecordsFor(int productLevel, const LeaderLayout& layout = kAlos2Layout);
 // Start of a record in the fixed record map of the level (bytes from the
 // start of the file); the record must be one the level carries.
-std::uint64_t fixedRecordStart(LeaderRecord id, int productLevel);
+std::uint64_t fixedRecordStart(LeaderRecord id, int productLevel, const LeaderLayout& layout = kAlos2Layout);
 
 // Image file records.
 inline constexpr TypeCode kImageDescriptorCode{50, 192, 18, 18};
@@ -111,6 +157,10 @@ inline constexpr FieldLayout linsz{"linsz", 1686, 16};
 inline constexpr FieldLayout pixsz{"pixsz", 1702, 16};
 inline constexpr FieldLayout inccoef{"inccoef", 1886, 20};
 inline constexpr std::size_t kInccoefStep = 20;
+// First-generation products only.
+inline constexpr FieldLayout missionId{"sensor platform mission identifier", 396, 16};
+inline constexpr FieldLayout clockAngle{"sensor clock angle", 476, 8};  // +90 right, -90 left looking
+inline constexpr FieldLayout processingSystem{"processing system identifier", 1062, 8};
 }  // namespace dss
 
 namespace radiometric {
@@ -148,6 +198,7 @@ inline constexpr FieldLayout linebytes{"linebytes", 186, 6};
 inline constexpr FieldLayout bitsPerSample{"bits per sample", 216, 4};
 inline constexpr FieldLayout samplesPerGroup{"samplesPerGroup", 220, 4};
 inline constexpr FieldLayout bytesPerGroup{"bytes per data group", 224, 4};
+inline constexpr FieldLayout pixelsPerLine{"pixels per line", 248, 8};
 inline constexpr FieldLayout lineheader{"lineheader", 276, 4};
 inline constexpr FieldLayout sarDataBytes{"SAR data bytes per record", 280, 8};
 }  // namespace descriptor

@@ -33,8 +33,14 @@ struct LevelFormat {
     int lineheader;
 };
 
-LevelFormat levelFormat(int level) {
-    if (level == kLevel11) return {32, 2, 8, kLinePrefixLevel11};
+bool firstGeneration(const ProductSpec& product) { return product.generation == ceos::Generation::Palsar1; }
+
+const ceos::LeaderLayout& layoutOf(const ProductSpec& product) {
+    return firstGeneration(product) ? ceos::kPalsar1Layout : ceos::kAlos2Layout;
+}
+
+LevelFormat levelFormat(int level, bool palsar1 = false) {
+    if (level == kLevel11) return {32, 2, 8, palsar1 ? kPalsarLinePrefixLevel11 : kLinePrefixLevel11};
     if (level == kLevel15) return {16, 1, 2, kLinePrefixLevel15};
     throw Error(format("a product of level %d cannot be written (levels 11 and 15 can)", level));
 }
@@ -57,6 +63,16 @@ void validate(const ProductSpec& product) {
     for (const std::string* part : {&product.sceneId, &product.mode, &product.levelSuffix})
         if (part->find(kPathSeparator) != std::string::npos)
             throw Error(format("a product name part may not hold '%c': \"%s\"", kPathSeparator, part->c_str()));
+    if (firstGeneration(product)) {
+        if (product.sceneId.size() != 9 ||
+            !std::all_of(product.sceneId.begin(), product.sceneId.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            throw Error(format("a first-generation scene id \"%s\" must be nine digits (orbit and frame)",
+                               product.sceneId.c_str()));
+        if (product.mode.size() != 1)
+            throw Error(format("a first-generation observation mode \"%s\" must be one letter", product.mode.c_str()));
+        if (product.facilityBytes != 0 && product.facilityBytes < ceos::kRecordHeaderBytes)
+            throw Error(format("a facility record of %u bytes cannot hold its header", product.facilityBytes));
+    }
     if (product.polarisations.empty()) throw Error("a product needs at least one polarisation");
     for (const auto& p : product.polarisations)
         if (!isPolarisation(p)) throw Error(format("\"%s\" is not a polarisation (HH, HV, VH, VV)", p.c_str()));
@@ -161,8 +177,22 @@ void writeFacility5(RecordWriter& w, const SceneParameters& in, SceneParameters&
     out.llRefLon = w.real(f5::llRefLon, in.llRefLon);
 }
 
-std::vector<std::uint8_t> buildLeader(const ProductSpec& product, SceneParameters& stored) {
-    const std::vector<ceos::RecordLayout> layouts = ceos::leaderRecordsFor(product.level);
+// First-generation summaries: the mission, the processing system and the
+// look as the sensor clock angle.
+void writeFirstGenerationSummary(RecordWriter& w, char look) {
+    w.text(ceos::dss::missionId, "ALOS");
+    w.text(ceos::dss::processingSystem, "ALOS");
+    w.real(ceos::dss::clockAngle, look == 'L' ? -90.0 : 90.0);
+}
+
+// The facility record whose body is left as a hole in the file.
+struct LeaderHole {
+    std::size_t from = 0, to = 0;
+};
+
+std::vector<std::uint8_t> buildLeader(const ProductSpec& product, SceneParameters& stored, LeaderHole* hole = nullptr) {
+    const bool palsar1 = firstGeneration(product);
+    const std::vector<ceos::RecordLayout> layouts = ceos::leaderRecordsFor(product.level, layoutOf(product));
     struct Placed {
         ceos::RecordLayout layout;
         std::size_t offset;
@@ -179,6 +209,8 @@ std::vector<std::uint8_t> buildLeader(const ProductSpec& product, SceneParameter
                 ceos::platform::kVectorBytes * static_cast<std::size_t>(product.params.orbitPointCount));
             length = std::max(length, needed);
         }
+        if (palsar1 && l.id == LeaderRecord::Facility1 && product.facilityBytes != 0)
+            length = product.facilityBytes + product.recordPadding[static_cast<std::size_t>(l.id)];
         placed.push_back({l, total, length});
         total += length;
     }
@@ -193,7 +225,10 @@ std::vector<std::uint8_t> buildLeader(const ProductSpec& product, SceneParameter
                 w.text(kAsciiFlag, "A");
                 w.text(kDocumentId, "CEOS-SAR");
                 break;
-            case LeaderRecord::DataSetSummary: writeDataSetSummary(w, product.params, stored); break;
+            case LeaderRecord::DataSetSummary:
+                writeDataSetSummary(w, product.params, stored);
+                if (palsar1) writeFirstGenerationSummary(w, product.look);
+                break;
             case LeaderRecord::Radiometric: writeRadiometric(w, product.level, product.params, stored); break;
             case LeaderRecord::PlatformPosition: writePlatformPosition(w, product.params, stored); break;
             case LeaderRecord::Facility5: writeFacility5(w, product.params, stored); break;
@@ -201,6 +236,12 @@ std::vector<std::uint8_t> buildLeader(const ProductSpec& product, SceneParameter
             case LeaderRecord::Attitude:
             case LeaderRecord::DataQuality:
             case LeaderRecord::Facility1:
+                if (palsar1) {
+                    // Zeros, so that the file can leave them out.
+                    std::fill(record.begin() + ceos::kRecordHeaderBytes, record.end(), std::uint8_t{0});
+                    if (hole) *hole = {p.offset + ceos::kRecordHeaderBytes, p.offset + p.length};
+                }
+                break;
             case LeaderRecord::Facility2:
             case LeaderRecord::Facility3:
             case LeaderRecord::Facility4: break;
@@ -211,7 +252,7 @@ std::vector<std::uint8_t> buildLeader(const ProductSpec& product, SceneParameter
 
 std::vector<std::uint8_t> buildDescriptor(const ProductSpec& product, SceneParameters& stored) {
     namespace ds = ceos::descriptor;
-    const LevelFormat lf = levelFormat(product.level);
+    const LevelFormat lf = levelFormat(product.level, firstGeneration(product));
     const long long sarDataBytes = static_cast<long long>(product.params.pixel) * lf.bytesPerGroup;
     const long long linebytes = lf.lineheader + sarDataBytes;
     std::vector<std::uint8_t> data(static_cast<std::size_t>(kFileHeaderBytes), kBlank);
@@ -227,6 +268,12 @@ std::vector<std::uint8_t> buildDescriptor(const ProductSpec& product, SceneParam
     stored.lineheader = static_cast<int>(w.integer(ds::lineheader, lf.lineheader));
     stored.sarDataBytes = static_cast<int>(w.integer(ds::sarDataBytes, sarDataBytes));
     stored.pixel = stored.sarDataBytes / stored.bytesPerGroup;
+    if (firstGeneration(product)) {
+        const long long counted = product.pixelsPerLineField >= 0 ? product.pixelsPerLineField : product.params.pixel;
+        w.integer(ceos::descriptor::pixelsPerLine, counted);
+        const long long byLength = (stored.linebytes - stored.lineheader) / stored.bytesPerGroup;
+        stored.pixel = static_cast<int>(counted > 0 && counted <= byLength ? counted : byLength);
+    }
     stored.fileheader = kFileHeaderBytes;
     return data;
 }
@@ -280,6 +327,9 @@ std::vector<std::uint8_t> buildVolumeDirectory() {
 }  // namespace
 
 std::string productNameBody(const ProductSpec& product) {
+    if (firstGeneration(product))
+        return "ALPSRP" + product.sceneId + "-" + product.mode + (product.level == kLevel11 ? "1.1" : "1.5") +
+               product.levelSuffix;
     return "ALOS2" + product.sceneId + "-" + product.date + "-" + product.mode + product.look +
            (product.level == kLevel11 ? "1.1" : "1.5") + product.levelSuffix;
 }
@@ -300,9 +350,11 @@ WrittenProduct writeCeosProduct(const ProductSpec& product, const SampleSource& 
     validate(product);
     WrittenProduct written;
     written.stored = product.params;
-    const std::vector<std::uint8_t> leader = buildLeader(product, written.stored);
+    LeaderHole hole;
+    const std::vector<std::uint8_t> leader = buildLeader(product, written.stored, &hole);
     const std::vector<std::uint8_t> descriptor = buildDescriptor(product, written.stored);
     written.stored.pointingLeft = product.look == 'L' ? 1 : 0;
+    written.generation = product.generation;
 
     std::error_code ec;
     if (!product.folder.empty()) std::filesystem::create_directories(product.folder, ec);
@@ -312,7 +364,16 @@ WrittenProduct writeCeosProduct(const ProductSpec& product, const SampleSource& 
     written.volumePath = joinPath(product.folder, "VOL-" + body);
     written.leaderPath = joinPath(product.folder, "LED-" + body);
     writeWholeFile(written.volumePath, buildVolumeDirectory());
-    writeWholeFile(written.leaderPath, leader);
+    if (hole.to > hole.from) {
+        // The long facility record's body is a hole: 12 MB of zeros not written.
+        AtomicFile out(written.leaderPath);
+        out.file().write(std::span(leader).first(hole.from));
+        out.file().seek(hole.to);
+        out.file().write(std::span(leader).subspan(hole.to));
+        out.commit();
+    } else {
+        writeWholeFile(written.leaderPath, leader);
+    }
     for (std::size_t i = 0; i < product.polarisations.size(); ++i) {
         const std::string path = joinPath(product.folder, "IMG-" + product.polarisations[i] + "-" + body);
         writeImageFile(path, product, i, descriptor, written.stored, source);

@@ -33,9 +33,16 @@ struct SampleSource {
 };
 
 struct ProductSpec {
+    // ALOS-2 PALSAR-2, or first-generation PALSAR: names
+    // "IMG-HH-ALPSRP<sceneId>-<mode><level><suffix>" (sceneId the five-digit
+    // orbit and four-digit frame, mode one letter such as 'H'), the
+    // first-generation record map with its long facility record (written
+    // sparsely) and conversion record, a 412-byte line prefix at level 1.1, the
+    // look as the sensor clock angle, the pixels of a line in the descriptor.
+    ceos::Generation generation = ceos::Generation::Alos2;
     std::string folder;                            // created when missing
-    std::string sceneId = "011502960";             // after "ALOS2" in the names
-    std::string date = "140724";                   // YYMMDD
+    std::string sceneId = "011502960";             // after "ALOS2" ("ALPSRP") in the names
+    std::string date = "140724";                   // YYMMDD (not in first-generation names)
     std::string mode = "UBS";                      // observation mode
     char look = 'R';                               // 'R' or 'L'
     int level = kLevel11;                          // kLevel11 or kLevel15
@@ -48,6 +55,11 @@ struct ProductSpec {
     // Extra bytes appended to leader records (indexed by ceos::LeaderRecord),
     // as later processing versions lengthen them; the record headers say so.
     std::array<std::uint32_t, ceos::kLeaderRecordCount> recordPadding{};
+    // First generation: the length of the facility record before the
+    // conversion record (0: the standard ceos::kPalsarFacilityBytes), and the
+    // descriptor's pixels-per-line field (-1: the pixels written).
+    std::uint32_t facilityBytes = 0;
+    long long pixelsPerLineField = -1;
 };
 
 struct WrittenProduct {
@@ -55,6 +67,7 @@ struct WrittenProduct {
     std::string leaderPath;
     std::vector<std::string> imagePaths;  // one per polarisation, in order
     SceneParameters stored;               // what a reader decodes from these files
+    ceos::Generation generation = ceos::Generation::Alos2;
 };
 
 // "<mode><look><level>" + levelSuffix and the rest of a product name, e.g.
@@ -64,6 +77,7 @@ std::string productNameBody(const ProductSpec& product);
 // Line record prefix bytes of each level.
 inline constexpr int kLinePrefixLevel11 = 544;
 inline constexpr int kLinePrefixLevel15 = 192;
+inline constexpr int kPalsarLinePrefixLevel11 = 412;  // first generation
 
 // Writes the product; each file goes to a temporary name first. Throws Error
 // for values that cannot be written (a field too narrow, a bad name part).

@@ -948,10 +948,13 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
     };
 
     products::ProductSpec product;
+    product.generation = options.sensor;
     product.folder = options.folder;
     product.sceneId = a.sceneId;
     product.date = yymmdd(a.date);
     product.mode = options.scanSar ? (options.polarisations.size() > 1 ? "WBD" : "WBS") : "UBS";
+    const bool palsar1 = options.sensor == products::ceos::Generation::Palsar1;
+    if (palsar1) product.mode = "H";  // fine-beam
     product.look = options.look;
     product.polarisations = options.polarisations;
     product.params = scene;
@@ -992,7 +995,7 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
     }
     if (options.level15) {
         product.level = products::kLevel15;
-        product.levelSuffix = "__D";
+        product.levelSuffix = palsar1 ? "GUA" : "__D";
         product.params.calib = kCalibLevel15_dB;
         const double targetAmplitude =
             std::min(kMaxAmplitudeDn, std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel15_dB) / 20.0));
@@ -1020,6 +1023,8 @@ void checkOptions(const SimulatorOptions& o) {
         throw Error(format("a simulated scene of %d x %d is outside %d to %d pixels and lines", o.pixels, o.lines,
                            kMinSize, kMaxSize));
     if (!o.level11 && !o.level15) throw Error("no product level was chosen for the simulated scene");
+    if (o.scanSar && o.sensor == products::ceos::Generation::Palsar1)
+        throw Error("first-generation PALSAR products are simulated without ScanSAR");
     if (o.look != 'R' && o.look != 'L') throw Error(format("the look direction must be R or L, not %c", o.look));
     if (o.polarisations.empty() || o.polarisations.size() > 4)
         throw Error("the simulated scene needs one to four polarisations");

@@ -63,6 +63,9 @@ struct SimulatorOptions {
     std::vector<std::string> polarisations{"HH"};  // HH, HV, VH, VV
     char look = 'R';                               // 'R' or 'L'
     bool scanSar = false;
+    // First-generation PALSAR products (names IMG-xx-ALPSRP..., their record
+    // map and line prefix) of the same scene model.
+    products::ceos::Generation sensor = products::ceos::Generation::Alos2;
     std::optional<PairOptions> pair;
     std::optional<GeoPoint> centre;  // the scene centre on the ground; the default orbit's when empty
 };

@@ -55,7 +55,7 @@ TiledProduct tileOriginalProduct(const std::string& imagePath, const std::string
         leaderSource.empty() ? std::vector<std::uint8_t>{} : readWholeFile(leaderSource, products::kMaxLeaderBytes);
 
     reader.setLookDirection(imagePath);
-    if (out.kind == TileKind::Complex) ui.status("Sub OpenAlos2L11");
+    if (out.kind == TileKind::Complex) ui.status(reader.layout().tilingStatus);
     products::Alos2 decoded = reader;
     if (!leaderForDecode.empty()) {
         decoded.setLeaderPath(leaderForDecode);

@@ -4,15 +4,20 @@
 
 #include "app/modules.h"
 
+#include <algorithm>
+
 #include "app/app_core.h"
 #include "app/command_ids.h"
 #include "composites/composite_state.h"
 #include "document/tessarin_doc.h"
+#include "platform/arithmetic.h"
 #include "platform/error.h"
 #include "platform/file.h"
 #include "platform/format.h"
 #include "platform/text.h"
 #include "platform/ui.h"
+#include "products/calos.h"
+#include "tiles/scene_open.h"
 #include "tiles/scene_tiling.h"
 
 namespace tessarin::tiles {
@@ -28,9 +33,47 @@ constexpr std::size_t kScanSarLeaderTail = 7;
 
 std::string dropFront(const std::string& s, std::size_t n) { return s.size() > n ? s.substr(n) : std::string(); }
 
+// A file opened as a level 1.1 image under the ScanSAR/COSMO-SkyMed mode
+// must start as a CEOS image file does.
+void refuseNonCeosImage(const std::string& path) {
+    auto file = File::tryOpen(path, File::Mode::Read);
+    if (!file) return;  // the conversion names what cannot be read
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(products::kFileHeaderBytes));
+    head.resize(file->readSome(head));
+    if (products::isHdf5Signature(head) || !products::isCeosImageDescriptor(head))
+        throw Error(products::kNotCeosLevel11);
+}
+
+// First generation: the reader of slot 0 becomes a CAlos, and the open says
+// when the leader it names cannot be opened.
+void prepareFirstGeneration(CTessarinDoc& doc, const std::string& imagePath, const std::string& leaderPath) {
+    products::refuseUnreadLevel(imagePath);
+    doc.reader(0) = products::CAlos();
+    if (!fileExists(leaderPath)) doc.ui().message("leaderpath can not open");
+}
+
+void showDescriptorNotice(CTessarinDoc& doc) {
+    if (!doc.reader(0).descriptorNotice().empty()) doc.ui().message(doc.reader(0).descriptorNotice());
+}
+
+tiles::GlobalPoint firstCentre(const CTessarinDoc& doc, bool complex, const SceneOpenRules& rules) {
+    if (complex && rules.centreOnScene) {
+        const auto& p = doc.reader(0).params();
+        return {p.pixel / 2, p.line / 2};
+    }
+    return {document::kDefaultCentre, document::kDefaultCentre};
+}
+
+}  // namespace
+
 // The level 1.1 and level 1.5 drivers: convert the product into a new
 // TileSet in the work folder, then show its overview and its canvas.
-bool openOriginal(CTessarinDoc& doc, bool complex) {
+bool openOriginalScene(CTessarinDoc& doc, bool complex, const SceneOpenRules& rules) {
+    if (doc.scanSar()) refuseNonCeosImage(doc.path());
+    if (rules.firstGeneration) {
+        prepareFirstGeneration(doc, doc.path(), products::leaderPathOf(doc.path()));
+        doc.ui().message("CAlos_In sub DecodeImageFileDescriptor:" + doc.path());
+    }
     ConversionOptions options;
     options.tpix = doc.tpix();
     options.tlin = doc.tlin();
@@ -52,6 +95,7 @@ bool openOriginal(CTessarinDoc& doc, bool complex) {
     const TiledProduct tiled =
         tileOriginalProduct(doc.path(), doc.workFolder(), doc.reader(0), doc.ui(), options, leaderForDecode);
     doc.recordCompanionCopies(tiled.names.headerCopy, tiled.names.leaderCopy);
+    if (rules.firstGeneration) showDescriptorNotice(doc);
     doc.markSlotDecoded(0);
     doc.takeOverCalibration();
     auto& state = doc.openState();
@@ -66,7 +110,7 @@ bool openOriginal(CTessarinDoc& doc, bool complex) {
     ts.channelLabels = {document::polarisationOf(doc.path())};
     doc.renderOverview();
     ts.canvasPath = ts.names.canvas;
-    doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
+    doc.setCtrorigin(firstCentre(doc, complex, rules));
     doc.assembleCanvas();
     doc.renderCanvasDisplays();
     state.madeTileSet = true;
@@ -74,8 +118,10 @@ bool openOriginal(CTessarinDoc& doc, bool complex) {
     return true;
 }
 
-bool openOriginalL15(CTessarinDoc& doc) { return openOriginal(doc, false); }
-bool openOriginalL11(CTessarinDoc& doc) { return openOriginal(doc, true); }
+namespace {
+
+bool openOriginalL15(CTessarinDoc& doc) { return openOriginalScene(doc, false); }
+bool openOriginalL11(CTessarinDoc& doc) { return openOriginalScene(doc, true); }
 
 // As the level 1.1 open, without the conversion: the tiles come from an
 // earlier conversion of the same image, found under the name the conversion
@@ -121,8 +167,10 @@ bool openCompressed(CTessarinDoc& doc) {
     return true;
 }
 
+}  // namespace
+
 // Reopens a TileSet: its header and leader copies beside the tile file.
-bool openTileSet(CTessarinDoc& doc, bool complex) {
+bool openTileSetScene(CTessarinDoc& doc, bool complex, const SceneOpenRules& rules) {
     TileKind kind{};
     if (!tileKindFromName(doc.path(), kind) || (kind == TileKind::Complex) != complex)
         throw Error(format("\"%s\" is not %s tile file (its name must end in \"%s\")", doc.fileName().c_str(),
@@ -132,13 +180,16 @@ bool openTileSet(CTessarinDoc& doc, bool complex) {
     ts.kind = kind;
     auto& reader = doc.reader(0);
     const std::string imagePath = joinImagePath(ts.names);
-    if (complex || !doc.slotDecoded(0)) {
+    if (complex || !doc.slotDecoded(0) || rules.firstGeneration) {
+        if (rules.firstGeneration) prepareFirstGeneration(doc, imagePath, ts.names.leaderCopy);
         if (complex) doc.setPhaseSign(1);
         reader.setImagePath(imagePath);
         if (complex) reader.setLookDirection(ts.names.imageName);
         reader.setLeaderPath(ts.names.leaderCopy);
         reader.DecodeLeaderFile();
+        if (rules.firstGeneration) doc.ui().message("CAlos_In sub DecodeImageFileDescriptor:" + ts.names.headerCopy);
         reader.DecodeImageFileDescriptor(ts.names.headerCopy);
+        if (rules.firstGeneration) showDescriptorNotice(doc);
         doc.markSlotDecoded(0);
     }
     doc.takeOverCalibration();
@@ -149,7 +200,7 @@ bool openTileSet(CTessarinDoc& doc, bool complex) {
     ts.channelLabels = {document::polarisationOf(doc.path())};
     doc.renderOverview();
     ts.canvasPath = ts.names.canvas;
-    doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
+    doc.setCtrorigin(firstCentre(doc, complex, rules));
     doc.assembleCanvas();
     doc.renderCanvasDisplays();
     // A single TileSet exported as a colour image repeats its channel.
@@ -159,18 +210,46 @@ bool openTileSet(CTessarinDoc& doc, bool complex) {
     return true;
 }
 
-bool openAmplitudeTileSet(CTessarinDoc& doc) { return openTileSet(doc, false); }
-bool openComplexTileSet(CTessarinDoc& doc) { return openTileSet(doc, true); }
+void assembleWithinGrid(CTessarinDoc& doc) {
+    const TileGrid& grid = doc.grid();
+    const GlobalPoint centre = doc.ctrorigin();
+    const bool complex = doc.tileKind() == TileKind::Complex;
+    const CanvasState wanted = complex ? nearestBoundaryBlock(centre, grid)
+                                       : blockState(static_cast<int>(floorDiv(centre.x, grid.tpix)),
+                                                    static_cast<int>(floorDiv(centre.y, grid.tlin)), centre, grid);
+    const int kx0 = std::clamp(wanted.kx0, 0, std::max(grid.ntx - 2, 0));
+    const int ky0 = std::clamp(wanted.ky0, 0, std::max(grid.nty - 2, 0));
+    if (kx0 == wanted.kx0 && ky0 == wanted.ky0) {
+        doc.mergeSingleScene();
+        return;
+    }
+    // Both mergers start their block at the tile corner they are given.
+    doc.setCtrorigin({static_cast<long long>(kx0) * grid.tpix, static_cast<long long>(ky0) * grid.tlin});
+    doc.mergeSingleScene();
+    doc.setCtrorigin(centre);
+    CanvasState state = doc.canvasState();
+    state.ctrInCanvas = state.toCanvas(centre);
+    doc.setCanvasState(state);
+}
+
+namespace {
+
+bool openAmplitudeTileSet(CTessarinDoc& doc) { return openTileSetScene(doc, false); }
+bool openComplexTileSet(CTessarinDoc& doc) { return openTileSetScene(doc, true); }
 
 bool isOriginalImageName(const std::string& path, int level) {
     const std::string name = splitPath(path).name;
     return startsWith(name, "IMG-") && !endsWith(name, "tile") && !endsWith(name, "tile.cpx") &&
-           products::productLevelOf(name) == level;
+           products::productLevelOf(name) == level && !products::isFirstGenerationImageName(name);
 }
 bool claimsOriginalL15(const std::string& path) { return isOriginalImageName(path, products::kLevel15); }
 bool claimsOriginalL11(const std::string& path) { return isOriginalImageName(path, products::kLevel11); }
-bool claimsAmplitudeTileSet(const std::string& path) { return endsWith(path, "tile"); }
-bool claimsComplexTileSet(const std::string& path) { return endsWith(path, "tile.cpx"); }
+bool claimsAmplitudeTileSet(const std::string& path) {
+    return endsWith(path, "tile") && !products::isFirstGenerationImageName(path);
+}
+bool claimsComplexTileSet(const std::string& path) {
+    return endsWith(path, "tile.cpx") && !products::isFirstGenerationImageName(path);
+}
 
 OpenModeRow singleScene(int mode) {
     OpenModeRow row;

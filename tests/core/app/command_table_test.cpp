@@ -335,9 +335,9 @@ TEST(CommandTable, OpenCommandsCarryModeTitleAndFilter) {
         {32971, 1000, "Select PALSAR2 L1.1 file  ", ""},
         {32860, 50, "Select ALOS PALSAR L1.1 file", ""},
         {32925, 50, "Select PALSAR L1.5 file", "*ALPSR*1.5*"},
-        {32926, 51, "Select PALSAR L1.1 file", "*ALPSR*1.1"},
+        {32926, 51, "Select PALSAR L1.1 file", "*ALPSR*1.1*"},
         {32937, 52, "Select PALSAR L1.5 file", "*ALPSR*1.5*"},
-        {32938, 53, "Select PALSAR L1.1 tile file", "*ALPSR*1.1"},
+        {32938, 53, "Select PALSAR L1.1 tile file", "*ALPSR*1.1*"},
         {32967, 33, "Select PALSAR2 QUAD L1.1 file (any channel of QD", "*cpx"},
     };
     std::set<int> expectedIds;

@@ -102,8 +102,9 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         {12, false, false, false, D::None, false}, {16, false, true, true, D::None, false},
         {20, true, false, false, D::None, true}, {30, false, true, false, D::None, false},
         {31, false, false, false, D::None, false}, {33, true, false, false, D::None, true},
-        {36, true, false, false, D::None, true}, {50, false, false, false, D::None, false},
-        {53, false, false, false, D::None, false}, {200, false, false, false, D::None, true},
+        {36, true, false, false, D::None, true}, {50, false, false, false, D::One, true},
+        {51, false, false, false, D::One, true},   {52, false, false, false, D::One, true},
+        {53, false, false, false, D::One, true},   {200, false, false, false, D::None, true},
         {1000, false, false, false, D::One, true},
     };
     for (const Expect& e : table) {
@@ -126,6 +127,11 @@ TEST(Registration, ImpliedOpenModeOfARecentFile) {
         {"/w/IMG-HH-ALOS2011502960-140724-UBSL1.5GUAtile", 4},
         {"/w/IMG-HH-ALOS2011502960-140724-UBSL1.1__Atile.cpx", 5},
         {"/d/LED-ALOS2011502960-140724-UBSL1.1__A", std::nullopt},
+        {"/d/IMG-HH-ALPSRP011502960-H1.5GUA", 50},
+        {"/d/IMG-HV-ALPSRP011502960-H1.1__A", 51},
+        {"/w/IMG-HH-ALPSRP011502960-H1.5GUAtile", 52},
+        {"/w/IMG-HH-ALPSRP011502960-H1.1__Atile.cpx", 53},
+        {"/d/IMG-HH-ALPSRP011502960-H1.0__A", std::nullopt},
         {"/d/notes.txt", std::nullopt},
     };
     for (const auto& [path, mode] : table) EXPECT_EQ(r.core.impliedOpenMode(path), mode) << path;
