@@ -1,7 +1,10 @@
 // Tiling and canvas assembly against the speed of the disk.
 //
-//   bench_tiling [--size N] [--dir DIR] [--repeat R] [--keep]
+//   bench_tiling [--size N] [--dir DIR] [--repeat R] [--keep] [--image L11]
 //
+// --image times the complex tiling of an existing level 1.1 product image
+// instead of a generated one (ALOS-2 or first-generation PALSAR, whose
+// layout its descriptor gives), e.g. one of `tessarin-cli simulate`.
 // --keep leaves the generated images in DIR and reuses them on the next run
 // (handy under a profiler, where generating them would dominate).
 //
@@ -30,6 +33,7 @@
 #include "platform/bytes.h"
 #include "platform/file.h"
 #include "platform/ui.h"
+#include "products/calos.h"
 #include "tiles/canvas.h"
 #include "tiles/tiling.h"
 
@@ -156,7 +160,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--keep") == 0) keep = true;
     std::string dir = std::filesystem::temp_directory_path() / "tessarin-bench";
+    std::string image;
     for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--image") == 0) image = argv[i + 1];
         if (std::strcmp(argv[i], "--size") == 0) n = std::atoi(argv[i + 1]);
         if (std::strcmp(argv[i], "--dir") == 0) dir = argv[i + 1];
         if (std::strcmp(argv[i], "--repeat") == 0) repeats = std::max(1, std::atoi(argv[i + 1]));
@@ -169,8 +175,23 @@ int main(int argc, char** argv) {
     // Complex. Each repetition measures the floor and then the conversion
     // into a fresh file; the ratio of the median repetition is reported (a
     // busy machine slows single repetitions, not all of them).
-    const ImageLayout cpx = writeImage(dir + "/IMG-HH-BENCH-1.1__A", n, true, keep);
-    const TileGrid grid = TileGrid::make(n, n);
+    ImageLayout cpx;
+    if (image.empty()) {
+        cpx = writeImage(dir + "/IMG-HH-BENCH-1.1__A", n, true, keep);
+    } else {
+        products::Alos2 reader = products::isFirstGenerationImageName(image) ? products::CAlos() : products::Alos2();
+        reader.setImagePath(image);
+        if (!reader.DecodeImageFileDescriptor(image)) {
+            std::fprintf(stderr, "bench_tiling: cannot open %s\n", image.c_str());
+            return 1;
+        }
+        const auto& p = reader.params();
+        cpx = {image, p.pixel, p.line, p.fileheader, p.lineheader, p.linebytes, true};
+        n = p.pixel;
+        std::printf("complex image %s: %d x %d, line prefix %d bytes%s\n", image.c_str(), p.pixel, p.line,
+                    p.lineheader, reader.firstGeneration() ? " (first-generation PALSAR)" : "");
+    }
+    const TileGrid grid = TileGrid::make(cpx.pixel, cpx.line);
     const long rssBefore = peakRssKiB();
     const Trial c = medianTrial(repeats, [&] {
         return trial(cpx, grid.fileBytes(TileKind::Complex), dir, "/bench.cpx", [&](const std::string& out) {
@@ -196,12 +217,12 @@ int main(int argc, char** argv) {
     }
     std::nth_element(ms.begin(), ms.begin() + 10, ms.end());
     std::printf("complex canvas assembly: median %.1f ms over 21 runs (target < 30 ms)\n", ms[10]);
-    if (!keep) std::filesystem::remove(cpx.imagePath);
+    if (!keep && image.empty()) std::filesystem::remove(cpx.imagePath);
 
     // Amplitude.
     const ImageLayout amp = writeImage(dir + "/IMG-HH-BENCH-1.5__D", n, false, keep);
     const Trial am = medianTrial(repeats, [&] {
-        return trial(amp, grid.fileBytes(TileKind::Amplitude), dir, "/bench.tile", [&](const std::string& out) {
+        return trial(amp, TileGrid::make(n, n).fileBytes(TileKind::Amplitude), dir, "/bench.tile", [&](const std::string& out) {
             convertAmplitude(amp, out, dir + "/bench.idx", ui);
         });
     });

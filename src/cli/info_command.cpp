@@ -12,6 +12,7 @@
 #include "platform/format.h"
 #include "platform/text.h"
 #include "products/alos2.h"
+#include "products/calos.h"
 #include "products/scene_report.h"
 #include "subcommands.h"
 
@@ -53,7 +54,7 @@ int runInfo(const Args& args, ConsoleUi& ui) {
 
     // A TileSet names its header and leader copies after the image name
     // without its polarisation prefix; an original product is read itself.
-    products::Alos2 reader;
+    products::Alos2 reader = products::readerFor(path);
     std::string descriptorPath = path;
     const bool complexTiles = endsWith(path, kComplexTileSuffix);
     if (complexTiles || endsWith(path, kAmplitudeTileSuffix)) {

@@ -12,6 +12,7 @@
 #include "platform/format.h"
 #include "platform/text.h"
 #include "products/alos2.h"
+#include "products/calos.h"
 #include "subcommands.h"
 #include "tiles/tile_store.h"
 
@@ -54,7 +55,7 @@ int runLatlon(const Args& args, ConsoleUi& ui) {
     if (requests.empty()) throw UsageError("give --at PIXEL,LINE or --inverse LAT,LON");
 
     const std::string path = args.positionals()[0];
-    products::Alos2 reader;
+    products::Alos2 reader = products::readerFor(path);
     tiles::TileKind kind{};
     if (tiles::tileKindFromName(path, kind)) {
         const tiles::TileSetNames names = tiles::namesForExistingTileSet(path);

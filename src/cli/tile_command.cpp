@@ -7,6 +7,7 @@
 #include "platform/format.h"
 #include "platform/work_folder.h"
 #include "products/alos2.h"
+#include "products/calos.h"
 #include "subcommands.h"
 #include "tiles/canvas.h"
 #include "tiles/scene_tiling.h"
@@ -17,7 +18,7 @@ namespace {
 
 int runTile(const Args& args, ConsoleUi& ui) {
     args.requirePositionals(1, "IMAGE (an original level 1.1 or 1.5 image file)");
-    products::Alos2 reader;
+    products::Alos2 reader = products::readerFor(args.positionals()[0]);
     const auto tiled = tiles::tileOriginalProduct(args.positionals()[0], workFolder(), reader, ui);
     std::printf("tile %s\nquicklook %s\nntx %d\nnty %d\n", tiled.names.tile.c_str(), tiled.names.quickLook.c_str(),
                 tiled.conversion.grid.ntx, tiled.conversion.grid.nty);
@@ -38,7 +39,7 @@ int runCanvas(const Args& args, ConsoleUi&) {
     tiles::TileKind kind{};
     tiles::tileKindFromName(tilePath, kind);
 
-    products::Alos2 reader;
+    products::Alos2 reader = products::readerFor(tilePath);
     reader.setImagePath(tiles::joinImagePath(names));
     reader.setLeaderPath(names.leaderCopy);
     if (!reader.DecodeImageFileDescriptor(names.headerCopy))

@@ -9,4 +9,6 @@ bool isFirstGenerationImageName(const std::string& path) {
     return startsWith(name, "IMG-") && name.size() > 11 && name.compare(6, 6, "-ALPSR") == 0;
 }
 
+Alos2 readerFor(const std::string& path) { return isFirstGenerationImageName(path) ? CAlos() : Alos2(); }
+
 }  // namespace tessarin::products

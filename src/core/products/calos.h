@@ -19,5 +19,8 @@ public:
 
 // The image file names of first-generation products start "IMG-xx-ALPSR".
 bool isFirstGenerationImageName(const std::string& path);
+// The reader for an image, tile or header path by its name: CAlos for
+// first-generation names, else Alos2.
+Alos2 readerFor(const std::string& path);
 
 }  // namespace tessarin::products

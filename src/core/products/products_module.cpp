@@ -82,6 +82,7 @@ void registerModule(app::AppCore& app) {
     cpxTiles.claims = claimsComplexTiles;
     app.addOpenMode(cpxTiles);
     app.registerOpenCommands(app::CommandArea::Products);
+    app.declareAreaComplete(app::CommandArea::Products);
 }
 
 }  // namespace tessarin::products
