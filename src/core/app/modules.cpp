@@ -8,8 +8,8 @@ namespace tessarin::app {
 
 void registerModules(AppCore& app) {
     registerShellCommands(app);
-    products::registerModule(app);
     tiles::registerModule(app);
+    products::registerModule(app);  // after tiles: its commands open under tiles' OpenMode 11 too
     tiles::registerRasterModule(app);
     composites::registerModule(app);
     geometry::registerModule(app);

@@ -615,6 +615,8 @@ void Alos2::DecodeImageFileDescriptorBytes(std::span<const std::uint8_t> bytes, 
     auto refuse = [&](const std::string& why) {
         throw Error(format("%s: image file descriptor: %s", name.c_str(), why.c_str()));
     };
+    if (firstGeneration() && !isCeosImageDescriptor(bytes))
+        refuse("the first record is not a CEOS image file descriptor (type codes 50 192 18 18, 720 bytes)");
     if (next.bytesPerGroup <= 0)
         refuse(format("the field %s (offset %zu) gives %d bytes per pixel", ds::bytesPerGroup.name,
                       ds::bytesPerGroup.offset, next.bytesPerGroup));
@@ -632,8 +634,6 @@ void Alos2::DecodeImageFileDescriptorBytes(std::span<const std::uint8_t> bytes, 
                           ds::sarDataBytes.name));
         next.pixel = next.sarDataBytes / next.bytesPerGroup;
     } else {
-        if (!isCeosImageDescriptor(bytes))
-            refuse("the first record is not a CEOS image file descriptor (type codes 50 192 18 18, 720 bytes)");
         if (next.lineheader > next.linebytes)
             refuse(format("a line record of %d bytes (%s) cannot hold a %d-byte prefix (%s)", next.linebytes,
                           ds::linebytes.name, next.lineheader, ds::lineheader.name));
