@@ -356,6 +356,7 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
 
         ordered_json truthDocument = truthJson(truth, seconds);
         if (dem) truthDocument["dem"] = demJson(*dem);
+        truthDocument["sensor"] = options.sensor == products::ceos::Generation::Palsar1 ? "palsar1" : "alos2";
         const std::string text = staging.finalOf(truthDocument.dump(2) + "\n");
         writeWholeFile(joinPath(options.folder, "truth.json"),
                        std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
