@@ -53,6 +53,10 @@ PairBaseline pairBaseline(const products::SceneParameters& master, const product
     b.slaveTime_s = geometry::lineTime_s(slave, b.slaveLine);
     b.masterSatellite = satellite(master, b.masterTime_s);
     b.slaveSatellite = satellite(slave, b.slaveTime_s);
+    // An orbit below the earth's surface is no orbit: the leader had no state vectors.
+    constexpr double kLeastOrbitRadius_m = 6.3e6;
+    if (!(geometry::norm(b.masterSatellite) > kLeastOrbitRadius_m) || !(geometry::norm(b.slaveSatellite) > kLeastOrbitRadius_m))
+        throw Error("The pair's leaders give no satellite positions at these times: no baseline can be computed");
     b.ground = geometry::groundPointToEcef(products::latLonOfPixelLine(master, {P, L}));
 
     const Ecef look = b.ground - b.masterSatellite;

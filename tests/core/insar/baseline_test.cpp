@@ -16,6 +16,8 @@
 
 #include "insar/baseline.h"
 #include "insar/conjugate_point_table.h"
+#include "platform/error.h"
+#include "products/alos2.h"
 #include "platform/format.h"
 #include "simulator/scene_simulator.h"
 #include "tiles/tile_store.h"
@@ -35,6 +37,8 @@ Ecef cross(Ecef a, Ecef b) {
 
 struct Oracle {
     double perpendicular_m, parallel_m, incidence_deg, range_m;
+    double slaveTime_s;
+    Ecef velocity;  // unit, of the first satellite
 };
 
 // The baseline the truth orbits give at the first scene's (P, L) on the ellipsoid.
@@ -49,7 +53,17 @@ Oracle oracleAt(const simulator::SimulationTruth& t, double P, double L) {
     if (geometry::dot(n, s1) < 0.0) n = -1.0 * n;
     const Ecef b = s2 - s1;
     const double incidence = std::acos(geometry::dot(unit(g), unit(s1 - g))) / geometry::kRadPerDeg;
-    return {geometry::dot(b, n), geometry::dot(b, u), incidence, geometry::norm(g - s1)};
+    return {geometry::dot(b, n), geometry::dot(b, u), incidence, geometry::norm(g - s1), t2, unit(t.orbit.velocity(t1))};
+}
+
+// A scene as the pair open decodes it (the orbit polynomials come from the reader).
+products::SceneParameters decoded(const simulator::ProductTruth& p) {
+    products::Alos2 reader;
+    reader.setImagePath(p.imagePaths.at(0));
+    reader.setLeaderPath(p.leaderPath);
+    reader.DecodeLeaderFile();
+    reader.DecodeImageFileDescriptor(p.imagePaths.at(0));
+    return reader.params();
 }
 
 struct Case {
@@ -99,15 +113,22 @@ TEST_F(Baseline, ReportMatchesTheTruthOrbits) {
         ASSERT_TRUE(truth.pair);
         if (c.secondLines) {
             EXPECT_EQ(truth.pair->scene.line, c.secondLines);
+            EXPECT_EQ(truth.pair->cellOffsetLines, -5 + (c.secondLines + 1) / 2 - (kLines + 1) / 2);
         }
-        const ConjugatePointTable table = geometricTable(truth.scene, truth.pair->scene);
+        const auto master = decoded(truth.products.at(0)), slave = decoded(truth.pair->products.at(0));
+        const ConjugatePointTable table = geometricTable(master, slave);
         for (const tiles::GlobalPoint at : {origin, tiles::GlobalPoint{100, 40}, tiles::GlobalPoint{1900, 300}}) {
             const double P = static_cast<double>(at.x), L = static_cast<double>(at.y);
-            const PairBaseline b = pairBaseline(truth.scene, truth.pair->scene, table, P, L);
+            const PairBaseline b = pairBaseline(master, slave, table, P, L);
             const Oracle o = oracleAt(truth, P, L);
             EXPECT_NEAR(b.perpendicular_m, o.perpendicular_m, 0.05) << P << ", " << L;
             EXPECT_NEAR(b.parallel_m, o.parallel_m, 0.1) << P << ", " << L;
             EXPECT_NEAR(b.incidence_deg, o.incidence_deg, 0.02) << P << ", " << L;
+            // The slave satellite where it sees the ground: its own line time,
+            // within a few lines of the zero-Doppler time, so nearly no
+            // baseline along the track (a line is some 4 m of orbit).
+            EXPECT_NEAR(b.slaveTime_s, o.slaveTime_s, 3.0 / truth.prf_hz) << P << ", " << L;
+            EXPECT_LT(std::fabs(geometry::dot(b.slaveSatellite - b.masterSatellite, o.velocity)), 15.0) << P << ", " << L;
             const double h = truth.wavelength_m * o.range_m * std::sin(o.incidence_deg * geometry::kRadPerDeg) /
                              (2.0 * std::fabs(o.perpendicular_m));
             EXPECT_NEAR(b.heightPerCycle_m, h, 0.002 * h) << P << ", " << L;
@@ -127,8 +148,9 @@ TEST_F(Baseline, ReportMatchesTheTruthOrbits) {
 
 TEST_F(Baseline, ReportTextAndAZeroBaseline) {
     const auto& truth = pair({-200.0, 0});
-    const ConjugatePointTable table = geometricTable(truth.scene, truth.pair->scene);
-    const PairBaseline b = pairBaseline(truth.scene, truth.pair->scene, table, 904, 511);
+    const auto master = decoded(truth.products.at(0)), slave = decoded(truth.pair->products.at(0));
+    const ConjugatePointTable table = geometricTable(master, slave);
+    const PairBaseline b = pairBaseline(master, slave, table, 904, 511);
     const std::string text = baselineReportText({904, 511}, b);
     EXPECT_EQ(text.rfind("Infero parm at pix=904, line=511\nBperp=", 0), 0u) << text;
     // Printed unsigned.
@@ -136,8 +158,10 @@ TEST_F(Baseline, ReportTextAndAZeroBaseline) {
     EXPECT_NE(text.find("\n height seisitivity/fringe cycle="), std::string::npos) << text;
 
     // The master against itself: no baseline, an infinite height per cycle.
-    ConjugatePointTable same = geometricTable(truth.scene, truth.scene);
-    const PairBaseline zero = pairBaseline(truth.scene, truth.scene, same, 904, 300);
+    ConjugatePointTable same = geometricTable(master, master);
+    const PairBaseline zero = pairBaseline(master, master, same, 904, 300);
+    // A leader without an orbit is refused, not reported as a zero baseline.
+    EXPECT_THROW(pairBaseline(truth.scene, truth.scene, same, 904, 300), Error);
     EXPECT_NEAR(zero.perpendicular_m, 0.0, 1e-3);
     EXPECT_NEAR(zero.parallel_m, 0.0, 1e-3);
     EXPECT_EQ(heightPerCycle_m(0.229, 8.0e5, 0.6, 0.0), std::numeric_limits<double>::infinity());

@@ -102,6 +102,7 @@ protected:
         ASSERT_TRUE(pair_->merged);
         ui_->messages.clear();
         ui_->statuses.clear();
+        ui_->dialogTitles.clear();
     }
     void TearDown() override {
         core_.reset();
