@@ -61,17 +61,15 @@ std::uint8_t phasorCode(double C, double S) {
 
 namespace {
 
-// atan2 in steps of 1/256 turn plus the coding's epsilon, by an octant
-// reduction and the alternating series of atan to x^13 on |x| <= tan(pi/8)
-// (error below 1.2e-7 rad, 5e-6 step); a result within kGuard of a whole
-// step goes to the exact path, so the code is always phasorCode's.
-inline std::uint8_t fastPhasorCode(double C, double S) {
-    constexpr double kGuard = 1.0e-4;
+// atan2 in steps of 1/256 turn plus the coding's epsilon, moved up by 512
+// steps: an octant reduction and the alternating series of atan to x^13 on
+// |x| <= tan(pi/8) (error below 1.2e-7 rad, 5e-6 step). Branch-free, so a
+// row of it vectorises; NaN when both sums are 0.
+inline double approximateSteps(double C, double S) {
     constexpr double kTanEighth = 0.41421356237309503;
     constexpr double kPi = std::numbers::pi;
     const double ax = std::fabs(C), ay = std::fabs(S);
-    const double lo = std::min(ax, ay), hi = std::max(ax, ay);
-    if (!(hi > 0.0)) return phasorCode(C, S);
+    const double lo = ax < ay ? ax : ay, hi = ax < ay ? ay : ax;
     // Above tan(pi/8) the angle is pi/4 + atan((r - 1) / (r + 1)), r = lo / hi.
     const double k = lo > kTanEighth * hi ? 1.0 : 0.0;
     const double x = (lo - k * hi) / (hi + k * lo);
@@ -82,11 +80,17 @@ inline std::uint8_t fastPhasorCode(double C, double S) {
     angle = ay > ax ? kPi / 2.0 - angle : angle;
     angle = C < 0.0 ? kPi - angle : angle;
     angle = S < 0.0 ? -angle : angle;
-    // t lies within (-129, 129): moved above 0, truncation is the floor.
-    const double t = angle * kStepsPerRadian + kCodingEpsilon + 512.0;
+    return angle * kStepsPerRadian + kCodingEpsilon + 512.0;
+}
+
+// The code from approximateSteps; a result within kGuard of a whole step
+// (or no result) goes to the exact path, so the code is always phasorCode's.
+inline std::uint8_t guardedCode(double t, double C, double S) {
+    constexpr double kGuard = 1.0e-4;
+    if (!(t > 0.0 && t < 1024.0)) return phasorCode(C, S);
     const long long whole = static_cast<long long>(t);
     const double fraction = t - static_cast<double>(whole);
-    if (fraction < kGuard || fraction > 1.0 - kGuard) return phasorCode(C, S);
+    if (!(fraction >= kGuard && fraction <= 1.0 - kGuard)) return phasorCode(C, S);
     return static_cast<std::uint8_t>(whole & 0xFF);
 }
 
@@ -101,7 +105,7 @@ std::vector<std::uint8_t> discFilter(std::span<const std::uint8_t> fringe, int w
         // Prefix sums of the rows the disc of the current line reaches, in a
         // ring of 2 r + 1 rows; entry x holds the sum of samples 0..x-1.
         constexpr int kRows = 2 * kDiscRadius + 1;
-        std::vector<double> pc(P * kRows), ps(P * kRows), accC(W), accS(W), q(6 * P), zeros(P, 0.0);
+        std::vector<double> pc(P * kRows), ps(P * kRows), accC(W), accS(W), q(6 * P), zeros(P, 0.0), steps(W);
         const auto prefix = [&](int y) {
             const std::size_t slot = static_cast<std::size_t>(y % kRows) * P;
             const std::uint8_t* row = fringe.data() + static_cast<std::size_t>(y) * W;
@@ -160,7 +164,8 @@ std::vector<std::uint8_t> discFilter(std::span<const std::uint8_t> fringe, int w
             for (int x = inFirst; x < inLast; ++x) sums(x, inside);
             for (int x = inLast; x < width; ++x) sums(x, clampTo);
             std::uint8_t* o = out.data() + static_cast<std::size_t>(y) * W;
-            for (std::size_t x = 0; x < W; ++x) o[x] = fastPhasorCode(accC[x], accS[x]);
+            for (std::size_t x = 0; x < W; ++x) steps[x] = approximateSteps(accC[x], accS[x]);
+            for (std::size_t x = 0; x < W; ++x) o[x] = guardedCode(steps[x], accC[x], accS[x]);
         }
     });
     return out;
