@@ -112,8 +112,12 @@ std::vector<std::uint8_t> colourFringeWithIntensity(std::span<const std::uint8_t
     requireSize(intensity.size(), fringe.size(), "intensity");
     const double mean = meanOf(intensity.first(fringe.size()));
     std::vector<std::uint8_t> out(fringe.size() * 3);
+    // The factor of every intensity value, computed once each.
+    std::vector<double> factor(65536, 0.0);
+    if (mean > 0.0)
+        for (std::size_t a = 0; a < factor.size(); ++a) factor[a] = std::min(1.0, 196.0 / mean * static_cast<double>(a) / 1024.75);
     for (std::size_t i = 0; i < fringe.size(); ++i) {
-        const double f = mean > 0.0 ? std::min(1.0, 196.0 / mean * intensity[i] / 1024.75) : 0.0;
+        const double f = factor[intensity[i]];
         const auto& e = table[fringe[i]];
         for (std::size_t c = 0; c < 3; ++c)
             out[3 * i + c] = static_cast<std::uint8_t>(std::min(255.0, std::trunc(e[c] * f)));

@@ -173,8 +173,10 @@ std::vector<std::uint8_t> discFilter(std::span<const std::uint8_t> fringe, int w
 
 std::uint8_t qualityByte(std::uint32_t a, std::uint32_t b) {
     if (a == 0 && b == 0) return 0;
-    const std::uint64_t lo = std::min(a, b), hi = std::max(a, b);
-    return static_cast<std::uint8_t>(std::min<std::uint64_t>(255, (lo << 8) / hi));
+    const std::uint32_t lo = std::min(a, b), hi = std::max(a, b);
+    if (hi <= 0xFFFFu)  // 16-bit amplitudes: the quotient fits 32 bits
+        return static_cast<std::uint8_t>(std::min<std::uint32_t>(255, (lo << 8) / hi));
+    return static_cast<std::uint8_t>(std::min<std::uint64_t>(255, (static_cast<std::uint64_t>(lo) << 8) / hi));
 }
 
 std::vector<std::uint8_t> qualityMask(std::span<const std::uint8_t> cutBytes, int width, int height) {
