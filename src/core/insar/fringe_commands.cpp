@@ -183,13 +183,19 @@ void inclinationControlOn(CommandContext& ctx) {
         return;
     }
     const Area a = areaOf(doc, *pair);
-    const auto fringe = readAreaFile(doc, pair->names.interferogram, a.pixels(), "interferogram file");
-    if (!fringe) {
+    // From the interferogram file; once "Pure SLC Infero Generation" has
+    // turned it into its TIFF, from the working area's Fringe in memory.
+    std::string source = pair->names.interferogram;
+    if (!fileExists(source) && pair->merged && pair->last.fringe.size() == a.pixels()) {
+        source = joinPath(doc.workFolder(), "InclinationFringe.img");
+        writeWholeFile(source, pair->last.fringe);
+        doc.moduleState<FringeState>().scratchFringe = source;
+    } else if (!readAreaFile(doc, source, a.pixels(), "interferogram file")) {
         ctx.ui.message("display condition is wrong");
         return;
     }
-    doc.displaySlots().RenderDisplaySlotRaw(display::slot::kMain, {pair->names.interferogram, a.width, a.height, 1, 1},
-                                            doc.workFolder(), doc.ui());
+    doc.displaySlots().RenderDisplaySlotRaw(display::slot::kMain, {source, a.width, a.height, 1, 1}, doc.workFolder(),
+                                            doc.ui());
     doc.moduleState<FringeState>().inclinationControl = true;
     if (auto* view = ctx.view()) view->inclination().active = true;
 }
@@ -439,6 +445,10 @@ void baselineReport(CommandContext& ctx) {
 bool hasDoc(const CommandContext& ctx) { return ctx.doc != nullptr; }
 
 }  // namespace
+
+void FringeState::close() {
+    if (!scratchFringe.empty()) removeFile(scratchFringe);
+}
 
 void registerFringeCommands(app::AppCore& app) {
     namespace cmd = app::cmd;

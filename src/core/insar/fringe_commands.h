@@ -5,6 +5,7 @@
 // interferometry module.
 
 #include <array>
+#include <string>
 
 #include "document/module_state.h"
 
@@ -20,6 +21,9 @@ struct FringeState : document::ModuleState {
     // Grey (0) or colour (1) output of the interferogram, the difference
     // interferogram and the coherence.
     std::array<int, 3> outputColour{0, 1, 1};
+    std::string scratchFringe;  // the inclination display's copy of the Fringe, when one was written
+
+    void close() override;
 };
 
 void registerFringeCommands(app::AppCore& app);

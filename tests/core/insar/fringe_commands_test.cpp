@@ -219,8 +219,13 @@ TEST_F(FringeCommands, RampsBiasAndReversePhase) {
     ASSERT_TRUE(doc_->paintInput().inclination);
     ASSERT_TRUE(command(app::cmd::kEraseIncPatternDraw));
     EXPECT_FALSE(view.state().inclinationShown);
+    // After the products' run the raw fringe is a TIFF: the display comes from memory.
+    ASSERT_TRUE(command(app::cmd::kPureSlcInferoGeneration));
+    ASSERT_FALSE(fileExists(pair_->names.interferogram));
     ASSERT_TRUE(command(app::cmd::kInclinationControlOn));
     EXPECT_TRUE(view.inclination().active);
+    EXPECT_TRUE(doc_->moduleState<FringeState>().inclinationControl);
+    EXPECT_EQ(ui_->messages.back(), "Proc complete");
     ASSERT_TRUE(command(app::cmd::kReturnToOriginalFringe));
     EXPECT_FALSE(view.inclination().active);
     EXPECT_EQ(readWholeFile(pair_->names.interferogram), org);
