@@ -126,12 +126,16 @@ ordered_json pairJson(const simulator::PairTruth& p) {
                        "of the first scene; parallel = B . u, u the unit vector from S1 to the point; perpendicular "
                        "= B . n, n perpendicular to u and to the velocity of S1, pointing away from the earth; "
                        "along track = B . the unit velocity of S1"}};
+    j["lines"] = p.lines;
+    j["cell_offset_lines"] = p.cellOffsetLines;
     j["repeat_days"] = p.options.repeatDays;
     j["coherence"] = p.options.coherence;
     j["offset"] = {{"pixels", p.options.offsetPixels},
                    {"lines", p.options.offsetLines},
                    {"meaning", "the second scene's sample (pixel + pixels, line + lines) holds the ground cell of "
-                               "the first scene's sample (pixel, line); whole samples"}};
+                               "the first scene's sample (pixel, line) when both have as many lines; otherwise the "
+                               "line offset is cell_offset_lines, which adds the difference of the centre lines "
+                               "((lines + 1) / 2); whole samples"}};
     j["registration_residual"] = {
         {"pixels", p.registrationResidualPixels},
         {"lines", p.registrationResidualLines},
@@ -330,9 +334,14 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
                 throw UsageError("--offset needs whole samples DX,DY, each within 100");
             pair.offsetPixels = static_cast<int>(dx), pair.offsetLines = static_cast<int>(dy);
         }
+        if (const auto lines = args.value("pair-lines")) {
+            const auto v = parseInteger(*lines);
+            if (!v || *v < 16 || *v > 60000) throw UsageError("--pair-lines needs the second scene's lines, 16 to 60000");
+            pair.lines = static_cast<int>(*v);
+        }
         options.pair = pair;
-    } else if (args.has("repeat-days") || args.has("coherence") || args.has("offset")) {
-        throw UsageError("--repeat-days, --coherence and --offset go with --pair");
+    } else if (args.has("repeat-days") || args.has("coherence") || args.has("offset") || args.has("pair-lines")) {
+        throw UsageError("--repeat-days, --coherence, --offset and --pair-lines go with --pair");
     }
 
     // The geoid is read first: a missing grid stops the run before the
@@ -403,6 +412,7 @@ SubcommandRegistration simulateCommand(
       {"repeat-days", true, "days between the pair's acquisitions (default 14)"},
       {"coherence", true, "expected coherence of the pair, 0 to 1 (default 0.9)"},
       {"offset", true, "DX,DY whole samples: where the second scene holds a cell minus the first (default 3,-5)"},
+      {"pair-lines", true, "lines of the second scene, centred on the same ground (default: the first's)"},
       {"centre", true, "place the scene centre at LAT,LON (degrees) instead of near 35.5 N, 142 E"},
       {"dem", false, "also write SRTM-3, SRTM-1 and ASTER DEM tiles of the terrain and WW15MGH.DAC"},
       {"egm96-gtx", true, "EGM96 grid converted to WW15MGH.DAC (default /usr/share/proj/egm96_15.gtx of proj-data)"}},

@@ -196,6 +196,7 @@ display::PaintInput CTessarinDoc::paintInput() const {
     in.overviewScaleY = tiles::effectiveBucket(tileSet_.bucketY);
     in.showsImageName = row_->showsImageName;
     in.histogram = histogramOverlay_;
+    in.inclination = inclinationOverlay_;
     in.alternativeRaster = alternativeRaster_;
     in.currentImageName = fileName_;
     return in;

@@ -198,6 +198,8 @@ public:
     display::PaintInput paintInput() const;
     // The histogram curves a module's results give the view, if any.
     void setHistogramOverlay(std::optional<display::HistogramOverlay> h) { histogramOverlay_ = std::move(h); }
+    // The inclination-pattern curves, if any.
+    void setInclinationOverlay(std::optional<display::InclinationOverlay> o) { inclinationOverlay_ = std::move(o); }
     // Slot 5 holds a raster the main pane may show instead of slot 1.
     void setAlternativeRaster(bool held) { alternativeRaster_ = held; }
 
@@ -257,6 +259,7 @@ private:
     int displayBase_ = 0;
     bool brightnessResetRequest_ = false;
     std::optional<display::HistogramOverlay> histogramOverlay_;
+    std::optional<display::InclinationOverlay> inclinationOverlay_;
     bool alternativeRaster_ = false;
 
     std::map<std::type_index, std::unique_ptr<ModuleState>> moduleStates_;

@@ -13,6 +13,7 @@
 #include "app/command_table.h"
 #include "composites/pol_composite.h"
 #include "document/tessarin_doc.h"
+#include "insar/fringe_commands.h"
 #include "insar/pair_state.h"
 #include "insar/tie_point_matcher.h"
 #include "platform/error.h"
@@ -905,6 +906,7 @@ void registerModule(app::AppCore& app) {
     app.registerOpenCommands(app::CommandArea::Insar);
     registerTieCommands(app);
     registerPairCommands(app);
+    registerFringeCommands(app);
 }
 
 }  // namespace tessarin::insar

@@ -363,8 +363,9 @@ SceneGeometryModel::SceneGeometryModel(int pixels, int lines, char look, std::op
 }
 
 SceneGeometryModel::SceneGeometryModel(const SceneGeometryModel& reference, const CircularOrbit& orbit,
-                                       double centreTime_s, double nearRange_m)
+                                       double centreTime_s, double nearRange_m, int lines)
     : SceneGeometryModel(reference) {
+    if (lines > 0) lines_ = lines;
     orbit_ = orbit;
     centreTime_s_ = centreTime_s;
     nearRange_m_ = nearRange_m;
@@ -749,14 +750,14 @@ SceneGeometryModel secondGeometry(const SceneGeometryModel& first, const PairOpt
         throw Error(format("no orbit gives a perpendicular baseline of %.1f m", pair.perpendicularBaseline_m));
     const CircularOrbit orbit = orbitThrough(i1);
     const double nearRange = hypot3(g - orbit.position(epoch)) - (pc + pair.offsetPixels) * first.pixsz_m();
-    return SceneGeometryModel(first, orbit, first.centreTime_s(), nearRange);
+    return SceneGeometryModel(first, orbit, first.centreTime_s(), nearRange, pair.lines);
 }
 
 // The baseline at the first scene's centre ground, from the two orbits, and
 // how far the second scene's geometry puts its cells from the offset
 // positions.
 void measurePair(const SceneGeometryModel& first, const SceneGeometryModel& second, PairTruth& t) {
-    const int dx = t.options.offsetPixels, dy = t.options.offsetLines;
+    const int dx = t.options.offsetPixels, dy = t.cellOffsetLines;
     const double pc = std::floor(first.pixels() / 2.0), nc = first.centreLine();
     const Ecef g = first.groundTerrain(pc, nc);
     t.baselinePixelLine = {pc, nc};
@@ -965,7 +966,7 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
         product.levelSuffix = "__A";
         product.params.calib = kCalibLevel11_dB;
         const double targetAmplitude = std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel11_dB) / 20.0);
-        LinesAhead<std::complex<float>, Scratch> ahead(width, options.lines);
+        LinesAhead<std::complex<float>, Scratch> ahead(width, a.model->lines());
         products::SampleSource source;
         source.complexLine = [&](std::size_t polIndex, int n, std::span<std::complex<float>> samples) {
             ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::complex<float>> dst) {
@@ -999,7 +1000,7 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
         product.params.calib = kCalibLevel15_dB;
         const double targetAmplitude =
             std::min(kMaxAmplitudeDn, std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel15_dB) / 20.0));
-        LinesAhead<std::uint16_t, Scratch> ahead(width, options.lines);
+        LinesAhead<std::uint16_t, Scratch> ahead(width, a.model->lines());
         products::SampleSource source;
         source.amplitudeLine = [&](std::size_t polIndex, int n, std::span<std::uint16_t> samples) {
             ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::uint16_t> dst) {
@@ -1050,6 +1051,8 @@ void checkOptions(const SimulatorOptions& o) {
             std::abs(p.offsetPixels) >= o.pixels || std::abs(p.offsetLines) >= o.lines)
             throw Error(format("a co-registration offset of %d, %d samples is too large (at most %d, within the scene)",
                                p.offsetPixels, p.offsetLines, kMaxOffset));
+        if (p.lines != 0 && (p.lines < kMinSize || p.lines > kMaxSize))
+            throw Error(format("the second scene's %d lines are outside %d to %d", p.lines, kMinSize, kMaxSize));
     }
 }
 
@@ -1104,17 +1107,19 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
     int dx = 0, dy = 0;
     if (options.pair) {
         second.emplace(secondGeometry(model, *options.pair));
-        dx = options.pair->offsetPixels, dy = options.pair->offsetLines;
+        dx = options.pair->offsetPixels;
+        dy = options.pair->offsetLines + second->centreLine() - model.centreLine();
     }
+    const int secondLines = second ? second->lines() : 0;
     const GridFrame frame(std::min(0, -dx), std::max(options.pixels - 1, options.pixels - 1 - dx), std::min(0, -dy),
-                          std::max(options.lines - 1, options.lines - 1 - dy));
+                          std::max(options.lines - 1, (second ? secondLines : options.lines) - 1 - dy));
     const GroundGrid ground(model, frame);
     std::optional<PathGrid> paths;
     if (second) paths.emplace(model, *second, dy, frame);
 
-    const long long total = static_cast<long long>(options.lines) *
+    const long long total = (static_cast<long long>(options.lines) + secondLines) *
                             static_cast<long long>(options.polarisations.size()) *
-                            ((options.level11 ? 1 : 0) + (options.level15 ? 1 : 0)) * (options.pair ? 2 : 1);
+                            ((options.level11 ? 1 : 0) + (options.level15 ? 1 : 0));
     long long done = 0;
     const std::function<void()> tick = [&] {
         ++done;
@@ -1136,6 +1141,8 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
     if (second) {
         PairTruth pair;
         pair.options = *options.pair;
+        pair.lines = secondLines;
+        pair.cellOffsetLines = dy;
         measurePair(model, *second, pair);
         const CivilDate date = daysLater(kFirstDate, options.pair->repeatDays);
         const auto revolutions = static_cast<int>(
@@ -1147,7 +1154,7 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
         pair.orbit = second->orbit();
         for (std::size_t k = 0; k < 4; ++k)
             pair.corners[k] = ecefToGeodetic(second->groundEllipsoid(truth.cornerPixels[k].pixel,
-                                                                     truth.cornerPixels[k].line))
+                                                                     k < 2 ? 0.0 : secondLines - 1.0))
                                   .ground;
         const products::SceneParameters secondScene = describeScene(*second, date, pair.centre);
 

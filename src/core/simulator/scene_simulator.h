@@ -44,6 +44,10 @@ struct PairOptions {
     // it, in whole samples.
     int offsetPixels = 3;
     int offsetLines = -5;
+    // Lines of the second scene; 0: as many as the first. Its centre line
+    // sees the first's centre ground (moved by the offset), so scenes of
+    // unequal length still cover the same ground.
+    int lines = 0;
 };
 
 // ScanSAR-like products: observation mode "WBS"/"WBD", the level 1.1 leader
@@ -162,6 +166,10 @@ struct GeodeticPoint {
 // The second acquisition of a pair, as written.
 struct PairTruth {
     PairOptions options;
+    int lines = 0;  // of the second scene
+    // Where the second scene holds a ground cell minus where the first holds
+    // it, in lines: the offset plus the difference of the centre lines.
+    int cellOffsetLines = 0;
     // Baseline between the two satellites at their zero-Doppler times of the
     // ground point of the first scene's centre pixel (on the terrain):
     // parallel along the first satellite's line of sight (positive when the
@@ -223,8 +231,9 @@ public:
     SceneGeometryModel(int pixels, int lines, char look, std::optional<GeoPoint> sceneCentre = {});
     // The same ground and sampling seen from another orbit, with its own near
     // range and centre-line time; the terrain stays that of `reference`.
+    // Its line count is `lines` when positive, else the reference's.
     SceneGeometryModel(const SceneGeometryModel& reference, const CircularOrbit& orbit, double centreTime_s,
-                       double nearRange_m);
+                       double nearRange_m, int lines = 0);
 
     double timeOfLine(double line) const;
     double rangeOfPixel(double pixel) const;

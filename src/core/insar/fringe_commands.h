@@ -1,0 +1,31 @@
+#pragma once
+// The commands that work on a pair's fringes: phase ramps, bias and reverse
+// phase, the inclination display and pattern, filtering and the quality
+// mask, colour coding, and the baseline report. Registered by the
+// interferometry module.
+
+#include <array>
+#include <string>
+
+#include "document/module_state.h"
+
+namespace tessarin::app {
+class AppCore;
+}
+
+namespace tessarin::insar {
+
+// What a document keeps for its fringes.
+struct FringeState : document::ModuleState {
+    bool inclinationControl = false;  // "Inclination Control On" .. "Reset Inclination Control"
+    // Grey (0) or colour (1) output of the interferogram, the difference
+    // interferogram and the coherence.
+    std::array<int, 3> outputColour{0, 1, 1};
+    std::string scratchFringe;  // the inclination display's copy of the Fringe, when one was written
+
+    void close() override;
+};
+
+void registerFringeCommands(app::AppCore& app);
+
+}  // namespace tessarin::insar
