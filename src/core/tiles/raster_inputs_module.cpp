@@ -1,7 +1,8 @@
 // The raw complex raster inputs: a raster described by hand and tiled like a
 // level 1.1 scene (mode 26), its header-stripping cut (mode 29), raster
 // TileSets reopened through their ".hdr" (mode 12), and "Save Pure Tile
-// Image". Modes 16, 27 and 28 are known and open an empty document.
+// Image", and two raster TileSets overlaid (mode 16). Modes 27 and 28 are
+// known and open an empty document.
 
 #include <algorithm>
 #include <cmath>
@@ -12,6 +13,9 @@
 #include "app/app_core.h"
 #include "app/command_ids.h"
 #include "app/modules.h"
+#include "display/raw_dib.h"
+#include "platform/archive_string.h"
+#include "platform/bytes.h"
 #include "document/module_state.h"
 #include "document/tessarin_doc.h"
 #include "platform/error.h"
@@ -39,6 +43,10 @@ struct RasterState : document::ModuleState {
     bool fromRaster = false;  // mode 26: "Save Pure Tile Image" applies
     RasterParameters params;  // as tiled, with the amplitude scale in use
     std::string headerPath;   // the TileSet's ".hdr"
+    // Mode 16: the second TileSet, shown in the second display slots.
+    TileGrid secondGrid;
+    std::string secondTile, secondCanvasPath;
+    Canvas secondCanvas;
 };
 
 std::string projectPathFor(const std::string& path) {
@@ -198,6 +206,89 @@ bool openRasterTileSet(CTessarinDoc& doc) {
     return true;
 }
 
+// ---- mode 16: the overlay project (an int32 count, then one or two tile paths)
+
+std::vector<std::string> readOverlayProject(const std::string& path) {
+    const auto bytes = readWholeFile(path, 1u << 20);
+    ByteReader r(bytes, path);
+    std::vector<std::string> tiles;
+    std::int32_t count = 0;
+    try {
+        count = r.le<std::int32_t>();
+    } catch (const Error& e) {
+        throw Error(format("\"%s\" is not an overlay project: %s", path.c_str(), e.what()));
+    }
+    if (count < 1 || count > 2)
+        throw Error(format("\"%s\" names %d TileSets; an overlay takes one or two", path.c_str(), count));
+    try {
+        for (std::int32_t k = 0; k < count; ++k) tiles.push_back(readArchiveString(r));
+    } catch (const Error& e) {
+        throw Error(format("\"%s\" is not an overlay project: %s", path.c_str(), e.what()));
+    }
+    return tiles;
+}
+
+void writeOverlayProject(const std::string& path, const std::vector<std::string>& tiles) {
+    ByteWriter w;
+    w.le<std::int32_t>(static_cast<std::int32_t>(tiles.size()));
+    for (const auto& t : tiles) writeArchiveString(w, t);
+    writeWholeFile(path, w.buffer());
+}
+
+void assembleOverlay(CTessarinDoc& doc) {
+    assembleOnGrid(doc);
+    auto& state = doc.moduleState<RasterState>();
+    if (state.secondTile.empty()) return;
+    mergeComplexOnGrid(doc.ctrorigin(), state.secondGrid, state.secondTile, state.secondCanvasPath, state.secondCanvas);
+    const RasterFile second{state.secondCanvasPath, state.secondCanvas.width(), state.secondCanvas.height(), 1, 2};
+    for (int s : {display::slot::kSecondMain, display::slot::kSecondMagnifier})
+        doc.displaySlots().RenderDisplaySlot(s, second, doc.workFolder(), doc.ui());
+}
+
+// Opens the first TileSet for slot 0 and the second for slot 1; both share
+// the canvas position, so they pan together.
+bool openOverlay(CTessarinDoc& doc) {
+    const std::vector<std::string> tiles = readOverlayProject(doc.path());
+    auto& state = doc.moduleState<RasterState>();
+    if (tiles.size() == 2) {
+        const std::string& second = tiles[1];
+        if (!endsWith(second, kComplexTileSuffix))
+            throw Error(format("\"%s\" is not a complex tile file (its name must end in \"tile.cpx\")", second.c_str()));
+        const RasterHeader h = readRasterHeader(rasterHeaderPathOf(second));
+        state.secondGrid = TileGrid::make(h.pixel, h.line, doc.tpix(), doc.tlin());
+        state.secondTile = second;
+        const std::string quickLook = withoutSuffix(second, kComplexTileSuffix) + ".idx";
+        state.secondCanvasPath = withoutSuffix(quickLook, "idx") + "ID1_.cut";
+        state.secondCanvas = Canvas(doc.tpix(), doc.tlin());
+        if (fileExists(quickLook))
+            doc.displaySlots().RenderDisplaySlot(display::slot::kSecondOverview,
+                                                 {quickLook, kQuickLookSize, kQuickLookSize, 1, 1}, doc.workFolder(),
+                                                 doc.ui());
+    }
+    openRasterTileSetSlot(doc, tiles[0], 0);
+    return true;
+}
+
+// "Dual SLC Tile Overlay": the project name, the two TileSets, the open.
+void overlayCommand(CommandContext& ctx) {
+    FileDialog dialog;
+    dialog.title = "Put dual cpx images set Name";
+    dialog.filter = "*.cmt";
+    const auto project = ctx.ui.saveFile(dialog);
+    if (!project) return;
+    dialog.filter = "cpx tile Files (*slctile.cpx)|*slctile.cpx||";
+    dialog.title = "Select master tile file";
+    const auto first = ctx.ui.openFile(dialog);
+    if (!first) return;
+    dialog.title = "Select slave tile file";
+    const auto second = ctx.ui.openFile(dialog);
+    if (!second) return;
+    const std::string path = endsWith(*project, ".cmt") ? *project : *project + ".cmt";
+    writeOverlayProject(path, {std::filesystem::absolute(*first).string(), std::filesystem::absolute(*second).string()});
+    ctx.app.linkBlock().writeOpenMode(16);
+    ctx.app.openDocument(path);
+}
+
 // "Pure SLC Raster Image (flt point)" and "ALOS/ALOS2 Pure Cut": the raster,
 // its parameters, the project beside it, then the open.
 void rasterCommand(CommandContext& ctx, int mode, const char* notice) {
@@ -347,8 +438,11 @@ void registerRasterModule(app::AppCore& app) {
         row.tiePoints = rules;
         app.addOpenMode(row);
     }
-    OpenModeRow overlay;  // two raw-raster TileSets overlaid
+    OpenModeRow overlay = tileSet;  // two raw-raster TileSets overlaid
     overlay.mode = 16;
+    overlay.channelCount = 2;
+    overlay.open = openOverlay;
+    overlay.assemble = assembleOverlay;
     overlay.twoImages = true;
     overlay.showsImageName = true;
     overlay.tiePoints = {.fullLayoutOnCreate = true, .cornerMatchReport = true, .singleMatchReport = true};
@@ -358,6 +452,7 @@ void registerRasterModule(app::AppCore& app) {
                         {[](CommandContext& ctx) { rasterCommand(ctx, 26, "Select pure cpx image to open"); }, {}, {}});
     app.registerHandler(CommandArea::Rasters, app::cmd::kAlosAlos2PureCut,
                         {[](CommandContext& ctx) { rasterCommand(ctx, 29, "Select pure cpx image to Convert"); }, {}, {}});
+    app.registerHandler(CommandArea::Rasters, app::cmd::kDualSlcTileOverlay, {overlayCommand, {}, {}});
     app.registerHandler(CommandArea::Rasters, app::cmd::kSavePureTileImage,
                         {savePureTileImage,
                          [](const CommandContext& ctx) {

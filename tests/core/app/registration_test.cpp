@@ -99,7 +99,7 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         {6, true, false, false, D::Two, false},    {7, true, false, false, D::Two, true},
         {8, false, true, false, D::Two, true},     {9, true, false, false, D::Two, true},
         {10, false, true, false, D::Two, false},   {11, false, false, false, D::One, true},
-        {12, false, false, false, D::None, true}, {16, false, true, true, D::None, false},
+        {12, false, false, false, D::None, true}, {16, false, true, true, D::None, true},
         {26, false, false, false, D::None, true}, {29, false, false, false, D::None, true},
         {20, true, false, false, D::None, true}, {30, false, true, false, D::None, true},
         {31, false, false, false, D::None, false}, {33, true, false, false, D::None, true},

@@ -29,7 +29,7 @@ using tessarin::testing::shellQuote;
 
 namespace {
 
-constexpr int P = 37, L = 300;  // three blocks of lines, the last one short
+constexpr int P = 13, L = 300;  // three blocks of lines, the last one short
 
 std::vector<std::uint8_t> floats(bool big) {
     const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
@@ -114,9 +114,9 @@ TEST_F(Conversions, EveryModeAgainstThePlainReference) {
         {4, c16, {size, "byteOrder=0"}, pl + " bo=0", c16 + ".tif"},
         {4, c16, {size, "byteOrder=1"}, pl + " bo=1", c16 + ".tif"},
         {5, c64, {size, "first=3,last=211"}, pl + " first=3 last=211", c64 + "PureRaster"},
-        {6, c64, {"pr=37,lr=300,pt=16,lt=64,b=8 bytes"}, "p=37 l=300 pt=16 lt=64 b=8", c64 + "Tile.dat"},
-        {6, s16, {"pr=37,lr=300,pt=32,lt=128,b=1 byte"}, "p=37 l=300 pt=32 lt=128 b=1", s16 + "Tile.dat"},
-        {7, c64, {"pt=37,lt=50,nx=2,ny=3,b=4 bytes"}, "pt=37 lt=50 nx=2 ny=3 b=4", c64.substr(0, c64.size() - 8) + "raster.datpureraster.dat"},
+        {6, c64, {"pr=13,lr=300,pt=5,lt=64,b=8 bytes"}, "p=13 l=300 pt=5 lt=64 b=8", c64 + "Tile.dat"},
+        {6, s16, {"pr=13,lr=300,pt=8,lt=128,b=1 byte"}, "p=13 l=300 pt=8 lt=128 b=1", s16 + "Tile.dat"},
+        {7, c64, {"pt=13,lt=50,nx=2,ny=3,b=4 bytes"}, "pt=13 lt=50 nx=2 ny=3 b=4", c64.substr(0, c64.size() - 8) + "raster.datpureraster.dat"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> answers{format("mode=%d", c.mode), c.input};

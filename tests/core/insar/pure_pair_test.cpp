@@ -57,8 +57,8 @@ protected:
 TEST_F(PurePair, GivesTheInterferogramOfTheCeosPair) {
     simulator::SimulatorOptions o;
     o.folder = root_ + "/product";
-    o.pixels = 1200;
-    o.lines = 1300;
+    o.pixels = 1040;
+    o.lines = 1060;
     simulator::PairOptions po;
     po.perpendicularBaseline_m = 200.0;
     po.offsetPixels = 3;

@@ -407,6 +407,17 @@ TEST_F(RawRasters, SmallRasterShowsItsSamplesAndReopensAfterSaving) {
     EXPECT_EQ(again->canvasPath(), path("kept/smallslc.ID0_.cut"));
     EXPECT_EQ(again->equalizingval(), scale);
     EXPECT_TRUE(again->canvas().values() == shown);
+
+    // Two raster TileSets overlaid: the second one's canvas beside the first.
+    ui.addAnswer(path("kept/dual"));
+    ui.addAnswer(saved);
+    ui.addAnswer(saved);
+    CTessarinDoc* overlay = runOpen(core, app::cmd::kDualSlcTileOverlay);
+    ASSERT_NE(overlay, nullptr) << lastMessage(ui);
+    EXPECT_EQ(overlay->openMode(), 16);
+    EXPECT_TRUE(fileExists(path("kept/dual.cmt")));
+    EXPECT_TRUE(overlay->canvas().values() == shown);
+    EXPECT_TRUE(readWholeFile(path("kept/smallslc.ID1_.cut")) == readWholeFile(path("kept/smallslc.ID0_.cut")));
 }
 
 TEST_F(RawRasters, RefusalsAndShortRasters) {
