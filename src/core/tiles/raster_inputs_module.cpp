@@ -1,8 +1,8 @@
 // The raw complex raster inputs: a raster described by hand and tiled like a
 // level 1.1 scene (mode 26), its header-stripping cut (mode 29), raster
 // TileSets reopened through their ".hdr" (mode 12), and "Save Pure Tile
-// Image", and two raster TileSets overlaid (mode 16). Modes 27 and 28 are
-// known and open an empty document.
+// Image", two raster TileSets overlaid (mode 16), and the tiling project of
+// mode 28, which opens nothing. Mode 27 is known and opens an empty document.
 
 #include <algorithm>
 #include <cmath>
@@ -289,6 +289,89 @@ void overlayCommand(CommandContext& ctx) {
     ctx.app.openDocument(path);
 }
 
+// ---- mode 28: a tiling project (the raster, its size, a tile size, the
+// spacings and the byte order); the raster is not opened.
+
+constexpr std::string_view kTilingProjectSuffix = ".tprj";
+
+struct TilingProject {
+    std::string rasterPath;
+    int pixel = 0, line = 0, tilePixels = 0, tileLines = 0;
+    double pixSpace = 0.0, lineSpace = 0.0, minSlantRange = 0.0;
+    int byteSwap = 0;
+};
+
+void writeTilingProject(const std::string& path, const TilingProject& t) {
+    ByteWriter w;
+    writeArchiveString(w, t.rasterPath);
+    for (const int v : {t.pixel, t.line, t.tilePixels, t.tileLines}) w.le<std::int32_t>(v);
+    for (const double v : {t.pixSpace, t.lineSpace, t.minSlantRange}) w.le<double>(v);
+    w.le<std::int32_t>(t.byteSwap);
+    writeWholeFile(path, w.buffer());
+}
+
+TilingProject readTilingProject(const std::string& path) {
+    const auto bytes = readWholeFile(path, 1u << 20);
+    ByteReader r(bytes, path);
+    TilingProject t;
+    try {
+        t.rasterPath = readArchiveString(r);
+        for (int* v : {&t.pixel, &t.line, &t.tilePixels, &t.tileLines}) *v = r.le<std::int32_t>();
+        for (double* v : {&t.pixSpace, &t.lineSpace, &t.minSlantRange}) *v = r.le<double>();
+        t.byteSwap = r.le<std::int32_t>();
+    } catch (const Error& e) {
+        throw Error(format("\"%s\" is not a tiling project: %s", path.c_str(), e.what()));
+    }
+    return t;
+}
+
+bool openTilingProject(CTessarinDoc& doc) {
+    doc.ui().message("original tile with arbitral tile size");
+    const std::string path = endsWith(doc.path(), kTilingProjectSuffix) ? doc.path()
+                                                                          : doc.path() + std::string(kTilingProjectSuffix);
+    const TilingProject t = readTilingProject(path);
+    doc.ui().status(format("\"%s\": %d x %d samples in tiles of %d x %d; this project opens no image", t.rasterPath.c_str(),
+                           t.pixel, t.line, t.tilePixels, t.tileLines));
+    return true;
+}
+
+void tilingCommand(CommandContext& ctx) {
+    ctx.ui.message("Select pure cpx image to open");
+    FileDialog dialog;
+    dialog.title = "Put Image prj file";
+    const auto chosen = ctx.ui.openFile(dialog);
+    if (!chosen) return;
+    Form form("Tiling parameter");
+    form.addInt("pixel", "Pixel", 0)
+        .addInt("line", "Line", 0)
+        .addInt("tilePixels", "Tile pixels", kTileSize)
+        .addInt("tileLines", "Tile lines", kTileSize)
+        .addReal("pixSpace", "pix space (m)", 0.0)
+        .addReal("lineSpace", "line space (m)", 0.0)
+        .addReal("minSlantRange", "Min slant range (m)", 0.0)
+        .addRadio("byteOrder", "Byte Order", {"No Byte Swap", "Bye Swap"}, 0);
+    if (!ctx.ui.form(form)) return;
+    TilingProject t;
+    t.rasterPath = *chosen;
+    const auto positive = [&](const char* name) {
+        const long long v = form.intValue(name);
+        if (v <= 0 || v > kMaxRasterLines) throw Error(format("Tiling parameter: %s %lld is out of range", name, v));
+        return static_cast<int>(v);
+    };
+    t.pixel = positive("pixel");
+    t.line = positive("line");
+    t.tilePixels = positive("tilePixels");
+    t.tileLines = positive("tileLines");
+    t.pixSpace = form.realValue("pixSpace");
+    t.lineSpace = form.realValue("lineSpace");
+    t.minSlantRange = form.realValue("minSlantRange");
+    t.byteSwap = form.choice("byteOrder");
+    const std::string path = *chosen + std::string(kTilingProjectSuffix);
+    writeTilingProject(path, t);
+    ctx.app.linkBlock().writeOpenMode(28);
+    ctx.app.openDocument(path);
+}
+
 // "Pure SLC Raster Image (flt point)" and "ALOS/ALOS2 Pure Cut": the raster,
 // its parameters, the project beside it, then the open.
 void rasterCommand(CommandContext& ctx, int mode, const char* notice) {
@@ -432,12 +515,15 @@ void registerRasterModule(app::AppCore& app) {
     cut.open = cutPureRaster;
     app.addOpenMode(cut);
 
-    for (const auto& [mode, rules] : {std::pair{27, reporting}, std::pair{28, none}}) {
-        OpenModeRow row;
-        row.mode = mode;
-        row.tiePoints = rules;
-        app.addOpenMode(row);
-    }
+    OpenModeRow pureTile;  // mode 27
+    pureTile.mode = 27;
+    pureTile.tiePoints = reporting;
+    app.addOpenMode(pureTile);
+    OpenModeRow tiling;  // mode 28: the tiling project, nothing displayed
+    tiling.mode = 28;
+    tiling.tiePoints = none;
+    tiling.open = openTilingProject;
+    app.addOpenMode(tiling);
     OpenModeRow overlay = tileSet;  // two raw-raster TileSets overlaid
     overlay.mode = 16;
     overlay.channelCount = 2;
@@ -453,6 +539,7 @@ void registerRasterModule(app::AppCore& app) {
     app.registerHandler(CommandArea::Rasters, app::cmd::kAlosAlos2PureCut,
                         {[](CommandContext& ctx) { rasterCommand(ctx, 29, "Select pure cpx image to Convert"); }, {}, {}});
     app.registerHandler(CommandArea::Rasters, app::cmd::kDualSlcTileOverlay, {overlayCommand, {}, {}});
+    app.registerHandler(CommandArea::Rasters, app::cmd::kPureSlcTileImage, {tilingCommand, {}, {}});
     app.registerHandler(CommandArea::Rasters, app::cmd::kSavePureTileImage,
                         {savePureTileImage,
                          [](const CommandContext& ctx) {

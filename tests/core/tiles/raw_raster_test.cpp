@@ -489,4 +489,13 @@ TEST_F(RawRasters, HeaderStrippingCut) {
         expected.insert(expected.end(), at, at + 33 * 8);
     }
     EXPECT_TRUE(readWholeFile(raster + "PurRaster") == expected);
+
+    // Mode 28 writes its tiling project and opens nothing.
+    ui.addAnswer(raster);
+    ui.addAnswer("pixel=33,line=17,tilePixels=16,tileLines=8");
+    CTessarinDoc* tiling = runOpen(core, app::cmd::kPureSlcTileImage);
+    ASSERT_NE(tiling, nullptr) << lastMessage(ui);
+    EXPECT_EQ(lastMessage(ui), "original tile with arbitral tile size");
+    EXPECT_FALSE(tiling->hasData());
+    EXPECT_EQ(readWholeFile(raster + ".tprj").size(), 4u + 2 * raster.size() + 16 + 24 + 4);
 }
