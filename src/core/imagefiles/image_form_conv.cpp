@@ -1,9 +1,13 @@
 #include "imagefiles/image_form_conv.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "imagefiles/tif_gen.h"
@@ -91,6 +95,80 @@ void streamBlocks(const ConversionRequest& r, std::size_t inBytes, std::size_t o
     out.commit();
 }
 
+template <bool Swap>
+std::uint32_t word32(const std::uint8_t* p) {
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return Swap ? swap32(v) : v;
+}
+template <bool Swap>
+std::uint16_t word16(const std::uint8_t* p) {
+    std::uint16_t v;
+    std::memcpy(&v, p, 2);
+    return Swap ? swap16(v) : v;
+}
+
+// Float to short over n samples, branch-free so that it vectorises; counts
+// the clamped and the non-finite samples.
+template <bool Swap>
+void floatsToShorts(const std::uint8_t* in, std::size_t n, std::uint8_t* out, long long& clamped,
+                    long long& nonFinite, std::vector<float>& values) {
+    values.resize(n);
+    float* __restrict f = values.data();
+    std::memcpy(f, in, 4 * n);
+    if constexpr (Swap) swapInPlace4(reinterpret_cast<std::uint8_t*>(f), n);
+    std::int32_t c = 0, nf = 0;  // a block holds fewer than 2^31 samples
+    for (std::size_t k = 0; k < n; ++k) {
+        const float a = std::fabs(f[k]);
+        const std::int32_t finite = a <= std::numeric_limits<float>::max();
+        nf += 1 - finite;
+        c += finite & (a >= 32768.0f);
+    }
+    clamped += c;
+    nonFinite += nf;
+    std::uint8_t* __restrict o = out;
+    for (std::size_t k = 0; k < n; ++k) {
+        const float v = f[k];
+        float limited = v > 32767.0f ? 32767.0f : v;
+        limited = limited < -32767.0f ? -32767.0f : limited;
+        limited = v == v ? limited : 0.0f;  // NaN gives 0
+        std::int16_t s = static_cast<std::int16_t>(static_cast<std::int32_t>(limited));
+        if constexpr (Swap) s = static_cast<std::int16_t>(swap16(static_cast<std::uint16_t>(s)));
+        std::memcpy(o + 2 * k, &s, 2);
+    }
+}
+
+template <bool Swap>
+void shortsToFloats(const std::uint8_t* in, std::size_t n, std::uint8_t* out) {
+    for (std::size_t k = 0; k < n; ++k) {
+        const auto v = static_cast<std::int16_t>(word16<Swap>(in + 2 * k));
+        std::uint32_t u = std::bit_cast<std::uint32_t>(static_cast<float>(v));
+        if constexpr (Swap) u = swap32(u);
+        std::memcpy(out + 4 * k, &u, 4);
+    }
+}
+
+// 8-bit amplitude / mean x 64 of n complex 16-bit samples. I^2 + Q^2 is
+// exact in 32 bits (at most 2^31, for I = Q = -32768), kept offset by -2^31
+// so that it fits a signed word, and taken to double for the root.
+template <bool Swap>
+void amplitudeBytes(const std::uint8_t* in, std::size_t n, double scale, std::uint8_t* out,
+                    std::vector<std::int32_t>& power) {
+    power.resize(n);
+    for (std::size_t x = 0; x < n; ++x) {
+        const std::int32_t I = static_cast<std::int16_t>(word16<Swap>(in + 4 * x));
+        const std::int32_t Q = static_cast<std::int16_t>(word16<Swap>(in + 4 * x + 2));
+        power[x] = static_cast<std::int32_t>(static_cast<std::uint32_t>(I * I) + static_cast<std::uint32_t>(Q * Q) -
+                                             0x80000000u);
+    }
+    const std::int32_t* __restrict p = power.data();
+    std::uint8_t* __restrict o = out;
+    for (std::size_t x = 0; x < n; ++x) {
+        const double v = __builtin_sqrt(static_cast<double>(p[x]) + 2147483648.0) * scale;
+        o[x] = static_cast<std::uint8_t>(static_cast<std::int32_t>(v < 255.0 ? v : 255.0));
+    }
+}
+
 // Amplitude of a complex 16-bit sample in double: I = Q = -32768 stays exact.
 double amplitudeAt(const std::uint8_t* p, bool swap) {
     std::uint16_t i, q;
@@ -131,6 +209,7 @@ ConversionReport shortToTiff(const ConversionRequest& r, const std::string& outp
     // Pass 2: 8-bit amplitude, block by block, into a grey TIFF.
     std::vector<std::uint8_t> block(lineBytes * kBlockLines);
     int blockStart = -1;
+    std::vector<std::int32_t> power;
     const int blocks = (r.lines + kBlockLines - 1) / kBlockLines;
     BusyScope busy(ui);
     CTIFGen gen;
@@ -145,10 +224,10 @@ ConversionReport shortToTiff(const ConversionRequest& r, const std::string& outp
             ui.progress(l1, r.lines);
         }
         const std::uint8_t* src = block.data() + static_cast<std::size_t>(y - blockStart) * lineBytes;
-        for (std::size_t x = 0; x < P; ++x) {
-            const double v = amplitudeAt(src + 4 * x, swap) * scale;
-            row[x] = static_cast<std::uint8_t>(std::min(v, 255.0));
-        }
+        if (swap)
+            amplitudeBytes<true>(src, P, scale, row.data(), power);
+        else
+            amplitudeBytes<false>(src, P, scale, row.data(), power);
     });
     if (rep.zeroMean)
         ui.message(format("\"%s\": the mean amplitude is 0; the 8-bit image is all zeros", r.input.c_str()));
@@ -163,9 +242,27 @@ ConversionReport pickPure(const ConversionRequest& r, const std::string& output,
     File in = openChecked(r.input, bytesOf(r.pixels, r.lines, 8));
     AtomicFile out(output);
     BusyScope busy(ui);
+    // The lines are one contiguous range: copied inside the kernel where it
+    // can, else through a buffer.
+    std::uint64_t from = static_cast<std::uint64_t>(r.firstLine) * lineBytes;
+    const std::uint64_t total = static_cast<std::uint64_t>(r.lastLine + 1 - r.firstLine) * lineBytes;
+    std::uint64_t copied = 0;
+    out.file().flush();
+    const int inFd = ::fileno(in.handle()), outFd = ::fileno(out.file().handle());
+    while (copied < total) {
+        loff_t src = static_cast<loff_t>(from + copied);
+        const ssize_t n = ::copy_file_range(inFd, &src, outFd, nullptr,
+                                            static_cast<std::size_t>(std::min<std::uint64_t>(total - copied, 1u << 30)), 0);
+        if (n <= 0) break;  // not supported here (or the input ended): the buffered copy does the rest
+        copied += static_cast<std::uint64_t>(n);
+        ui.progress(static_cast<long long>(copied / lineBytes), r.lastLine + 1 - r.firstLine);
+    }
+    // Whole lines from here on (a partial line is written again).
+    const int done = static_cast<int>(copied / lineBytes);
+    if (copied > 0) out.file().seek(static_cast<std::uint64_t>(done) * lineBytes);
     const int linesPerRead = static_cast<int>(std::max<std::size_t>(1, (4u << 20) / lineBytes));
     std::vector<std::uint8_t> buf(lineBytes * static_cast<std::size_t>(linesPerRead));
-    for (int y = r.firstLine; y <= r.lastLine; y += linesPerRead) {
+    for (int y = r.firstLine + done; y <= r.lastLine; y += linesPerRead) {
         const int count = std::min(linesPerRead, r.lastLine + 1 - y);
         const std::span<std::uint8_t> part(buf.data(), lineBytes * static_cast<std::size_t>(count));
         in.readAt(static_cast<std::uint64_t>(y) * lineBytes, part);
@@ -191,18 +288,24 @@ ConversionReport rasterToTile(const ConversionRequest& r, const std::string& out
     File in = openChecked(r.input, bytesOf(r.pixels, r.lines, static_cast<long long>(B)));
     AtomicFile out(output);
     BusyScope busy(ui);
-    std::vector<std::uint8_t> rasterLine(Pr * B), tileRow(nx * Pt * Lt * B);
+    const std::size_t lineBytes = Pr * B;
+    const std::size_t chunkLines = std::clamp<std::size_t>((4u << 20) / lineBytes, 1, Lt);
+    std::vector<std::uint8_t> lines(chunkLines * lineBytes), tileRow(nx * Pt * Lt * B, 0);
     for (int ty = 0; ty < ny; ++ty) {
-        std::fill(tileRow.begin(), tileRow.end(), 0);
-        for (std::size_t j = 0; j < Lt; ++j) {
-            const long long y = static_cast<long long>(ty) * r.tileLines + static_cast<long long>(j);
-            if (y >= r.lines) break;
-            in.readAt(static_cast<std::uint64_t>(y) * Pr * B, rasterLine);
-            for (std::size_t i = 0; i < nx; ++i) {
-                const std::size_t from = i * Pt * B;
-                const std::size_t count = std::min(Pt * B, Pr * B - from);
-                std::memcpy(tileRow.data() + (i * Lt + j) * Pt * B, rasterLine.data() + from, count);
-            }
+        const std::size_t y0 = static_cast<std::size_t>(ty) * Lt;
+        const std::size_t held = std::min(Lt, static_cast<std::size_t>(r.lines) - y0);
+        // Bytes right of the raster are never written and stay zero; the
+        // lines below it, in the last tile row, are cleared.
+        if (held < Lt) std::fill(tileRow.begin(), tileRow.end(), 0);
+        for (std::size_t j0 = 0; j0 < held; j0 += chunkLines) {
+            const std::size_t count = std::min(chunkLines, held - j0);
+            in.readAt(static_cast<std::uint64_t>(y0 + j0) * lineBytes, std::span(lines.data(), count * lineBytes));
+            for (std::size_t j = 0; j < count; ++j)
+                for (std::size_t i = 0; i < nx; ++i) {
+                    const std::size_t from = i * Pt * B;
+                    std::memcpy(tileRow.data() + (i * Lt + j0 + j) * Pt * B, lines.data() + j * lineBytes + from,
+                                std::min(Pt * B, lineBytes - from));
+                }
         }
         out.file().write(tileRow);
         ui.progress(ty + 1, ny);
@@ -219,18 +322,29 @@ ConversionReport tileToRaster(const ConversionRequest& r, const std::string& out
     const std::size_t B = static_cast<std::size_t>(r.bytesPerPixel);
     const std::size_t Pt = static_cast<std::size_t>(r.tilePixels), Lt = static_cast<std::size_t>(r.tileLines);
     const std::size_t nx = static_cast<std::size_t>(r.tilesAcross);
-    const std::size_t rowBytes = nx * Pt * Lt * B;
-    if (rowBytes > (1ull << 31)) throw Error("a row of tiles of more than 2 GiB is beyond this conversion");
+    const std::size_t tileLineBytes = Pt * B;
+    const std::size_t tileBytes = tileLineBytes * Lt;
     File in = openChecked(r.input, bytesOf(r.tilesAcross, r.tilesDown, r.tilePixels, r.tileLines) * B);
     AtomicFile out(output);
     BusyScope busy(ui);
-    std::vector<std::uint8_t> tiles(rowBytes), band(rowBytes);
+    // Bands of raster lines of about 4 MiB: each tile's share of a band is
+    // one contiguous read.
+    const std::size_t rasterLineBytes = nx * tileLineBytes;
+    const std::size_t bandLines = std::clamp<std::size_t>((4u << 20) / rasterLineBytes, 1, Lt);
+    std::vector<std::uint8_t> part(bandLines * tileLineBytes), band(bandLines * rasterLineBytes);
     for (int ty = 0; ty < r.tilesDown; ++ty) {
-        in.readAt(static_cast<std::uint64_t>(ty) * rowBytes, tiles);
-        for (std::size_t i = 0; i < nx; ++i)
-            for (std::size_t j = 0; j < Lt; ++j)
-                std::memcpy(band.data() + (j * nx + i) * Pt * B, tiles.data() + (i * Lt + j) * Pt * B, Pt * B);
-        out.file().write(band);
+        for (std::size_t j0 = 0; j0 < Lt; j0 += bandLines) {
+            const std::size_t lines = std::min(bandLines, Lt - j0);
+            for (std::size_t i = 0; i < nx; ++i) {
+                const std::uint64_t at =
+                    (static_cast<std::uint64_t>(ty) * nx + i) * tileBytes + j0 * tileLineBytes;
+                in.readAt(at, std::span(part.data(), lines * tileLineBytes));
+                for (std::size_t j = 0; j < lines; ++j)
+                    std::memcpy(band.data() + j * rasterLineBytes + i * tileLineBytes, part.data() + j * tileLineBytes,
+                                tileLineBytes);
+            }
+            out.file().write(std::span<const std::uint8_t>(band.data(), lines * rasterLineBytes));
+        }
         ui.progress(ty + 1, r.tilesDown);
     }
     out.commit();
@@ -291,18 +405,12 @@ ConversionReport CImageFormConv::run(const ConversionRequest& r, Ui& ui) {
         case ConversionMode::FloatToShort: {
             ConversionReport rep{output};
             const bool swap = needsSwap(big);
+            std::vector<float> values;
             streamBlocks(r, 4, 2, output, ui, [&](const std::uint8_t* in, std::size_t n, std::uint8_t* out) {
-                for (std::size_t k = 0; k < n; ++k) {
-                    std::uint32_t u;
-                    std::memcpy(&u, in + 4 * k, 4);
-                    if (swap) u = swap32(u);
-                    const float v = std::bit_cast<float>(u);
-                    if (!std::isfinite(v)) ++rep.nonFinite;
-                    else if (v >= 32768.0f || v <= -32768.0f) ++rep.clamped;
-                    std::uint16_t s = static_cast<std::uint16_t>(floatToSignedShort(v));
-                    if (swap) s = swap16(s);
-                    std::memcpy(out + 2 * k, &s, 2);
-                }
+                if (swap)
+                    floatsToShorts<true>(in, n, out, rep.clamped, rep.nonFinite, values);
+                else
+                    floatsToShorts<false>(in, n, out, rep.clamped, rep.nonFinite, values);
             });
             std::string text = "Float to sigbed short conversion complete";
             if (rep.clamped || rep.nonFinite)
@@ -314,14 +422,10 @@ ConversionReport CImageFormConv::run(const ConversionRequest& r, Ui& ui) {
         case ConversionMode::ShortToFloat: {
             const bool swap = needsSwap(big);
             streamBlocks(r, 2, 4, output, ui, [&](const std::uint8_t* in, std::size_t n, std::uint8_t* out) {
-                for (std::size_t k = 0; k < n; ++k) {
-                    std::uint16_t s;
-                    std::memcpy(&s, in + 2 * k, 2);
-                    if (swap) s = swap16(s);
-                    std::uint32_t u = std::bit_cast<std::uint32_t>(static_cast<float>(static_cast<std::int16_t>(s)));
-                    if (swap) u = swap32(u);
-                    std::memcpy(out + 4 * k, &u, 4);
-                }
+                if (swap)
+                    shortsToFloats<true>(in, n, out);
+                else
+                    shortsToFloats<false>(in, n, out);
             });
             ui.message("Signed short to float conversion complete");
             return {output};
