@@ -258,6 +258,28 @@ TEST(AmplitudeEstimate, MeanOverTheGridAgainstAPlainRecomputation) {
     writeRaster(dir + "/c.raw", {.pixel = 10, .line = 10, .linebytes = 80},
                 [](std::size_t, int) { return std::complex<float>{0.0f, -8192.0f}; });
     EXPECT_DOUBLE_EQ(estimateAmplitude({dir + "/c.raw", 10, 10, 80, 0, 0, 0}).equalizingval, 0.25);
+
+    // Past 2^31 bytes: a sparse raster of 30000 lines of 80016 bytes whose
+    // only non-zero sample on the grid is on line 29952 (the 235th grid line).
+    {
+        const RasterParameters big{dir + "/big.raw", 10000, 30000, 80016, 720, 16, 0};
+        ASSERT_EQ(estimationStride(big.pixel, big.line), 128);
+        const std::uint64_t at = 720ull + 16ull + 29952ull * 80016ull;
+        ASSERT_GT(at, 1ull << 31);
+        {
+            File f(big.rasterPath, File::Mode::Write);
+            f.seek(at);
+            std::vector<std::uint8_t> z(8);
+            store<float>(z, 0, 3.0f, ByteOrder::Little);
+            store<float>(z, 4, 4.0f, ByteOrder::Little);
+            f.write(z);
+            f.seek(rasterBytesNeeded(big) - 1);
+            f.write(std::vector<std::uint8_t>(1, 0));
+        }
+        const AmplitudeEstimate e = estimateAmplitude(big);
+        EXPECT_EQ(e.samples, 235LL * 79);  // ceil(30000 / 128) lines, ceil(10000 / 128) samples
+        EXPECT_DOUBLE_EQ(e.meanMagnitude, 5.0 / (235.0 * 79.0));
+    }
     std::filesystem::remove_all(dir);
 }
 
