@@ -119,7 +119,8 @@ TEST_F(WindowTest, OpeningADocumentSwitchesToTheDocumentMenu) {
     EXPECT_TRUE(frame->action(32780)->isEnabled());
     EXPECT_FALSE(frame->action(32924)->isEnabled()) << "an entry without a handler";
     EXPECT_TRUE(frame->action(32801)->isEnabled()) << "ALOS-2 pairs are built";
-    EXPECT_FALSE(frame->action(32867)->isEnabled()) << "pure SLC pairs are not built yet";
+    EXPECT_TRUE(frame->action(32867)->isEnabled()) << "pure SLC pairs are built";
+    EXPECT_FALSE(frame->action(32836)->isEnabled()) << "\"Pure SLC Tile\" is not built";
     app.core()->linkBlock().writeOpenMode(1);
     ASSERT_NE(app.core()->openDocument(image), nullptr);
     QApplication::processEvents();

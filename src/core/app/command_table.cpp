@@ -120,7 +120,7 @@ constexpr CommandInfo kCommands[] = {
                "Original data must be modified to pick up line data at given interval."),
     fileOpener(cmd::kCosmoSkymedSlc, "....", Area::Products, 11, "Select CosmoSkymed SLC file", ""),
     withoutHandler(kMenuNoDocument, kFile, cmd::kAlosL10, "ALOS L1.0", kApp),
-    fileOpener(cmd::kAlos2L15TileFile, "Alos2 L1.5 Tile file", Area::Tiles, 4, "", "tile Files (*tile)|*tilex|All Files (*.*)|*.*||"),
+    fileOpener(cmd::kAlos2L15TileFile, "Alos2 L1.5 Tile file", Area::Tiles, 4, "", "tile Files (*tile)|*tile|All Files (*.*)|*.*||"),
     fileOpener(cmd::kAlos2L11TileFile, "Alos2 L1.1 Tile file", Area::Tiles, 5, "", "cpx Files (*tile.cpx)|*tile.cpx||"),
     fileOpener(cmd::kAlos2L15FbdComposite, "Open ALOS2L1.5 FBD Compo", Area::Composites, 2, kTitleL15, "*.*tile"),
     fileOpener(cmd::kAlos2L11FbdComposite, "ALOS2L1.1 FBD Compo", Area::Composites, 3, kTitleL11, "*cpx"),
@@ -138,7 +138,7 @@ constexpr CommandInfo kCommands[] = {
     fileOpener(cmd::kNewPureSlcInferoPair, "New Pure SLC Infero Pair", Area::Insar, 30, "Put dual pure cpx project Name", "*PINF.prj"),
     fileOpener(cmd::kOpenPureSlcInferoPrj, "Open Pure SLC Infero prj", Area::Insar, 30, "Select pure infero project Name", "*PINF.prj"),
     fileOpener(cmd::kSlcOpen, "SLC Open", Area::Products, 11, kTitleL11, "*slc"),
-    fileOpener(cmd::kSlcTileOpen, "SLC tile Open", Area::Rasters, 12, "", "cpx tile Files (*slctile.cpx)|*slctle.cpx||"),
+    fileOpener(cmd::kSlcTileOpen, "SLC tile Open", Area::Rasters, 12, "", "cpx tile Files (*slctile.cpx)|*slctile.cpx||"),
     fileOpener(cmd::kDualSlcTileOverlay, "Dual SLC Tile Overlay", Area::Rasters, 16, "Put dual cpx images set Name", "*.cmt"),
     // The pure-raster commands first tell the user what to pick in a
     // message box; their first file dialog asks for the raster project.

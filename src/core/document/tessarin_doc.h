@@ -143,6 +143,8 @@ public:
     double linsz() const { return linsz_; }
     double calib() const { return calib_; }
     double equalizingval() const { return equalizingval_; }
+    // Rasters without a product carry their own amplitude scale.
+    void setEqualizingval(double value) { equalizingval_ = value; }
     int phaseSign() const { return phaseSign_; }
     void setPhaseSign(int sign) { phaseSign_ = sign; }
     int tpix() const { return tpix_; }

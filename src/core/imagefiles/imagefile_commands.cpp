@@ -9,6 +9,7 @@
 #include "app/app_core.h"
 #include "app/command_ids.h"
 #include "imagefiles/png_output.h"
+#include "imagefiles/image_form_conv.h"
 #include "imagefiles/tif_gen.h"
 #include "platform/text.h"
 #include "platform/ui.h"
@@ -108,6 +109,7 @@ void registerModule(app::AppCore& app) {
                          app::hasData,
                          {}});
     app.declareAreaComplete(area);
+    registerConversionCommands(app);
 }
 
 }  // namespace tessarin::imagefiles

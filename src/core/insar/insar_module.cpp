@@ -1,12 +1,14 @@
 // Interferometric pairs: the pair project commands, the open of a pair
 // (mode 8 side by side, mode 9 co-registered), and the tie-point commands.
-// Pure SLC pairs (modes 30 and 31) are known but not built: they open an
-// empty document.
+// Pure SLC pairs of raster TileSets (mode 30) open side by side; mode 31 is
+// known and opens an empty document.
 
 #include "app/modules.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <optional>
 
 #include "app/app_core.h"
 #include "app/command_ids.h"
@@ -25,6 +27,8 @@
 #include "platform/arithmetic.h"
 #include "platform/ui.h"
 #include "composites/composite_state.h"
+#include "tiles/canvas.h"
+#include "tiles/raw_raster.h"
 #include "tiles/scene_tiling.h"
 #include "imagefiles/channel_tiff.h"
 #include "imagefiles/tif_gen.h"
@@ -150,8 +154,8 @@ MergerResult runMerger(CTessarinDoc& doc, int kx0, int ky0) {
     const ConjugatePointTable& table = doc.moduleState<TiePointState>().table;
     const auto& grid = pair.masterGrid;
     MergerInput in;
-    in.master = &doc.reader(0).params();
-    in.slave = &doc.reader(1).params();
+    in.master = pair.pure ? &pair.pureMaster : &doc.reader(0).params();
+    in.slave = pair.pure ? nullptr : &doc.reader(1).params();
     in.masterGrid = grid;
     in.slaveGrid = pair.slaveGrid;
     in.masterTile = pair.names.master.tile;
@@ -309,6 +313,113 @@ bool openPair(CTessarinDoc& doc) {
     doc.openState().hasData = true;
     if (doc.openMode() == kNewPairMode) createGeometricTable(doc);
     return true;
+}
+
+// ---- pure SLC pairs (mode 30)
+
+std::optional<std::string> askName(CommandContext& ctx, const char* title, const char* filter, bool save);
+
+constexpr int kPurePairMode = 30;
+constexpr std::string_view kPurePairSuffix = "PINF.prj";
+
+// A member's tile file from its raster TileSet project ("...tile.cpx.prj").
+std::string pureTileOf(const std::string& project) {
+    if (!endsWith(project, "tile.cpx.prj"))
+        throw Error(format("\"%s\" is not the project of a raster TileSet (its name must end in \"tile.cpx.prj\")",
+                           project.c_str()));
+    return project.substr(0, project.size() - 4);
+}
+
+void assemblePureSideBySide(CTessarinDoc& doc) {
+    auto& pair = doc.moduleState<PairState>();
+    doc.setCanvasState(tiles::mergeComplexOnGrid(doc.ctrorigin(), pair.masterGrid, pair.names.master.tile,
+                                                 pair.names.masterCanvas, doc.canvas()));
+    tiles::mergeComplexOnGrid(doc.ctrorigin(), pair.slaveGrid, pair.names.slave.tile, pair.names.slaveCanvas,
+                              pair.slaveCanvas);
+    const RasterFile slave{pair.names.slaveCanvas, pair.slaveCanvas.width(), pair.slaveCanvas.height(), 1, 2};
+    for (int s : {display::slot::kSecondMain, display::slot::kSecondMagnifier})
+        doc.displaySlots().RenderDisplaySlot(s, slave, doc.workFolder(), doc.ui());
+}
+
+// The identity table: raster pairs are most often co-registered already
+// (stacks from other processors); the tie-point commands refine it.
+ConjugatePointTable identityTable(const tiles::TileGrid& grid) {
+    ConjugatePointTable t;
+    const std::int32_t xs[] = {0, grid.pixel - 1, 0, grid.pixel - 1};
+    const std::int32_t ys[] = {0, 0, grid.line - 1, grid.line - 1};
+    for (std::size_t k = 0; k < kTiePoints; ++k) t.setPoint(k, {xs[k], ys[k]}, 0.0, 0.0);
+    return t;
+}
+
+bool openPurePair(CTessarinDoc& doc) {
+    const PairProject projects = readPairProject(doc.path());
+    const tiles::RasterParameters master = tiles::readRasterProject(projects.master);
+    const tiles::RasterParameters slave = tiles::readRasterProject(projects.slave);
+    PairNames names = pairNamesOf(doc.path(), {pureTileOf(projects.master), pureTileOf(projects.slave)});
+    for (const tiles::RasterParameters* p : {&master, &slave})
+        if (p->pixel <= 0 || p->line <= 0)
+            throw Error(format("The raster project of \"%s\" gives no size", p->rasterPath.c_str()));
+    const tiles::TileGrid masterGrid = tiles::TileGrid::make(master.pixel, master.line, doc.tpix(), doc.tlin());
+    const tiles::TileGrid slaveGrid = tiles::TileGrid::make(slave.pixel, slave.line, doc.tpix(), doc.tlin());
+    for (const auto* m : {&names.master, &names.slave})
+        if (!fileExists(m->tile)) throw Error(format("The tile file \"%s\" of this pair does not exist", m->tile.c_str()));
+    requireTileFileSize(names.master, masterGrid);
+    requireTileFileSize(names.slave, slaveGrid);
+
+    auto& pair = doc.moduleState<PairState>();
+    pair.names = std::move(names);
+    pair.masterGrid = masterGrid;
+    pair.slaveGrid = slaveGrid;
+    pair.pure = true;
+    pair.pureMaster = {};
+    pair.pureMaster.pixel = master.pixel;
+    pair.pureMaster.line = master.line;
+    pair.pixsz = master.pixSpace;
+    pair.linsz = master.lineSpace;
+    pair.requestedOrigin = {document::kDefaultCentre, document::kDefaultCentre};
+    pair.open = true;
+    if (std::isfinite(master.equalizingval) && master.equalizingval > 0.0) doc.setEqualizingval(master.equalizingval);
+    auto& ts = doc.tileSet();
+    ts.grid = masterGrid;
+    ts.kind = tiles::TileKind::Complex;
+    ts.names = tiles::namesForExistingTileSet(pair.names.master.tile);
+    ts.bucketX = master.pixel / tiles::kQuickLookSize;
+    ts.bucketY = master.line / tiles::kQuickLookSize;
+    ts.overviewReduction = document::kOverviewReduction;
+
+    auto& table = doc.moduleState<TiePointState>().table;
+    if (fileExists(tiePointPath(doc))) {
+        loadTable(doc, table);
+    } else {
+        table = identityTable(masterGrid);
+        if (makeReady(doc, table)) saveTable(doc, table, CnjLayout::Full);
+    }
+    ts.canvasPath = pair.names.masterCanvas;
+    ts.displayChannels = 1;
+    if (fileExists(ts.names.quickLook)) doc.renderOverview();
+    if (fileExists(pair.names.slave.index))
+        doc.displaySlots().RenderDisplaySlot(display::slot::kSecondOverview, quickLookOf(pair.names.slave),
+                                             doc.workFolder(), doc.ui());
+    doc.setCtrorigin(workingAreaTopLeft(masterGrid));
+    doc.assembleCanvas();
+    doc.renderCanvasDisplays();
+    doc.openState().hasData = true;
+    return true;
+}
+
+void newPurePair(CommandContext& ctx) {
+    const auto project = askName(ctx, "Put dual pure cpx project Name", "*PINF.prj", true);
+    if (!project) return;
+    const auto master = askName(ctx, "Select master prj", "*tile.cpx.prj", false);
+    if (!master) return;
+    const auto slave = askName(ctx, "Select slave prj", "*tile.cpx.prj", false);
+    if (!slave) return;
+    std::string chosen = *project;
+    if (!endsWith(chosen, kPurePairSuffix)) chosen += std::string(kPurePairSuffix);
+    const std::string path = std::filesystem::absolute(chosen).string();
+    writePairProject(path, {std::filesystem::absolute(*master).string(), std::filesystem::absolute(*slave).string()});
+    ctx.app.linkBlock().writeOpenMode(kPurePairMode);
+    ctx.app.openDocument(path);
 }
 
 // ---- tie-point commands
@@ -677,6 +788,7 @@ bool generateProducts(CTessarinDoc& doc, int kx0, int ky0) {
     rawToCheckedTiff(doc, fringe, r.fringe, r.width, r.height, 1, 1);
     rawToCheckedTiff(doc, coherence, r.coherence, r.width, r.height, 1, 1);
     pair.produced = true;
+    if (pair.pure) pair.last = r;  // a raster pair shows no working area of its own
     return true;
 }
 
@@ -833,7 +945,7 @@ void registerPairCommands(app::AppCore& app) {
     app.registerHandler(area, cmd::kPureInterferogramDisplay,
                         {[](CommandContext& ctx) {
                              generateAtWorkingArea(*ctx.doc);
-                             if (ctx.doc->openMode() == kOpenPairMode) {
+                             if (ctx.doc->openMode() == kOpenPairMode || ctx.doc->openMode() == kPurePairMode) {
                                  ctx.doc->assembleCanvas();
                                  ctx.doc->renderCanvasDisplays();
                              }
@@ -893,9 +1005,16 @@ void registerModule(app::AppCore& app) {
     app.addOpenMode(openPairRow);
 
     OpenModeRow purePair;  // pure SLC pairs
-    purePair.mode = 30;
+    purePair.mode = kPurePairMode;
+    purePair.label = "Infero";
+    purePair.levelCode = document::kLevelCodeComplex;
+    purePair.channelCount = 2;
+    purePair.complexFlag = true;
+    purePair.existingTiles = true;
     purePair.twoImages = true;
     purePair.tiePoints = {.cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true};
+    purePair.open = openPurePair;
+    purePair.assemble = assemblePureSideBySide;
     app.addOpenMode(purePair);
     OpenModeRow purePairAlso;
     purePairAlso.mode = 31;
@@ -903,6 +1022,7 @@ void registerModule(app::AppCore& app) {
     app.addOpenMode(purePairAlso);
 
     app.registerHandler(app::CommandArea::Insar, cmd::kNewAlos2InferoPair, {newPair, {}, {}});
+    app.registerHandler(app::CommandArea::Insar, cmd::kNewPureSlcInferoPair, {newPurePair, {}, {}});
     app.registerOpenCommands(app::CommandArea::Insar);
     registerTieCommands(app);
     registerPairCommands(app);

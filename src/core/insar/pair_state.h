@@ -31,6 +31,10 @@ struct PairState : document::ModuleState {
     std::string outputCut, outputFringe, outputCoherence;  // raw names; ".tif" is appended
     bool produced = false;
     MergerResult last;
+    // A pair of raster TileSets (mode 30): no orbits, no flat earth; the
+    // master's size stands in for its scene.
+    bool pure = false;
+    products::SceneParameters pureMaster;
 };
 
 struct TiePointState : document::ModuleState {

@@ -69,6 +69,23 @@ CanvasState nearestBoundaryBlock(GlobalPoint ctrorigin, const TileGrid& grid) {
     return blockState(kx0, ky0, ctrorigin, grid);
 }
 
+CanvasState nearestBoundaryBlockOnGrid(GlobalPoint ctrorigin, const TileGrid& grid) {
+    const CanvasState nearest = nearestBoundaryBlock(ctrorigin, grid);
+    const int kx0 = std::min(nearest.kx0, std::max(grid.ntx - 2, 0));
+    const int ky0 = std::min(nearest.ky0, std::max(grid.nty - 2, 0));
+    return blockState(kx0, ky0, ctrorigin, grid);
+}
+
+CanvasState mergeComplexOnGrid(GlobalPoint ctrorigin, const TileGrid& grid, const std::string& tilePath,
+                               const std::string& canvasPath, Canvas& canvas) {
+    checkCanvas(canvas, grid);
+    const CanvasState state = nearestBoundaryBlockOnGrid(ctrorigin, grid);
+    fillBlock(grid, tilePath, state.kx0, state.ky0, TileKind::Complex, canvas,
+              [](const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] * 256 + p[1]); });
+    canvas.write(canvasPath);
+    return state;
+}
+
 Canvas::Canvas(int tpix, int tlin)
     : width_(2 * tpix), height_(2 * tlin),
       values_(static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_), 0) {}

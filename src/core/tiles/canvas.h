@@ -79,6 +79,11 @@ CanvasState blockState(int kx0, int ky0, GlobalPoint ctrorigin, const TileGrid& 
 // merger's and the composites' rule).
 CanvasState nearestBoundaryBlock(GlobalPoint ctrorigin, const TileGrid& grid);
 
+// The nearest-boundary block kept on the grid: a block that would start past
+// the last two tiles starts at max(0, ntx - 2) instead (likewise down), so a
+// scene smaller than the canvas shows its samples. ctrorigin stays as given.
+CanvasState nearestBoundaryBlockOnGrid(GlobalPoint ctrorigin, const TileGrid& grid);
+
 // Amplitude merger: the block of tiles containing ctrorigin.
 CanvasState mergeAmplitude(GlobalPoint ctrorigin, const TileGrid& grid, const std::string& tilePath,
                            const std::string& canvasPath, Canvas& canvas);
@@ -88,6 +93,10 @@ CanvasState mergeAmplitude(GlobalPoint ctrorigin, const TileGrid& grid, const st
 // (2 * A plus the top bit of the phase code).
 CanvasState mergeComplex(GlobalPoint ctrorigin, const TileGrid& grid, const std::string& tilePath,
                          const std::string& canvasPath, Canvas& canvas, const SceneMapping* mapping = nullptr);
+
+// The complex merger on the block of nearestBoundaryBlockOnGrid.
+CanvasState mergeComplexOnGrid(GlobalPoint ctrorigin, const TileGrid& grid, const std::string& tilePath,
+                               const std::string& canvasPath, Canvas& canvas);
 
 GeoFrame computeGeoFrame(const CanvasState& state, int width, int height, const SceneMapping& mapping);
 

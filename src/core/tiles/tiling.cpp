@@ -598,9 +598,13 @@ ConversionResult convertAmplitude(const ImageLayout& image, const std::string& t
 ConversionResult convertComplex(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickOut, Ui& ui,
                                 const ConversionOptions& options) {
     std::vector<std::vector<double>> magnitudes;
-    return convert(image, kComplexSampleBytes, kComplexPixelBytes, tileOut, quickOut, ui, options, true,
+    std::vector<std::uint64_t> saturated;
+    // A magnitude at or past this packs at the top amplitude code.
+    const double top = static_cast<double>(kMaxAmplitudeCode) / options.equalizingval;
+    ConversionResult result = convert(image, kComplexSampleBytes, kComplexPixelBytes, tileOut, quickOut, ui, options, true,
                    [&](const TileGrid& g, int bx, int by, const std::vector<int>& cuts, std::vector<double>& cells) {
                        magnitudes.resize(cuts.size() - 1);
+                       saturated.assign(cuts.size() - 1, 0);
                        for (std::size_t part = 0; part + 1 < cuts.size(); ++part)
                            magnitudes[part].resize(static_cast<std::size_t>(cuts[part + 1] - cuts[part]));
                        const std::size_t tpix = static_cast<std::size_t>(g.tpix);
@@ -617,6 +621,9 @@ ConversionResult convertComplex(const ImageLayout& image, AtomicFile& tileOut, A
                                                   options.phaseSign);
                                X = end;
                            }
+                           std::uint64_t atTop = 0;
+                           for (std::size_t k = 0; k < job.x1 - job.x0; ++k) atTop += m[k] >= top ? 1u : 0u;
+                           saturated[job.part] += atTop;
                            // Quick-look: cells outside the 256 x 256 are skipped.
                            const long long row = job.Y / by;
                            if (row >= kQuickLookSize) return;
@@ -624,6 +631,8 @@ ConversionResult convertComplex(const ImageLayout& image, AtomicFile& tileOut, A
                                       cells.data() + static_cast<std::size_t>(row) * kQuickLookSize);
                        };
                    });
+    for (const std::uint64_t n : saturated) result.saturated += n;
+    return result;
 }
 
 ConversionResult convertAmplitude(const ImageLayout& image, AtomicFile& tileOut, AtomicFile& quickOut, Ui& ui,

@@ -50,6 +50,8 @@ struct ConversionResult {
     int bucketY = 0;  // quick-look bucket height in lines
     std::string tilePath;
     std::string quickLookPath;
+    // Complex conversions: scene samples packed at the top amplitude code.
+    std::uint64_t saturated = 0;
 };
 
 // Level 1.1: complex samples (float pairs) into 3-byte packed tiles.

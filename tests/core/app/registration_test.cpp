@@ -99,8 +99,10 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         {6, true, false, false, D::Two, false},    {7, true, false, false, D::Two, true},
         {8, false, true, false, D::Two, true},     {9, true, false, false, D::Two, true},
         {10, false, true, false, D::Two, false},   {11, false, false, false, D::One, true},
-        {12, false, false, false, D::None, false}, {16, false, true, true, D::None, false},
-        {20, true, false, false, D::None, true}, {30, false, true, false, D::None, false},
+        {12, false, false, false, D::None, true}, {16, false, true, true, D::None, true},
+        {26, false, false, false, D::None, true}, {28, false, false, false, D::None, true},
+        {29, false, false, false, D::None, true},
+        {20, true, false, false, D::None, true}, {30, false, true, false, D::None, true},
         {31, false, false, false, D::None, false}, {33, true, false, false, D::None, true},
         {36, true, false, false, D::None, true}, {50, false, false, false, D::One, true},
         {51, false, false, false, D::One, true},   {52, false, false, false, D::One, true},
@@ -146,16 +148,15 @@ TEST(ErrorBoundary, EveryKindOfFailureBecomesOneMessage) {
     };
     const Case cases[] = {
         {[] { throw Error("\"x.cnj\" is too short"); }, "\"x.cnj\" is too short"},
-        {[] { throw std::bad_alloc(); }, "not enough memory for Image Format Conversion"},
-        {[] { throw std::out_of_range("vector::_M_range_check"); }, "Image Format Conversion: vector::_M_range_check"},
-        {[] { throw 42; }, "unexpected failure of Image Format Conversion"},
+        {[] { throw std::bad_alloc(); }, "not enough memory for Pure SLC Tile"},
+        {[] { throw std::out_of_range("vector::_M_range_check"); }, "Pure SLC Tile: vector::_M_range_check"},
+        {[] { throw 42; }, "unexpected failure of Pure SLC Tile"},
     };
     for (const Case& c : cases) {
         Registered r;
         const auto fail = c.fail;
-        r.core.registerHandler(CommandArea::Conversion, cmd::kImageFormatConversion,
-                               {[fail](CommandContext&) { fail(); }, {}, {}});
-        EXPECT_TRUE(r.core.run(*findCommand(cmd::kImageFormatConversion), nullptr));
+        r.core.registerHandler(CommandArea::Rasters, cmd::kPureSlcTile, {[fail](CommandContext&) { fail(); }, {}, {}});
+        EXPECT_TRUE(r.core.run(*findCommand(cmd::kPureSlcTile), nullptr));
         EXPECT_EQ(r.ui.messages, std::vector<std::string>{c.expected});
     }
 }
