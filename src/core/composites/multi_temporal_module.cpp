@@ -138,12 +138,12 @@ void showSideBySide(CTessarinDoc& doc) {
     };
     doc.setCanvasState(merge(0, mt.masterGrid, composite.cutPath, doc.canvas()));
     merge(1, mt.secondGrid, mt.secondCanvasPath, mt.secondCanvas);
-    doc.recordWorkFile(mt.secondCanvasPath);
     auto& slots = doc.displaySlots();
     const RasterFile second{mt.secondCanvasPath, mt.secondCanvas.width(), mt.secondCanvas.height(), 1, 2};
     for (int s : {display::slot::kSecondMain, display::slot::kSecondMagnifier})
         slots.RenderDisplaySlot(s, second, doc.workFolder(), doc.ui());
     if (switched) {
+        doc.recordWorkFile(mt.secondCanvasPath);
         doc.renderOverview();
         const RasterFile look{composite.members[1].index, tiles::kQuickLookSize, tiles::kQuickLookSize, 1, 1};
         if (fileExists(look.path)) slots.RenderDisplaySlot(display::slot::kSecondOverview, look, doc.workFolder(), doc.ui());
@@ -207,7 +207,6 @@ bool openNewSet(CTessarinDoc& doc) {
     doc.moduleState<insar::TiePointState>().table.ready = false;
     doc.setCtrorigin({document::kDefaultCentre, document::kDefaultCentre});
     doc.assembleCanvas();
-    doc.renderOverview();
     doc.renderCanvasDisplays();
     doc.openState().hasData = true;
     insar::createTiePointTableFromGeometry(doc);

@@ -131,7 +131,7 @@ bool CTessarinDoc::ensureCanvasFile() {
     const std::uint64_t expected = static_cast<std::uint64_t>(canvas_.width()) * static_cast<std::uint64_t>(canvas_.height()) * 2;
     std::error_code ec;
     const auto size = std::filesystem::file_size(tileSet_.canvasPath, ec);
-    if (!ec && size == expected) return false;
+    if (ec || size != 3 * expected) return false;
     // The same block again: its origin lies in it under every merger's rule.
     const tiles::GlobalPoint current = ctrorigin_;
     ctrorigin_ = canvasState_.origin;

@@ -258,7 +258,7 @@ TEST_F(MultiTemporalOpen, EverySampleIsTheRegisteredSecondDateAndTheAdjustMovesI
     EXPECT_EQ(mismatches(composite.cutPath, {0, 0}, kOffsetX, kOffsetY), (std::array<long long, 3>{0, 0, 0}));
     const auto registered = nccOf(ui.statuses);
     ASSERT_TRUE(registered.has_value());
-    EXPECT_GT(*registered, 0.5);
+    EXPECT_GT(*registered, 0.8);
 
     // "Adjust Tie-Point displacement" (+3, -2): saved, and the composite
     // rebuilt at once with every sample moved by exactly that.
@@ -272,10 +272,11 @@ TEST_F(MultiTemporalOpen, EverySampleIsTheRegisteredSecondDateAndTheAdjustMovesI
     std::memcpy(&ay, cnj.data() + 168, 8);
     EXPECT_EQ(ax, 3.0);
     EXPECT_EQ(ay, -2.0);
-    // Misregistered by (3, -2) the dates' speckle no longer matches.
+    // Misregistered by (3, -2) only the scene's large features still match,
+    // not its speckle.
     const auto shifted = nccOf(ui.statuses);
     ASSERT_TRUE(shifted.has_value());
-    EXPECT_LT(*shifted, 0.5 * *registered);
+    EXPECT_LT(*shifted, *registered - 0.2);
 
     // ThirdChannelCopy repeats channel 1 in channel 2 at once.
     run(core, app::cmd::kColorDataMode, doc);
@@ -364,6 +365,7 @@ TEST_F(MultiTemporalOpen, ASingleSceneViewOfTheMasterKeepsItsOwnCanvas) {
     document::CTessarinDoc* single = run(core, app::cmd::kAlos2L15TileFile);
     ASSERT_NE(single, nullptr);
     const std::string canvas = single->canvasPath();
+    moveTo(*single, {0, 0});
     document::CTessarinDoc* mt = run(core, app::cmd::kOpenMultiTemporalProject);
     ASSERT_NE(mt, nullptr);
     EXPECT_EQ(mt->canvasPath(), canvas) << "the composite's cut file is the master's canvas name";
