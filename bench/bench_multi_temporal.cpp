@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
     const std::string floorOut = dir + "/floor.out";
 
     composites::CompositeCanvas canvas(in.masterGrid.tpix, in.masterGrid.tlin);
+    composites::MultiTemporalBuffers buffers;
     std::vector<std::uint8_t> tile(in.masterGrid.tileBytes(tiles::TileKind::Amplitude));
     std::vector<std::uint8_t> written(canvas.bytes().size());
     std::vector<double> floorMs, buildMs;
@@ -97,6 +98,7 @@ int main(int argc, char** argv) {
             secondTilesRead = 0;
             for (long long ky = sy / g.tlin; ky <= (sy + cutSize - 1) / g.tlin; ++ky)
                 for (long long kx = sx / g.tpix; kx <= (sx + cutSize - 1) / g.tpix; ++kx) {
+                    if (!g.contains(static_cast<int>(kx), static_cast<int>(ky))) continue;
                     // The tile's rows the cut covers, in one read.
                     const long long first = std::max(sy, ky * g.tlin) - ky * g.tlin;
                     const long long last = std::min(sy + cutSize, (ky + 1) * g.tlin) - ky * g.tlin;
@@ -109,7 +111,7 @@ int main(int argc, char** argv) {
         floorMs.push_back(msSince(a));
 
         a = Clock::now();
-        composites::buildMultiTemporalCanvas(at, in, canvas, cut);
+        composites::buildMultiTemporalCanvas(at, in, canvas, cut, &buffers);
         buildMs.push_back(msSince(a));
     }
     const double floor = median(floorMs), build = median(buildMs);

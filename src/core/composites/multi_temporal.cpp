@@ -1,6 +1,11 @@
 #include "composites/multi_temporal.h"
 
 #include <algorithm>
+#include <array>
+#include <functional>
+#include <thread>
+#include <bit>
+#include <cstring>
 #include <cmath>
 #include <vector>
 
@@ -83,7 +88,10 @@ Member amplitudeMember(const std::string& tilePath, const std::string& setPath) 
 // ---- the canvas
 
 MultiTemporalResult buildMultiTemporalCanvas(tiles::GlobalPoint ctrorigin, const MultiTemporalInput& in,
-                                             CompositeCanvas& canvas, const std::string& cutPath) {
+                                             CompositeCanvas& canvas, const std::string& cutPath,
+                                             MultiTemporalBuffers* buffers) {
+    MultiTemporalBuffers own;
+    MultiTemporalBuffers& buf = buffers ? *buffers : own;
     const tiles::TileGrid& mg = in.masterGrid;
     const tiles::TileGrid& sg = in.secondGrid;
     if (canvas.width() != 2 * mg.tpix || canvas.height() != 2 * mg.tlin) canvas = CompositeCanvas(mg.tpix, mg.tlin);
@@ -119,17 +127,35 @@ MultiTemporalResult buildMultiTemporalCanvas(tiles::GlobalPoint ctrorigin, const
     r.cutHeight = SH;
 
     const std::size_t N = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
-    const std::vector<std::uint16_t> master = in.masterTile.empty()
-                                                  ? std::vector<std::uint16_t>(N, 0)
-                                                  : tiles::readAmplitudeWindow(in.masterTile, mg, mx, my, W, H);
-    const std::vector<std::uint16_t> second =
-        in.secondTile.empty() ? std::vector<std::uint16_t>(static_cast<std::size_t>(SW) * static_cast<std::size_t>(SH), 0)
-                              : tiles::readAmplitudeWindow(in.secondTile, sg, sx, sy, SW, SH);
+    std::vector<std::uint16_t>& master = buf.master;
+    std::vector<std::uint16_t>& second = buf.second;
+    if (in.masterTile.empty()) {
+        master.assign(N, 0);
+    } else {
+        File file(in.masterTile, File::Mode::Read);
+        tiles::readAmplitudeWindowInto(file, mg, mx, my, W, H, master);
+    }
+    if (in.secondTile.empty()) {
+        second.assign(static_cast<std::size_t>(SW) * static_cast<std::size_t>(SH), 0);
+    } else {
+        File file(in.secondTile, File::Mode::Read);
+        tiles::readAmplitudeWindowInto(file, sg, sx, sy, SW, SH, second);
+    }
 
-    // What depends on the column alone: the edge parameters of the blend.
-    std::vector<double> yTop(static_cast<std::size_t>(W), 0.0), ySpan(static_cast<std::size_t>(W), 1.0);
-    std::vector<double> topX(static_cast<std::size_t>(W), 0.0), topY(static_cast<std::size_t>(W), 0.0);
-    std::vector<double> botX(static_cast<std::size_t>(W), 0.0), botY(static_cast<std::size_t>(W), 0.0);
+    // What depends on the column alone: its position and the edge
+    // parameters of the blend.
+    const std::size_t columns = static_cast<std::size_t>(W);
+    for (auto* v : {&buf.columns, &buf.yTop, &buf.topX, &buf.topY, &buf.bottomX, &buf.bottomY})
+        v->assign(columns, 0.0);
+    buf.ySpan.assign(columns, 1.0);
+    std::vector<double>& xs = buf.columns;
+    std::vector<double>& yTop = buf.yTop;
+    std::vector<double>& ySpan = buf.ySpan;
+    std::vector<double>& topX = buf.topX;
+    std::vector<double>& topY = buf.topY;
+    std::vector<double>& botX = buf.bottomX;
+    std::vector<double>& botY = buf.bottomY;
+    for (std::size_t i = 0; i < columns; ++i) xs[i] = static_cast<double>(mx + static_cast<long long>(i));
     if (in.useCorners) {
         const auto& m = t.master;
         for (int c = 0; c < W; ++c) {
@@ -152,49 +178,105 @@ MultiTemporalResult buildMultiTemporalCanvas(tiles::GlobalPoint ctrorigin, const
     constexpr std::size_t kStep = kCompositeChannels * 2;
     const bool masterReadable = !in.masterTile.empty(), secondReadable = !in.secondTile.empty();
     using Wide = unsigned __int128;
-    std::uint64_t n = 0;
-    Wide sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
-    for (int row = 0; row < H; ++row) {
-        const long long Y = my + row;
-        const double y = static_cast<double>(Y);
-        const bool masterRow = masterReadable && Y >= 0 && Y < mg.line;
-        std::uint8_t* o = out + static_cast<std::size_t>(row) * static_cast<std::size_t>(W) * kStep;
-        const std::uint16_t* a = master.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(W);
-        for (int c = 0; c < W; ++c, o += kStep) {
-            const long long X = mx + c;
-            const double x = static_cast<double>(X);
-            const std::size_t i = static_cast<std::size_t>(c);
-            double dx = 0.0, dy = 0.0;
+    // Sums of the registration check over a block of lines.
+    struct Sums {
+        std::uint64_t n = 0;
+        Wide sa = 0, sb = 0, saa = 0, sbb = 0, sab = 0;
+    };
+    const double cutX = static_cast<double>(sx), cutY = static_cast<double>(sy);
+    // Lines [rowFirst, rowEnd): per line the second date's positions in cut
+    // coordinates plus one half (loops without branches), then the nearest
+    // samples.
+    const auto lines = [&](int rowFirst, int rowEnd, Sums& sums) {
+        std::vector<double> pxRow(columns), pyRow(columns);
+        for (int row = rowFirst; row < rowEnd; ++row) {
+            const long long Y = my + row;
+            const double y = static_cast<double>(Y);
+            // Plain arrays and local constants, so that the loop vectorises.
+            double* __restrict pxOut = pxRow.data();
+            double* __restrict pyOut = pyRow.data();
+            const double* __restrict xIn = xs.data();
+            const double adjustX = t.adjustX, adjustY = t.adjustY;
             if (in.useCorners) {
+                const double* __restrict top = yTop.data();
+                const double* __restrict span = ySpan.data();
+                const double* __restrict tx = topX.data();
+                const double* __restrict ty = topY.data();
+                const double* __restrict bx = botX.data();
+                const double* __restrict by = botY.data();
                 // As insar::blendedDisplacement, term for term.
-                const double v = (y - yTop[i]) / ySpan[i];
-                dx = topX[i] * (1.0 - v) + botX[i] * v;
-                dy = topY[i] * (1.0 - v) + botY[i] * v;
+                for (std::size_t i = 0; i < columns; ++i) {
+                    const double v = (y - top[i]) / span[i];
+                    pxOut[i] = xIn[i] + (tx[i] * (1.0 - v) + bx[i] * v) + adjustX - cutX + 0.5;
+                }
+                for (std::size_t i = 0; i < columns; ++i) {
+                    const double v = (y - top[i]) / span[i];
+                    pyOut[i] = y + (ty[i] * (1.0 - v) + by[i] * v) + adjustY - cutY + 0.5;
+                }
+            } else {
+                for (std::size_t i = 0; i < columns; ++i) {
+                    pxOut[i] = xIn[i] + 0.0 + adjustX - cutX + 0.5;
+                    pyOut[i] = y + 0.0 + adjustY - cutY + 0.5;
+                }
             }
-            const double px = x + dx + t.adjustX - static_cast<double>(sx) + 0.5;
-            const double py = y + dy + t.adjustY - static_cast<double>(sy) + 0.5;
-            storeLE(o, a[c]);
-            std::uint16_t b = 0;
-            bool secondValid = false;
-            // Inside the cut (nearest sample floor(p + 0.5), p >= 0 here).
-            if (px >= 0.0 && py >= 0.0 && px < SW && py < SH) {
-                const long long sc = static_cast<long long>(px), sr = static_cast<long long>(py);
-                b = second[static_cast<std::size_t>(sr) * static_cast<std::size_t>(SW) + static_cast<std::size_t>(sc)];
-                const long long gx = sx + sc, gy = sy + sr;
-                secondValid = secondReadable && gx >= 0 && gy >= 0 && gx < sg.pixel && gy < sg.line;
+            const bool masterRow = masterReadable && Y >= 0 && Y < mg.line;
+            std::uint8_t* o = out + static_cast<std::size_t>(row) * static_cast<std::size_t>(W) * kStep;
+            const std::uint16_t* a = master.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(W);
+            // The master's columns inside its scene on this line.
+            const long long masterFirst = masterRow ? std::max(0LL, -mx) : W;
+            const long long masterEnd = masterRow ? std::min<long long>(W, mg.pixel - mx) : 0;
+            std::uint64_t rn = 0, rsa = 0, rsb = 0, rsaa = 0, rsbb = 0, rsab = 0;
+            // The second date's samples that lie in its scene, in cut coordinates.
+            const long long validFirstX = std::max(0LL, -sx), validEndX = std::min<long long>(SW, sg.pixel - sx);
+            const long long validFirstY = std::max(0LL, -sy), validEndY = std::min<long long>(SH, sg.line - sy);
+            const std::uint16_t thirdMask = in.thirdChannelCopy ? 0xFFFF : 0;
+            for (int c = 0; c < W; ++c, o += kStep) {
+                const std::size_t i = static_cast<std::size_t>(c);
+                const double px = pxRow[i], py = pyRow[i];
+                std::uint16_t b = 0;
+                bool secondValid = false;
+                // Inside the cut (nearest sample floor(p + 0.5), p >= 0 here).
+                if (px >= 0.0 && py >= 0.0 && px < SW && py < SH) {
+                    const long long sc = static_cast<long long>(px), sr = static_cast<long long>(py);
+                    b = second[static_cast<std::size_t>(sr) * static_cast<std::size_t>(SW) + static_cast<std::size_t>(sc)];
+                    secondValid = secondReadable && sc >= validFirstX && sc < validEndX && sr >= validFirstY && sr < validEndY;
+                }
+                const std::uint16_t pixel[kCompositeChannels] = {a[c], b, static_cast<std::uint16_t>(b & thirdMask)};
+                if constexpr (std::endian::native == std::endian::little) {
+                    std::memcpy(o, pixel, kStep);
+                } else {
+                    for (std::size_t k = 0; k < kCompositeChannels; ++k) storeLE(o + 2 * k, pixel[k]);
+                }
+                if (secondValid && c >= masterFirst && c < masterEnd) {
+                    const std::uint64_t av = a[c], bv = b;
+                    ++rn;
+                    rsa += av;
+                    rsb += bv;
+                    rsaa += av * av;
+                    rsbb += bv * bv;
+                    rsab += av * bv;
+                }
             }
-            storeLE(o + 2, b);
-            storeLE(o + 4, in.thirdChannelCopy ? b : 0);
-            if (secondValid && masterRow && X >= 0 && X < mg.pixel) {
-                ++n;
-                sa += a[c];
-                sb += b;
-                saa += static_cast<std::uint64_t>(a[c]) * a[c];
-                sbb += static_cast<std::uint64_t>(b) * b;
-                sab += static_cast<std::uint64_t>(a[c]) * b;
-            }
+            sums.n += rn;
+            sums.sa += rsa;
+            sums.sb += rsb;
+            sums.saa += rsaa;
+            sums.sbb += rsbb;
+            sums.sab += rsab;
         }
+    };
+    // Two blocks of lines on two threads when the processor has them.
+    std::array<Sums, 2> parts{};
+    if (std::thread::hardware_concurrency() > 1) {
+        std::thread other(lines, H / 2, H, std::ref(parts[1]));
+        lines(0, H / 2, parts[0]);
+        other.join();
+    } else {
+        lines(0, H, parts[0]);
     }
+    const std::uint64_t n = parts[0].n + parts[1].n;
+    const Wide sa = parts[0].sa + parts[1].sa, sb = parts[0].sb + parts[1].sb;
+    const Wide saa = parts[0].saa + parts[1].saa, sbb = parts[0].sbb + parts[1].sbb, sab = parts[0].sab + parts[1].sab;
     r.overlap = n;
     if (n > 1) {
         // Exact in 128 bits: N sum(ab) - sum(a) sum(b) and the two variances.

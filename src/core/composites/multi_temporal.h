@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "composites/pol_composite.h"
 #include "insar/conjugate_point_table.h"
@@ -68,12 +69,20 @@ struct MultiTemporalResult {
     std::uint64_t overlap = 0;            // those pixels
 };
 
+// The windows a rebuild reads, kept between rebuilds so that their memory
+// is reused.
+struct MultiTemporalBuffers {
+    std::vector<std::uint16_t> master, second;
+    std::vector<double> columns, yTop, ySpan, topX, topY, bottomX, bottomY;
+};
+
 // The canvas at the tile boundary nearest ctrorigin: channel 0 the master,
 // channel 1 (and 2 with thirdChannelCopy) the second date's sample nearest
 // to the master position moved by the displacement; 0 where that falls
 // outside the cut or the second scene. Written whole to cutPath.
 MultiTemporalResult buildMultiTemporalCanvas(tiles::GlobalPoint ctrorigin, const MultiTemporalInput& in,
-                                             CompositeCanvas& canvas, const std::string& cutPath);
+                                             CompositeCanvas& canvas, const std::string& cutPath,
+                                             MultiTemporalBuffers* buffers = nullptr);
 
 // "registration check: NCC=0.81", or why there is no value.
 std::string registrationText(const MultiTemporalResult& r);

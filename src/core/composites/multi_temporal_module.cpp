@@ -49,6 +49,7 @@ struct MultiTemporalState : document::ModuleState {
     tiles::Canvas secondCanvas;      // the second date's own canvas when they are
     std::string secondCanvasPath;
     std::optional<MultiTemporalResult> last;
+    MultiTemporalBuffers buffers;  // reused by every rebuild
 };
 
 // ---- opening
@@ -174,7 +175,7 @@ void showComposite(CTessarinDoc& doc, bool useCorners) {
     in.useCorners = useCorners;
     in.thirdChannelCopy = composite.thirdChannelCopy;
     BusyScope busy(doc.ui());
-    const MultiTemporalResult r = buildMultiTemporalCanvas(doc.ctrorigin(), in, composite.canvas, composite.cutPath);
+    const MultiTemporalResult r = buildMultiTemporalCanvas(doc.ctrorigin(), in, composite.canvas, composite.cutPath, &mt.buffers);
     doc.setCanvasState(r.state);
     doc.ui().status(registrationText(r));
     mt.last = r;

@@ -241,7 +241,7 @@ std::string CTessarinDoc::currentTileImagePath() const {
 
 void CTessarinDoc::saveCurrentTile(const std::string& path) const {
     if (!state_.hasData) throw Error("There is no tile to save");
-    if (const auto* composite = findModuleState<composites::CompositeState>(); composite && !composite->members.empty()) {
+    if (const auto* composite = findModuleState<composites::CompositeState>(); composite && !composite->members.empty() && threeChannelCanvas()) {
         // A composite's three channels as they are shown.
         const auto& c = composite->canvas;
         const auto& bytes = c.bytes();

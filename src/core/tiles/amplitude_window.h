@@ -18,5 +18,8 @@ std::vector<std::uint16_t> readAmplitudeWindow(File& file, const TileGrid& grid,
                                                int height);
 std::vector<std::uint16_t> readAmplitudeWindow(const std::string& tilePath, const TileGrid& grid, long long x0,
                                                long long y0, int width, int height);
+// The same into `out` (resized), so that repeated windows reuse its memory.
+void readAmplitudeWindowInto(File& file, const TileGrid& grid, long long x0, long long y0, int width, int height,
+                             std::vector<std::uint16_t>& out);
 
 }  // namespace tessarin::tiles
