@@ -278,6 +278,13 @@ TEST_F(MultiTemporalOpen, EverySampleIsTheRegisteredSecondDateAndTheAdjustMovesI
     ASSERT_TRUE(shifted.has_value());
     EXPECT_LT(*shifted, *registered - 0.2);
 
+    // "Display Mt/Infero Composite" rebuilds it from the table as it stands.
+    std::filesystem::remove(composite.cutPath);
+    const std::size_t messages = ui.messages.size();
+    run(core, app::cmd::kDisplayMtInferoComposite, doc);
+    EXPECT_EQ(ui.messages.size(), messages);
+    EXPECT_EQ(mismatches(composite.cutPath, {0, 0}, kOffsetX + 3, kOffsetY - 2), (std::array<long long, 3>{0, 0, 0}));
+
     // ThirdChannelCopy repeats channel 1 in channel 2 at once.
     run(core, app::cmd::kColorDataMode, doc);
     const auto bytes = readWholeFile(composite.cutPath);
