@@ -1,9 +1,6 @@
 #include "composites/multi_temporal.h"
 
 #include <algorithm>
-#include <array>
-#include <functional>
-#include <thread>
 #include <bit>
 #include <cstring>
 #include <cmath>
@@ -189,6 +186,7 @@ MultiTemporalResult buildMultiTemporalCanvas(tiles::GlobalPoint ctrorigin, const
     // samples.
     const auto lines = [&](int rowFirst, int rowEnd, Sums& sums) {
         std::vector<double> pxRow(columns), pyRow(columns);
+        std::vector<std::int32_t> colRow(columns), lineRow(columns);
         for (int row = rowFirst; row < rowEnd; ++row) {
             const long long Y = my + row;
             const double y = static_cast<double>(Y);
@@ -219,6 +217,19 @@ MultiTemporalResult buildMultiTemporalCanvas(tiles::GlobalPoint ctrorigin, const
                     pyOut[i] = y + 0.0 + adjustY - cutY + 0.5;
                 }
             }
+            // The nearest sample, floor(p + 0.5), or -1 before the cut; the
+            // positions clamped first so that every conversion is defined.
+            {
+                std::int32_t* __restrict colOut = colRow.data();
+                std::int32_t* __restrict lineOut = lineRow.data();
+                const double lastX = SW, lastY = SH;
+                for (std::size_t i = 0; i < columns; ++i) {
+                    const double px = pxOut[i], py = pyOut[i];
+                    const double cx = std::max(-1.0, std::min(px, lastX)), cy = std::max(-1.0, std::min(py, lastY));
+                    colOut[i] = px >= 0.0 ? static_cast<std::int32_t>(cx) : -1;
+                    lineOut[i] = py >= 0.0 ? static_cast<std::int32_t>(cy) : -1;
+                }
+            }
             const bool masterRow = masterReadable && Y >= 0 && Y < mg.line;
             std::uint8_t* o = out + static_cast<std::size_t>(row) * static_cast<std::size_t>(W) * kStep;
             const std::uint16_t* a = master.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(W);
@@ -229,17 +240,18 @@ MultiTemporalResult buildMultiTemporalCanvas(tiles::GlobalPoint ctrorigin, const
             // The second date's samples that lie in its scene, in cut coordinates.
             const long long validFirstX = std::max(0LL, -sx), validEndX = std::min<long long>(SW, sg.pixel - sx);
             const long long validFirstY = std::max(0LL, -sy), validEndY = std::min<long long>(SH, sg.line - sy);
+            const auto within = [](std::int32_t v, long long from, long long end) {
+                return static_cast<std::uint64_t>(v - from) < static_cast<std::uint64_t>(std::max(0LL, end - from));
+            };
             const std::uint16_t thirdMask = in.thirdChannelCopy ? 0xFFFF : 0;
             for (int c = 0; c < W; ++c, o += kStep) {
                 const std::size_t i = static_cast<std::size_t>(c);
-                const double px = pxRow[i], py = pyRow[i];
+                const std::int32_t sc = colRow[i], sr = lineRow[i];
                 std::uint16_t b = 0;
                 bool secondValid = false;
-                // Inside the cut (nearest sample floor(p + 0.5), p >= 0 here).
-                if (px >= 0.0 && py >= 0.0 && px < SW && py < SH) {
-                    const long long sc = static_cast<long long>(px), sr = static_cast<long long>(py);
+                if (within(sc, 0, SW) && within(sr, 0, SH)) {
                     b = second[static_cast<std::size_t>(sr) * static_cast<std::size_t>(SW) + static_cast<std::size_t>(sc)];
-                    secondValid = secondReadable && sc >= validFirstX && sc < validEndX && sr >= validFirstY && sr < validEndY;
+                    secondValid = secondReadable && within(sc, validFirstX, validEndX) && within(sr, validFirstY, validEndY);
                 }
                 const std::uint16_t pixel[kCompositeChannels] = {a[c], b, static_cast<std::uint16_t>(b & thirdMask)};
                 if constexpr (std::endian::native == std::endian::little) {
@@ -265,18 +277,12 @@ MultiTemporalResult buildMultiTemporalCanvas(tiles::GlobalPoint ctrorigin, const
             sums.sab += rsab;
         }
     };
-    // Two blocks of lines on two threads when the processor has them.
-    std::array<Sums, 2> parts{};
-    if (std::thread::hardware_concurrency() > 1) {
-        std::thread other(lines, H / 2, H, std::ref(parts[1]));
-        lines(0, H / 2, parts[0]);
-        other.join();
-    } else {
-        lines(0, H, parts[0]);
-    }
-    const std::uint64_t n = parts[0].n + parts[1].n;
-    const Wide sa = parts[0].sa + parts[1].sa, sb = parts[0].sb + parts[1].sb;
-    const Wide saa = parts[0].saa + parts[1].saa, sbb = parts[0].sbb + parts[1].sbb, sab = parts[0].sab + parts[1].sab;
+    // One pass over all lines: a second thread gained nothing against the
+    // write that follows on a busy machine.
+    Sums sums;
+    lines(0, H, sums);
+    const std::uint64_t n = sums.n;
+    const Wide sa = sums.sa, sb = sums.sb, saa = sums.saa, sbb = sums.sbb, sab = sums.sab;
     r.overlap = n;
     if (n > 1) {
         // Exact in 128 bits: N sum(ab) - sum(a) sum(b) and the two variances.
