@@ -35,7 +35,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-constexpr int kSize = 2560;  // three tiles across and down: the open's canvas at (2048, 2048) holds data
+constexpr int kSize = 2304;  // three tiles across and down: the open's canvas at (2048, 2048) holds data
 constexpr int kOffsetX = 3, kOffsetY = -5;
 constexpr std::size_t kCanvasBytes = 2048ull * 2048 * 3 * 2;
 
