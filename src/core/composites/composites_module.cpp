@@ -1,8 +1,6 @@
 // Polarimetric and multi-temporal composites: the open modes, the open
 // commands with their checks and pair projects, and the ThirdChannelCopy
-// toggle. The level 1.5 multi-temporal modes are not built yet and open an
-// empty document; the level 1.1 multi-temporal mode is refused (complex
-// dates are processed as an interferometric pair).
+// toggle. The multi-temporal modes live in multi_temporal_module.cpp.
 
 #include "app/modules.h"
 
@@ -12,6 +10,7 @@
 #include "app/app_core.h"
 #include "app/command_ids.h"
 #include "composites/composite_state.h"
+#include "composites/multi_temporal_module.h"
 #include "geometry/mapping.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -172,12 +171,6 @@ bool openQuad(CTessarinDoc& doc) {
     }
 }
 
-bool refuseComplexMultiTemporal(CTessarinDoc& doc) {
-    doc.ui().message("Restart program as Inteferometry mode");
-    doc.ui().message("Process image as Interferpmetry. Restart program..");
-    return false;
-}
-
 OpenModeRow compositeRow(int mode, std::string_view label, std::string_view message) {
     OpenModeRow row;
     row.mode = mode;
@@ -210,25 +203,7 @@ void addOpenModes(app::AppCore& app) {
     fbd11.assemble = assembleComposite;
     app.addOpenMode(fbd11);
 
-    OpenModeRow mtOpen = compositeRow(6, "AmpMT", "Open ALOS2 L1.5 Multi Temporal Tile Open");
-    mtOpen.displayType = 2;
-    mtOpen.dates = ObservationDates::Two;
-    mtOpen.tiePoints = {.adjustParameter = true};
-    app.addOpenMode(mtOpen);
-
-    OpenModeRow mtComplex = compositeRow(7, "CpxMT", "Open L1.1 Multi Temporal Tile Open");
-    mtComplex.dates = ObservationDates::Two;
-    mtComplex.open = refuseComplexMultiTemporal;
-    mtComplex.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .cornerMatchReport = true,
-                           .singleMatchReport = true, .adjustParameter = true, .adjustMatchReport = true};
-    app.addOpenMode(mtComplex);
-
-    OpenModeRow mtNew = compositeRow(10, "AmpMT", "Open ALOS2 L1.5 Multi Temporal Tile Creation");
-    mtNew.threeChannelCanvas = false;
-    mtNew.channelCount = 2;
-    mtNew.twoImages = true;
-    mtNew.dates = ObservationDates::Two;
-    app.addOpenMode(mtNew);
+    addMultiTemporalModes(app);
 
     for (int mode : {33, 34, 35, 36}) {
         OpenModeRow quad = compositeRow(mode, "CpxQBD", "Open ALOS2 L1.1QBD Tile image Open");
@@ -325,6 +300,7 @@ void registerModule(app::AppCore& app) {
                                  QuadCommand{cmd::kVvHvComposite, "VV", "VH", true, false},
                                  QuadCommand{cmd::kHhVhComposite, "HH", "VH", true, true}})
         registerQuadCommand(app, q);
+    registerMultiTemporalCommands(app);
     app.registerOpenCommands(area);
 
     // "Color Data mode (2 color/3 color=checked)": flips ThirdChannelCopy

@@ -60,7 +60,7 @@ void importPolygons(CommandContext& ctx, const char* folder, const char* extensi
 
 void calcStatistics(CommandContext& ctx) {
     const document::CTessarinDoc& doc = *ctx.doc;
-    const bool three = doc.openModeRow().threeChannelCanvas;
+    const bool three = doc.threeChannelCanvas();
     const int channels = three ? 3 : 1;
     const int width = doc.canvas().width(), height = doc.canvas().height();
     const std::uint64_t expected =

@@ -212,7 +212,8 @@ void ViewController::readout(Point window) {
     const long long kx = before.x / tileWidth(), ky = before.y / tileHeight();
     if (p.region != Region::Overview) doc_.setCtrorigin(p.global);
 
-    const bool three = doc_.openModeRow().threeChannelCanvas;
+    doc_.ensureCanvasFile();
+    const bool three = doc_.threeChannelCanvas();
     const auto values = readCanvasValues(doc_.canvasPath(), p.canvas.x, p.canvas.y, doc_.canvas().width(),
                                          doc_.canvas().height(), three);
     if (values) {
@@ -241,7 +242,7 @@ std::string ViewController::hoverText(Point window) const {
     if (!doc_.hasData()) return {};
     const Pick p = pick(window);
     if (p.region != Region::Main && p.region != Region::Magnifier) return {};
-    const bool three = doc_.openModeRow().threeChannelCanvas;
+    const bool three = doc_.threeChannelCanvas();
     const auto values = readCanvasValues(doc_.canvasPath(), p.canvas.x, p.canvas.y, doc_.canvas().width(),
                                          doc_.canvas().height(), three);
     const GeoPoint g = products::latLonOfPixelLine(
@@ -384,6 +385,7 @@ bool ViewController::edgeRecentre() {
 
 void ViewController::rerenderBrightness() {
     if (!fileExists(doc_.canvasPath())) doc_.assembleCanvas();
+    else doc_.ensureCanvasFile();
     auto& slots = doc_.displaySlots();
     const RasterFile overview = doc_.overviewFile();
     if (fileExists(overview.path)) slots.RenderDisplaySlot(slot::kOverview, overview, doc_.workFolder(), ui_);

@@ -41,6 +41,11 @@ struct TiePointRules {
     bool adjustParameter = false;     // "Calc Tie point adjust parameter" applies
     bool adjustMatchReport = false;   // and shows the matcher's report
     bool pureProducts = false;        // "Pure SLC Infero Generation" applies
+    // The display is built through the table: confirming "Adjust Tie-Point
+    // displacement" and "Display Mt/Infero Composite" rebuild it.
+    bool rebuildsFromTable = false;
+    // What "Create New Tie-point Table" says once the table is saved, "" for nothing.
+    std::string_view createdMessage = {};
 };
 
 struct OpenModeRow {

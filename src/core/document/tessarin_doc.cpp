@@ -126,6 +126,21 @@ void CTessarinDoc::assembleCanvas() {
 
 void CTessarinDoc::setCanvasState(const tiles::CanvasState& state) { canvasState_ = state; }
 
+bool CTessarinDoc::ensureCanvasFile() {
+    if (!state_.hasData || tileSet_.canvasPath.empty() || threeChannelCanvas()) return false;
+    const std::uint64_t expected = static_cast<std::uint64_t>(canvas_.width()) * static_cast<std::uint64_t>(canvas_.height()) * 2;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(tileSet_.canvasPath, ec);
+    if (ec || size != 3 * expected) return false;
+    // The same block again: its origin lies in it under every merger's rule.
+    const tiles::GlobalPoint current = ctrorigin_;
+    ctrorigin_ = canvasState_.origin;
+    assembleCanvas();
+    ctrorigin_ = current;
+    renderCanvasDisplays();
+    return true;
+}
+
 void CTessarinDoc::mergeSingleScene() {
     if (tileSet_.kind == tiles::TileKind::Complex) {
         const tiles::SceneMapping mapping = tiles::sceneMappingOf(readers_[0]);
@@ -227,7 +242,7 @@ std::string CTessarinDoc::currentTileImagePath() const {
 
 void CTessarinDoc::saveCurrentTile(const std::string& path) const {
     if (!state_.hasData) throw Error("There is no tile to save");
-    if (const auto* composite = findModuleState<composites::CompositeState>(); composite && !composite->members.empty()) {
+    if (const auto* composite = findModuleState<composites::CompositeState>(); composite && !composite->members.empty() && threeChannelCanvas()) {
         // A composite's three channels as they are shown.
         const auto& c = composite->canvas;
         const auto& bytes = c.bytes();

@@ -172,6 +172,13 @@ public:
     void assembleCanvas();
     // The single-scene merger alone.
     void mergeSingleScene();
+    // Whether the canvas file holds three channels per pixel: the mode's
+    // canvas does, and its module shows it so (not its dates side by side).
+    bool threeChannelCanvas() const { return row_->threeChannelCanvas && tileSet_.displayChannels == 3; }
+    // A single-channel canvas whose file holds three channels (a composite
+    // of another document wrote them under the same name) is built again
+    // and its displays rendered. True when it was.
+    bool ensureCanvasFile();
     // The header and leader copies an opener has just written beside a
     // TileSet (removed again only when the open does not complete).
     void recordCompanionCopies(const std::string& headerCopy, const std::string& leaderCopy);

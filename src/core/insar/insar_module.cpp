@@ -17,6 +17,7 @@
 #include "document/tessarin_doc.h"
 #include "insar/fringe_commands.h"
 #include "insar/pair_state.h"
+#include "insar/tie_points.h"
 #include "insar/tie_point_matcher.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -297,6 +298,9 @@ bool openPair(CTessarinDoc& doc) {
     ts.grid = masterGrid;
     ts.kind = tiles::TileKind::Complex;
     ts.names = tiles::namesForExistingTileSet(pair.names.master.tile);
+    doc.moduleState<TiePointState>().scenes = {{
+        {pair.names.master.tile, tiles::TileKind::Complex, masterGrid, masterGrid.pixel, masterGrid.line},
+        {pair.names.slave.tile, tiles::TileKind::Complex, slaveGrid, slaveGrid.pixel, slaveGrid.line}}};
 
     auto& table = doc.moduleState<TiePointState>().table;
     if (doc.openMode() == kOpenPairMode) {
@@ -442,7 +446,7 @@ void createGeometricTable(CTessarinDoc& doc) {
     table = t;
     saveTable(doc, table, layoutOf(rulesOf(doc).fullLayoutOnCreate));
     loadTable(doc, table);
-    if (doc.openMode() == kNewPairMode) doc.ui().message("Close View and select 'Open ALOS2 Infero prj'");
+    if (!rulesOf(doc).createdMessage.empty()) doc.ui().message(std::string(rulesOf(doc).createdMessage));
 }
 
 std::optional<std::string> askName(CommandContext& ctx, const char* title, const char* filter, bool save) {
@@ -547,7 +551,7 @@ void registerTieCommands(app::AppCore& app) {
         decodeCnj(encodeCnj(changed, layout), tiePointPath(doc), checked);
         t = changed;
         saveTable(doc, t, layout);
-        if (doc.openMode() == kOpenPairMode) {
+        if (rulesOf(doc).rebuildsFromTable && doc.hasData()) {
             doc.assembleCanvas();
             doc.renderCanvasDisplays();
         }
@@ -598,12 +602,8 @@ std::string reportText(tiles::GlobalPoint m, tiles::GlobalPoint s, const MatchRe
 
 // One correlation at m around s; a refused one gives shift (0, 0) and says why.
 MatchResult measure(CommandContext& ctx, tiles::GlobalPoint m, tiles::GlobalPoint s, bool reporting) {
-    CTessarinDoc& doc = *ctx.doc;
-    const auto& pair = doc.moduleState<PairState>();
-    const auto& pm = doc.reader(0).params();
-    const auto& ps = doc.reader(1).params();
-    MatchResult r = matchAt(pair.names.master.tile, pair.masterGrid, pm.pixel, pm.line, pair.names.slave.tile,
-                            pair.slaveGrid, ps.pixel, ps.line, m, s, !reporting);
+    const auto& scenes = *ctx.doc->moduleState<TiePointState>().scenes;
+    MatchResult r = matchAt(scenes[0], scenes[1], m, s, !reporting);
     if (reporting) ctx.ui.message(reportText(m, s, r));
     else if (!r.accepted) ctx.ui.message(r.refusal);
     if (!r.accepted) r.dx = r.dy = 0.0;
@@ -622,8 +622,14 @@ void commitMeasured(CTessarinDoc& doc, ConjugatePointTable& t) {
     if (makeReady(doc, t)) saveTable(doc, t, layoutOf(rulesOf(doc).fullLayoutOnSave));
 }
 
+// The scenes the measurements read: a pair's, or a multi-temporal set's.
+bool hasScenes(CTessarinDoc& doc) {
+    const auto* state = doc.findModuleState<TiePointState>();
+    return state && state->scenes.has_value();
+}
+
 bool requirePairAndMark(CommandContext& ctx, tiles::GlobalPoint& m) {
-    if (!openPairOf(*ctx.doc)) {
+    if (!hasScenes(*ctx.doc)) {
         ctx.ui.message("Open infero pair in advance");
         return false;
     }
@@ -720,7 +726,7 @@ void adjustParameter(CommandContext& ctx) {
 void manualPickUp(CommandContext& ctx, std::size_t k) {
     CTessarinDoc& doc = *ctx.doc;
     auto* view = ctx.view();
-    if (!openPairOf(doc) || !doc.openModeRow().twoImages || !view || !view->state().markShown) {
+    if (!hasScenes(doc) || !doc.openModeRow().twoImages || !view || !view->state().markShown) {
         ctx.ui.message("Mark point is not set yet");
         return;
     }
@@ -921,11 +927,11 @@ void registerPairCommands(app::AppCore& app) {
                                  ctx.ui.message("Tie point Table is not ready");
                                  return;
                              }
-                             if (!openPairOf(doc)) return;
-                             if (doc.openMode() == kNewPairMode) {
+                             if (openPairOf(doc) && doc.openMode() == kNewPairMode) {
                                  ctx.ui.message("Restart Program by selcting Open Alo2 Infero");
                                  return;
                              }
+                             if (!rulesOf(doc).rebuildsFromTable || !doc.hasData()) return;
                              doc.assembleCanvas();
                              doc.renderCanvasDisplays();
                          },
@@ -972,6 +978,13 @@ void registerPairCommands(app::AppCore& app) {
 
 }  // namespace
 
+std::string tiePointFilePath(const CTessarinDoc& doc) { return tiePointPath(doc); }
+std::optional<std::string> tiePointTableProblem(const CTessarinDoc& doc, const ConjugatePointTable& table) {
+    return problemOf(doc, table);
+}
+CnjLayout loadTiePointTable(CTessarinDoc& doc, ConjugatePointTable& table) { return loadTable(doc, table); }
+void createTiePointTableFromGeometry(CTessarinDoc& doc) { createGeometricTable(doc); }
+
 void registerModule(app::AppCore& app) {
     namespace cmd = app::cmd;
     OpenModeRow newPairRow;
@@ -990,7 +1003,8 @@ void registerModule(app::AppCore& app) {
     newPairRow.open = openPair;
     newPairRow.assemble = assembleSideBySide;
     newPairRow.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .fullLayoutOnSave = true,
-                            .cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true};
+                            .cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true,
+                            .createdMessage = "Close View and select 'Open ALOS2 Infero prj'"};
     app.addOpenMode(newPairRow);
 
     OpenModeRow openPairRow = newPairRow;
@@ -1001,7 +1015,7 @@ void registerModule(app::AppCore& app) {
     openPairRow.assemble = mergeWorkingArea;
     openPairRow.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .fullLayoutOnSave = true,
                              .singleMatchReport = true, .adjustParameter = true, .adjustMatchReport = true,
-                             .pureProducts = true};
+                             .pureProducts = true, .rebuildsFromTable = true};
     app.addOpenMode(openPairRow);
 
     OpenModeRow purePair;  // pure SLC pairs

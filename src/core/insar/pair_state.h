@@ -2,12 +2,15 @@
 // What a document keeps while a pair is open (modes 8 and 9) and its
 // tie-point table, which any document may hold.
 
+#include <array>
+#include <optional>
 #include <string>
 
 #include "document/module_state.h"
 #include "insar/conjugate_point_table.h"
 #include "insar/interferogram.h"
 #include "insar/pair_project.h"
+#include "insar/tie_point_matcher.h"
 #include "tiles/canvas.h"
 #include "tiles/tile_store.h"
 
@@ -39,6 +42,9 @@ struct PairState : document::ModuleState {
 
 struct TiePointState : document::ModuleState {
     ConjugatePointTable table;
+    // The master and slave scenes the measurements read, set by the open
+    // of a pair or of a multi-temporal set; none before.
+    std::optional<std::array<MatchScene, 2>> scenes;
 };
 
 }  // namespace tessarin::insar

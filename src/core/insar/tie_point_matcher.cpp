@@ -6,6 +6,7 @@
 
 #include "insar/interferogram.h"
 #include "platform/format.h"
+#include "tiles/amplitude_window.h"
 
 namespace tessarin::insar {
 
@@ -109,24 +110,41 @@ std::vector<std::uint16_t> amplitudeWindow(const std::string& tilePath, const ti
     return out;
 }
 
-MatchResult matchAt(const std::string& masterTile, const tiles::TileGrid& masterGrid, int masterPixel, int masterLine,
-                    const std::string& slaveTile, const tiles::TileGrid& slaveGrid, int slavePixel, int slaveLine,
-                    tiles::GlobalPoint master, tiles::GlobalPoint slaveEstimate, bool checking) {
+std::vector<std::uint16_t> sceneAmplitudeWindow(const MatchScene& scene, long long x0, long long y0, int width,
+                                                int height) {
+    if (scene.kind == tiles::TileKind::Complex)
+        return amplitudeWindow(scene.tile, scene.grid, scene.pixel, scene.line, x0, y0, width, height);
+    tiles::TileGrid grid = scene.grid;
+    grid.pixel = std::min(grid.pixel, scene.pixel);
+    grid.line = std::min(grid.line, scene.line);
+    return tiles::readAmplitudeWindow(scene.tile, grid, x0, y0, width, height);
+}
+
+MatchResult matchAt(const MatchScene& masterScene, const MatchScene& slaveScene, tiles::GlobalPoint master,
+                    tiles::GlobalPoint slaveEstimate, bool checking) {
     const auto inside = [](long long from, int size, int limit) {
         return std::max(0LL, std::min<long long>(from + size, limit) - std::max(from, 0LL));
     };
     const long long mx0 = master.x - kScanHalf, my0 = master.y - kScanHalf;
-    if (2 * inside(mx0, kMasterWindow, masterPixel) * inside(my0, kMasterWindow, masterLine) <
+    if (2 * inside(mx0, kMasterWindow, masterScene.pixel) * inside(my0, kMasterWindow, masterScene.line) <
         static_cast<long long>(kMasterWindow) * kMasterWindow) {
         MatchResult m;
         m.refusal = format("the master window around (%d, %d) lies mostly outside the scene", static_cast<int>(master.x),
                            static_cast<int>(master.y));
         return m;
     }
-    const auto a = amplitudeWindow(masterTile, masterGrid, masterPixel, masterLine, mx0, my0, kMasterWindow, kMasterWindow);
-    const auto b = amplitudeWindow(slaveTile, slaveGrid, slavePixel, slaveLine, slaveEstimate.x - 2 * kScanHalf,
-                                   slaveEstimate.y - 2 * kScanHalf, kSlaveWindow, kSlaveWindow);
+    const auto a = sceneAmplitudeWindow(masterScene, mx0, my0, kMasterWindow, kMasterWindow);
+    const auto b = sceneAmplitudeWindow(slaveScene, slaveEstimate.x - 2 * kScanHalf, slaveEstimate.y - 2 * kScanHalf,
+                                        kSlaveWindow, kSlaveWindow);
     return correlateWindows(a, b, checking);
+}
+
+MatchResult matchAt(const std::string& masterTile, const tiles::TileGrid& masterGrid, int masterPixel, int masterLine,
+                    const std::string& slaveTile, const tiles::TileGrid& slaveGrid, int slavePixel, int slaveLine,
+                    tiles::GlobalPoint master, tiles::GlobalPoint slaveEstimate, bool checking) {
+    return matchAt({masterTile, tiles::TileKind::Complex, masterGrid, masterPixel, masterLine},
+                   {slaveTile, tiles::TileKind::Complex, slaveGrid, slavePixel, slaveLine}, master, slaveEstimate,
+                   checking);
 }
 
 }  // namespace tessarin::insar

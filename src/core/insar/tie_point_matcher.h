@@ -50,9 +50,25 @@ MatchResult correlateGrid(std::span<const std::uint16_t> master, int M, std::spa
 std::vector<std::uint16_t> amplitudeWindow(const std::string& tilePath, const tiles::TileGrid& grid, int pixel, int line,
                                            long long x0, long long y0, int width, int height);
 
-// The measurement at master point (mx, my) with slave estimate (sx, sy):
-// both windows read from their TileSets and correlated. A master window
-// more than half outside the master scene is refused.
+// A scene the measurements read: its TileSet, of either kind, and size.
+struct MatchScene {
+    std::string tile;
+    tiles::TileKind kind = tiles::TileKind::Complex;
+    tiles::TileGrid grid;
+    int pixel = 0, line = 0;
+};
+
+// The amplitude of a window of a scene: the code (|z| x 0.01) of a complex
+// TileSet, the digital number of an amplitude one; zero outside the scene.
+std::vector<std::uint16_t> sceneAmplitudeWindow(const MatchScene& scene, long long x0, long long y0, int width,
+                                                int height);
+
+// The measurement at master point m with slave estimate s: both windows
+// read from their TileSets and correlated. A master window more than half
+// outside the master scene is refused.
+MatchResult matchAt(const MatchScene& master, const MatchScene& slave, tiles::GlobalPoint m, tiles::GlobalPoint s,
+                    bool checking);
+// The same for two complex TileSets.
 MatchResult matchAt(const std::string& masterTile, const tiles::TileGrid& masterGrid, int masterPixel, int masterLine,
                     const std::string& slaveTile, const tiles::TileGrid& slaveGrid, int slavePixel, int slaveLine,
                     tiles::GlobalPoint master, tiles::GlobalPoint slaveEstimate, bool checking);

@@ -8,6 +8,8 @@
 #include <new>
 #include <set>
 #include <stdexcept>
+#include <string_view>
+#include <tuple>
 
 #include "app/app_core.h"
 #include "app/command_ids.h"
@@ -96,9 +98,9 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         {0, false, false, false, D::One, true},    {1, false, false, false, D::One, true},
         {2, true, false, false, D::One, true},     {3, true, false, false, D::One, true},
         {4, false, false, false, D::One, true},    {5, false, false, false, D::One, true},
-        {6, true, false, false, D::Two, false},    {7, true, false, false, D::Two, true},
+        {6, true, false, false, D::Two, true},      {7, true, false, false, D::Two, true},
         {8, false, true, false, D::Two, true},     {9, true, false, false, D::Two, true},
-        {10, false, true, false, D::Two, false},   {11, false, false, false, D::One, true},
+        {10, false, true, false, D::Two, true},    {11, false, false, false, D::One, true},
         {12, false, false, false, D::None, true}, {16, false, true, true, D::None, true},
         {26, false, false, false, D::None, true}, {28, false, false, false, D::None, true},
         {29, false, false, false, D::None, true},
@@ -119,6 +121,15 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         EXPECT_EQ(row->open != nullptr, e.built) << e.mode;
     }
     for (int unknown : {13, 14, 32, 37, 999, 1001}) EXPECT_EQ(r.core.openModes().find(unknown), nullptr) << unknown;
+    // Where the tie-point table builds the display, and what creating one says.
+    const std::tuple<int, bool, std::string_view> tiePoints[] = {
+        {6, true, ""}, {8, false, "Close View and select 'Open ALOS2 Infero prj'"}, {9, true, ""},
+        {10, false, "Close View and select 'Open ALOS2L1.5 MT Compo'"}, {4, false, ""}};
+    for (const auto& [mode, rebuilds, created] : tiePoints) {
+        const auto& rules = r.core.openModes().find(mode)->tiePoints;
+        EXPECT_EQ(rules.rebuildsFromTable, rebuilds) << mode;
+        EXPECT_EQ(rules.createdMessage, created) << mode;
+    }
 }
 
 TEST(Registration, ImpliedOpenModeOfARecentFile) {
@@ -135,6 +146,7 @@ TEST(Registration, ImpliedOpenModeOfARecentFile) {
         {"/w/IMG-HH-ALPSRP011502960-H1.1__Atile.cpx", 53},
         {"/d/IMG-HH-ALPSRP011502960-H1.0__A", std::nullopt},
         {"/d/notes.txt", std::nullopt},
+        {"/w/flood.mlt", 6},
     };
     for (const auto& [path, mode] : table) EXPECT_EQ(r.core.impliedOpenMode(path), mode) << path;
 }
