@@ -16,7 +16,8 @@ namespace tessarin {
 inline constexpr std::size_t kLinkBlockBytes = 40;
 inline constexpr const char* kLinkBlockName = "link_data";
 
-// The system name of the block for this user ("/link_data.<uid>").
+// The system name of the block for this user ("/link_data.<uid>"); for the
+// default name, TESSARIN_LINK_BLOCK replaces "link_data" when it is set.
 std::string linkBlockSystemName(const std::string& baseName = kLinkBlockName);
 
 class LinkBlock {
