@@ -208,6 +208,7 @@ void addOpenModes(app::AppCore& app) {
     fbd11.dates = ObservationDates::One;
     fbd11.open = openDualComplex;
     fbd11.assemble = assembleComposite;
+    fbd11.profileOrtho = true;
     app.addOpenMode(fbd11);
 
     OpenModeRow mtOpen = compositeRow(6, "AmpMT", "Open ALOS2 L1.5 Multi Temporal Tile Open");

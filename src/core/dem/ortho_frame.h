@@ -207,6 +207,11 @@ OrthoImage orthoFrame(const OrthoInputs& in, const OrthoSource& band, const Orth
 // table-driven otherwise.
 OrthoVariant orthoVariantFor(const document::CTessarinDoc& doc);
 
+// The band of a frame from the document's TileSet: amplitude TileSets give
+// their numbers as stored, complex ones the amplitude code (word >> 9).
+// Throws Error for documents without a single TileSet.
+OrthoSource readOrthoBand(const document::CTessarinDoc& doc, const BandBox& box);
+
 // Converts the frame of a document: checks that the DEM is imported ("ASTER
 // dem import is not ready yet" thrown as Error otherwise), builds the
 // mapping table once per document when the variant needs it, reads the band
