@@ -384,8 +384,9 @@ OrthoImage orthoFrame(const OrthoInputs& in, const OrthoSource& band, const Orth
         if (tableDriven) cellsOfTable.emplace(*in.table);
         for (int j = firstRow; j < lastRow; ++j) {
             RowFailures& fail = failures[static_cast<std::size_t>(j)];
-            auto failAt = [&](std::string text) {
-                if (fail.count++ == 0) fail.first = std::move(text);
+            // The text is made for the row's first failure only.
+            auto failAt = [&](auto text) {
+                if (fail.count++ == 0) fail.first = text();
             };
             int seedRow = -1, seedColumn = -1;  // the last cell found on this row
             for (int i = 0; i < grid.columns; ++i) {
@@ -415,19 +416,21 @@ OrthoImage orthoFrame(const OrthoInputs& in, const OrthoSource& band, const Orth
                     if (o != CellOutcome::Ok) {
                         seedRow = -1;
                         if (o == CellOutcome::Address)
-                            failAt(format("Address error at pix=%.1f, lin=%.1f, tlx,tly,brx,bry=%d, %d, %d, %d", P, L,
-                                          c - 1, r - 1, c, r));
+                            failAt([&] {
+                                return format("Address error at pix=%.1f, lin=%.1f, tlx,tly,brx,bry=%d, %d, %d, %d", P,
+                                              L, c - 1, r - 1, c, r);
+                            });
                         else if (o == CellOutcome::Divide)
-                            failAt(format("divide error at apix=%.2f, alin=%.2f", P, L));
+                            failAt([&] { return format("divide error at apix=%.2f, alin=%.2f", P, L); });
                         else
-                            failAt(format("error at apix=%.2f, alin=%.2f", P, L));
+                            failAt([&] { return format("error at apix=%.2f, alin=%.2f", P, L); });
                         continue;
                     }
                     seedRow = r;
                     seedColumn = c;
                     const double n = std::hypot(v.pixelSensitivity, v.lineSensitivity);
                     if (!(n > 0.0) || !finite(n)) {
-                        failAt(format("no terrain direction at apix=%.2f, alin=%.2f", P, L));
+                        failAt([&] { return format("no terrain direction at apix=%.2f, alin=%.2f", P, L); });
                         continue;
                     }
                     up = v.pixelSensitivity / n;
@@ -445,7 +448,7 @@ OrthoImage orthoFrame(const OrthoInputs& in, const OrthoSource& band, const Orth
                 const double Z = h / (t * g);
                 const double sp = P + Z * up, sl = L + Z * ul;
                 if (!finite(h) || !finite(Z) || !finite(sp) || !finite(sl) || !(t > 0.0)) {
-                    failAt(format("error at apix=%.2f, alin=%.2f", P, L));
+                    failAt([&] { return format("error at apix=%.2f, alin=%.2f", P, L); });
                     continue;
                 }
                 const double column = std::floor(sp + 0.5) - static_cast<double>(band.originX);
