@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <limits>
@@ -185,6 +187,103 @@ TEST_F(OrthoFrameTruth, EveryPixelTakesTheSampleItsTerrainPointIsImagedAt) {
             orthoFrame(inputs([](double lat, double lon) { return -terrainAt(lat, lon); }), band, f);
         EXPECT_GT(misfit(inverted, 37).pixel, 200.0) << nameOf(v) << ": and its sign";
     }
+}
+
+// A ground-range product of the same scene: pixel k lies k x 3 m along the
+// ground from the first slant pixel's ground point (on the centre line, for
+// every line), with polynomials fitted to that geometry and pixsz 3 m. The
+// displacement must follow the product's ground spacing, so the same test as
+// on slant pixels holds; the slant formula here, or the ground formula on
+// slant pixels above, is dozens of pixels off at the hill.
+TEST_F(OrthoFrameTruth, GroundRangeProductsAreCorrectedByTheirOwnSpacing) {
+    static const GeographicLib::Geodesic geodesic(kA, kF);
+    constexpr double kSpacing = 3.0;
+    const simulator::SceneGeometryModel& model = *s_->model;
+    const double centreLine = model.centreLine();
+    // Ground distance of slant pixels -1500 .. 3500 from slant pixel 0.
+    constexpr int kFirst = -1500, kLast = 3500;
+    std::vector<double> distance;
+    const GeoPoint origin = simulator::ecefToGeodetic(model.groundEllipsoid(0.0, centreLine)).ground;
+    for (int sp = kFirst; sp <= kLast; ++sp) {
+        const GeoPoint g = simulator::ecefToGeodetic(model.groundEllipsoid(sp, centreLine)).ground;
+        double d = 0;
+        geodesic.Inverse(origin.lat_deg, origin.lon_deg, g.lat_deg, g.lon_deg, d);
+        distance.push_back(sp < 0 ? -d : d);
+    }
+    auto groundPixelOf = [&](double slant) {
+        const double x = std::clamp(slant - kFirst, 0.0, kLast - kFirst - 1.0);
+        const auto i = static_cast<std::size_t>(x);
+        return (distance[i] + (x - i) * (distance[i + 1] - distance[i])) / kSpacing;
+    };
+    auto slantPixelOf = [&](double k) {
+        const double d = k * kSpacing;
+        const auto it = std::lower_bound(distance.begin(), distance.end(), d);
+        const std::size_t i = std::clamp<std::size_t>(static_cast<std::size_t>(it - distance.begin()), 1, distance.size() - 1);
+        return static_cast<double>(kFirst) + static_cast<double>(i - 1) +
+               (d - distance[i - 1]) / (distance[i] - distance[i - 1]);
+    };
+    const int pixels = static_cast<int>(groundPixelOf(kScene - 1.0));
+    products::SceneParameters gr = s_->scene;
+    gr.pixsz = kSpacing;
+    gr.pixel = pixels;
+    gr.plRefPixel = std::floor(pixels / 2.0);
+    auto samples = [&](double k0, double k1, double l0, double l1) {
+        std::vector<std::array<double, 4>> out;
+        for (int i = 0; i < 17; ++i)
+            for (int j = 0; j < 17; ++j) {
+                const double k = k0 + (k1 - k0) * i / 16.0, ln = l0 + (l1 - l0) * j / 16.0;
+                const GeoPoint g = simulator::ecefToGeodetic(model.groundEllipsoid(slantPixelOf(k), ln)).ground;
+                out.push_back({k, ln, g.lat_deg, g.lon_deg});
+            }
+        return out;
+    };
+    simulator::fitMappingPolynomials(gr, samples(-0.3 * pixels, 1.3 * pixels, -0.1 * kScene, 1.1 * kScene),
+                                     samples(-0.4 * pixels, 1.4 * pixels, -0.5 * kScene, 1.5 * kScene),
+                                     0.8 * pixels, 0.6 * kScene);
+    geometry::MappingTable table;
+    ScriptedUi ui;
+    geometry::buildMappingTable(gr, geometry::sceneGeometry(gr), table, ui);
+
+    OrthoInputs in;
+    in.scene = &gr;
+    in.table = &table;
+    in.height = terrainAt;
+    const OrthoFrameRequest f = frameAt(pixels / 2, 0, 768, OrthoVariant::TableDriven);
+    const BandBox b = orthoBand(f, displacesTowardSmallerPixels(in, f));
+    OrthoSource band;
+    band.originX = b.originX, band.originY = b.originY, band.width = b.width, band.height = b.height;
+    band.channels = 3;
+    band.values.assign(static_cast<std::size_t>(b.width) * b.height * 3, 0);
+    band.present.assign(static_cast<std::size_t>(b.width) * b.height, 0);
+    for (int y = 0; y < b.height; ++y)
+        for (int x = 0; x < b.width; ++x) {
+            const long long gx = b.originX + x, gy = b.originY + y;
+            if (gx < 0 || gy < 0 || gx >= pixels || gy >= kScene) continue;
+            const std::size_t k = static_cast<std::size_t>(y) * b.width + x;
+            band.values[3 * k] = static_cast<std::uint16_t>(gx + 1);
+            band.values[3 * k + 1] = static_cast<std::uint16_t>(gy + 1);
+            band.values[3 * k + 2] = 7;
+            band.present[k] = 1;
+        }
+    const OrthoImage im = orthoFrame(in, band, f);
+    EXPECT_EQ(im.errorCount, 0) << im.firstError;
+    double pixelMisfit = 0, lineMisfit = 0, raised = 0;
+    long long opaque = 0;
+    for (int j = 0; j < im.grid.rows; j += 9)
+        for (int i = 0; i < im.grid.columns; i += 9) {
+            ScenePoint p;
+            if (!sourceOf(im, j, i, p)) continue;
+            const GeoPoint c = im.grid.pixelCentre(j, i);
+            const ScenePoint t = trueSource(c);
+            pixelMisfit = std::max(pixelMisfit, std::fabs(p.pixel - groundPixelOf(t.pixel)));
+            lineMisfit = std::max(lineMisfit, std::fabs(p.line - t.line));
+            raised = std::max(raised, terrainAt(c.lat_deg, c.lon_deg));
+            ++opaque;
+        }
+    EXPECT_GT(opaque, 3000);
+    EXPECT_GT(raised, 250.0) << "the frame should hold the hill";
+    EXPECT_LE(pixelMisfit, 1.0);
+    EXPECT_LE(lineMisfit, 1.1);
 }
 
 // The truth's point targets, each in a frame of its own: the output pixels
