@@ -25,6 +25,16 @@ for m in 1 5 0; do
   gdal_translate -q -of ENVI -b 1 "$out/mode$m.tif" "$out/mode$m.b1"
   gdal_translate -q -of ENVI -b 4 "$out/mode$m.tif" "$out/mode$m.b4"
 done
+# The commands on the TileSet: the correction in radar geometry with and
+# without slope correction, the foreshortening simulation, their displays.
+"$cli" open --workdir "$out/work" --mode 5 "$tiles" --do 32778 --answer pixel=0,line=0 --do 32863 \
+  --do 32789 --answer "$out/scene/N35E142.hgt" --answer "$out/scene/WW15MGH.DAC" \
+  --do "Tile Image To Orhto" --do "Tile Image to Ortho Slope Correction" --do "ForeShortenig Simulation" \
+  --do 32819 --do 32820 --do "Set Slope Correction" > "$out/commands.log"
+grep -E '^message: Ortho|^status: .*(ortID_0|SimFS)\.img$' "$out/commands.log" | sed 's|^status: .*/|status: |'
+for f in "$out"/work/*ortID_0.img "$out"/work/*P0_L0SimFS.img; do
+  echo "$(basename "$f") $(wc -c < "$f") bytes"
+done
 python3 - "$out" <<'PY'
 import json, math, re, struct, sys
 out = sys.argv[1]

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "dem/ortho_frame.h"
+#include "dem/slant_correction.h"
 #include "geometry/mapping_table.h"
 #include "geometry/ortho_matrix.h"
 #include "geometry/scene_geometry.h"
@@ -510,6 +511,70 @@ TEST_F(OrthoFrameTruth, SamplesKeepTheirUnsignedValueAndOneChannelFillsThree) {
         ASSERT_EQ(im.rgb[3 * k + 2], 56234);
     }
     EXPECT_GT(opaque, 10000);
+}
+
+// The correction in radar geometry on a ramp: each output sample is the
+// ramp at the pixel where the simulator's geometry images the raised ground
+// of that sample, so linear interpolation must give the ramp's value there.
+TEST_F(OrthoFrameTruth, RadarGeometryCorrectionOfARampFollowsTheGeometry) {
+    constexpr double kHeight = 250.0;
+    OrthoInputs in = inputs([](double, double) { return kHeight; });
+    SlantCorrectionRequest r;
+    r.x0 = 1024, r.y0 = 700, r.width = 512, r.height = 64;
+    SlantBand band;
+    band.originX = slantBandOrigin(in, r);
+    ASSERT_EQ(band.originX, r.x0 - r.width) << "terrain moves samples toward near range, to smaller pixels";
+    const std::size_t w = 2 * static_cast<std::size_t>(r.width);
+    for (int j = 0; j < r.height; ++j)
+        for (std::size_t x = 0; x < w; ++x) {
+            band.values.push_back(static_cast<std::uint16_t>(1000 + 10 * x));
+            band.present.push_back(1);
+        }
+    const std::vector<std::uint16_t> out = correctSlantFrame(in, r, band);
+    static const GeographicLib::Geocentric earth(kA, kF);
+    double worst = 0;
+    for (int j = 0; j < r.height; j += 9)
+        for (int k = 0; k < r.width; k += 7) {
+            const double P = static_cast<double>(r.x0 + k), L = static_cast<double>(r.y0 + j);
+            const GeoPoint g = simulator::ecefToGeodetic(s_->model->groundEllipsoid(P, L)).ground;
+            double x, y, z;
+            earth.Forward(g.lat_deg, g.lon_deg, kHeight, x, y, z);
+            const double source = s_->model->pixelLine({x, y, z}).pixel;
+            const double expected = 1000 + 10 * (source - static_cast<double>(band.originX));
+            worst = std::max(worst, std::fabs(out[static_cast<std::size_t>(j) * r.width + k] - expected) / 10.0);
+        }
+    EXPECT_LT(worst, 0.5) << "pixels between the corrected sample and where the geometry puts it";
+
+    // A band that holds nothing on one side leaves those outputs 0.
+    SlantBand half = band;
+    for (std::size_t k = 0; k < half.present.size(); ++k) half.present[k] = k % w >= w / 2;
+    const std::vector<std::uint16_t> cut = correctSlantFrame(in, r, half);
+    EXPECT_EQ(cut[0], 0) << "the source of the first pixel lies in the absent half";
+    EXPECT_EQ(cut[r.width - 1], out[r.width - 1]);
+
+    // Slope correction on ground of one height divides by the sine of the
+    // incidence: brighter, never darker.
+    r.slopeCorrection = true;
+    const std::vector<std::uint16_t> sloped = correctSlantFrame(in, r, band);
+    for (std::size_t k = 0; k < out.size(); k += 97) {
+        EXPECT_GT(sloped[k], out[k] * 1.3);
+        EXPECT_LT(sloped[k], out[k] * 2.5);
+    }
+}
+
+// Flat ground under height noise of a few decimetres: every simulated
+// column takes exactly one sample, as rounding the landing column gives
+// (truncation doubles some columns and empties their neighbours).
+TEST_F(OrthoFrameTruth, ForeshorteningOfNearlyFlatGroundFillsEveryColumnOnce) {
+    const OrthoInputs in = inputs([](double lat, double lon) { return 0.3 * std::sin(lat * 4.0e5 + lon * 7.0e5); });
+    const std::vector<std::uint16_t> picture = foreshorteningSimulation(in, 40, 8);
+    ASSERT_EQ(picture.size(), 80u * 16u);
+    for (int r = 0; r < 16; ++r) {
+        const std::uint16_t* row = picture.data() + r * 80;
+        const auto [lo, hi] = std::minmax_element(row + 1, row + 79);
+        EXPECT_GT(*lo, 0) << "row " << r;
+        EXPECT_LT(*hi, 1.25 * *lo) << "row " << r;
+    }
 }
 
 }  // namespace
