@@ -88,6 +88,8 @@ ordered_json productsJson(const std::vector<simulator::ProductTruth>& list) {
     ordered_json products = ordered_json::array();
     for (const auto& p : list)
         products.push_back({{"level", p.level == products::kLevel11 ? "1.1" : "1.5"},
+                            {"pixsz_m", p.pixsz_m},
+                            {"grid", p.groundRange ? "ground range" : "slant range"},
                             {"images", p.imagePaths},
                             {"leader", p.leaderPath},
                             {"calib_db", p.calib_dB}});
@@ -307,6 +309,16 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
     if (look != "R" && look != "L") throw UsageError("--look needs R or L");
     options.look = look[0];
     options.scanSar = args.has("scansar");
+    if (args.has("ground-range")) {
+        options.groundRangeSpacing_m = simulator::kDefaultGroundRangeSpacing_m;
+        if (const auto spacing = args.value("ground-spacing")) {
+            const auto v = parseReal(*spacing);
+            if (!v || !(*v >= 1.0 && *v <= 100.0)) throw UsageError("--ground-spacing needs metres from 1 to 100");
+            options.groundRangeSpacing_m = *v;
+        }
+    } else if (args.has("ground-spacing")) {
+        throw UsageError("--ground-spacing goes with --ground-range");
+    }
     if (const auto centre = args.value("centre")) {
         const auto parts = splitString(*centre, ',');
         const auto lat = parts.size() == 2 ? parseReal(trim(parts[0])) : std::nullopt;
@@ -405,6 +417,8 @@ SubcommandRegistration simulateCommand(
       {"pol", true, "polarisations, e.g. HH,HV (default HH)"},
       {"look", true, "R or L (default R)"},
       {"scansar", false, "ScanSAR-like products (WBS/WBD names, leader for OpenMode 11, dark burst gaps)"},
+      {"ground-range", false, "the level 1.5 product on a ground-range grid (polynomials fitted to it)"},
+      {"ground-spacing", true, "the ground-range pixel spacing in metres (default 6.25)"},
       {"pair", true, "also a second acquisition from an orbit displaced by this perpendicular baseline (m)"},
       {"repeat-days", true, "days between the pair's acquisitions (default 14)"},
       {"coherence", true, "expected coherence of the pair, 0 to 1 (default 0.9)"},

@@ -65,7 +65,15 @@ struct SimulatorOptions {
     bool scanSar = false;
     std::optional<PairOptions> pair;
     std::optional<GeoPoint> centre;  // the scene centre on the ground; the default orbit's when empty
+    // The level 1.5 product on a ground-range grid of this spacing (m):
+    // pixel k lies k x spacing along the ground from the ground point of
+    // slant pixel 0 (on the centre line, the same for every line), each
+    // pixel the mean power of the slant samples it covers, with polynomials
+    // fitted to that grid. Empty: level 1.5 on the slant-range grid.
+    std::optional<double> groundRangeSpacing_m;
 };
+
+inline constexpr double kDefaultGroundRangeSpacing_m = 6.25;
 
 // The orbit: circular in inertial space, turned into earth-fixed
 // coordinates by the earth's rotation about z.
@@ -152,6 +160,8 @@ struct PatchTruth {
 
 struct ProductTruth {
     int level = products::kLevel11;
+    double pixsz_m = 0.0;    // the product's pixel spacing
+    bool groundRange = false;  // pixels on the ground-range grid
     std::vector<std::string> imagePaths;
     std::string leaderPath;
     double calib_dB = 0.0;  // as decoded
