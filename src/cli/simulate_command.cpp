@@ -88,6 +88,8 @@ ordered_json productsJson(const std::vector<simulator::ProductTruth>& list) {
     ordered_json products = ordered_json::array();
     for (const auto& p : list)
         products.push_back({{"level", p.level == products::kLevel11 ? "1.1" : "1.5"},
+                            {"pixsz_m", p.pixsz_m},
+                            {"grid", p.groundRange ? "ground range" : "slant range"},
                             {"images", p.imagePaths},
                             {"leader", p.leaderPath},
                             {"calib_db", p.calib_dB}});
@@ -224,10 +226,22 @@ ordered_json truthJson(const simulator::SimulationTruth& t, double seconds) {
     ordered_json patches = ordered_json::array();
     for (const auto& p : t.patches) patches.push_back({{"name", p.name}, {"pol", p.pol}, {"sigma0_db", p.sigma0_dB}});
     j["patches"] = patches;
+    j["patch_shapes"] = {
+        {"sea", "xi < coast_xi (see terrain)"},
+        {"river", "|xi - (0.05 + 0.12 sin(2.2 eta + 0.5))| < 0.02, on land"},
+        {"town", "(xi - 0.30)^2 + (eta - 0.35)^2 < 0.14^2, on land off the river"},
+        {"fields", "elsewhere: parcels of 0.12 x 0.12 in (xi, eta), each of field0 .. field3"}};
     ordered_json targets = ordered_json::array();
     for (const auto& p : t.targets)
-        targets.push_back({{"pixel", p.at.pixel}, {"line", p.at.line}, {"lat_deg", p.ground.lat_deg},
-                           {"lon_deg", p.ground.lon_deg}, {"sigma0_db", p.sigma0_dB}});
+        targets.push_back({{"pixel", p.at.pixel},
+                           {"line", p.at.line},
+                           {"lat_deg", p.ground.lat_deg},
+                           {"lon_deg", p.ground.lon_deg},
+                           {"ground",
+                            {{"lat_deg", p.terrain.ground.lat_deg},
+                             {"lon_deg", p.terrain.ground.lon_deg},
+                             {"height_m", p.terrain.height_m}}},
+                           {"sigma0_db", p.sigma0_dB}});
     j["point_targets"] = targets;
     j["products"] = productsJson(t.products);
     j["scene_id"] = t.sceneId;
@@ -302,6 +316,16 @@ int runSimulate(const Args& args, ConsoleUi& ui) {
     if (const auto sensor = args.value("sensor")) {
         if (*sensor == "palsar1") options.sensor = products::ceos::Generation::Palsar1;
         else if (*sensor != "alos2") throw UsageError("--sensor needs alos2 or palsar1");
+    }
+    if (args.has("ground-range")) {
+        options.groundRangeSpacing_m = simulator::kDefaultGroundRangeSpacing_m;
+        if (const auto spacing = args.value("ground-spacing")) {
+            const auto v = parseReal(*spacing);
+            if (!v || !(*v >= 1.0 && *v <= 100.0)) throw UsageError("--ground-spacing needs metres from 1 to 100");
+            options.groundRangeSpacing_m = *v;
+        }
+    } else if (args.has("ground-spacing")) {
+        throw UsageError("--ground-spacing goes with --ground-range");
     }
     if (const auto centre = args.value("centre")) {
         const auto parts = splitString(*centre, ',');
@@ -408,6 +432,8 @@ SubcommandRegistration simulateCommand(
       {"look", true, "R or L (default R)"},
       {"scansar", false, "ScanSAR-like products (WBS/WBD names, leader for OpenMode 11, dark burst gaps)"},
       {"sensor", true, "alos2 or palsar1: first-generation PALSAR products of the same scene (default alos2)"},
+      {"ground-range", false, "the level 1.5 product on a ground-range grid (polynomials fitted to it)"},
+      {"ground-spacing", true, "the ground-range pixel spacing in metres (default 6.25)"},
       {"pair", true, "also a second acquisition from an orbit displaced by this perpendicular baseline (m)"},
       {"repeat-days", true, "days between the pair's acquisitions (default 14)"},
       {"coherence", true, "expected coherence of the pair, 0 to 1 (default 0.9)"},

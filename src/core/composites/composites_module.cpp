@@ -201,6 +201,7 @@ void addOpenModes(app::AppCore& app) {
     fbd11.dates = ObservationDates::One;
     fbd11.open = openDualComplex;
     fbd11.assemble = assembleComposite;
+    fbd11.profileOrtho = true;
     app.addOpenMode(fbd11);
 
     addMultiTemporalModes(app);

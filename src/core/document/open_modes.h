@@ -66,6 +66,9 @@ struct OpenModeRow {
     bool twoImages = false;           // two images that pan together with Shift (pairs, dates)
     bool showsImageName = false;      // the overview names the current image of an overlay
     ObservationDates dates = ObservationDates::None;
+    // The ortho conversion moves samples along the pixel direction by an
+    // incidence profile instead of through the mapping table.
+    bool profileOrtho = false;
     TiePointRules tiePoints;
     // Null: the mode is known but its processing is not built; the document
     // opens empty.

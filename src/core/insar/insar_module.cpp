@@ -996,6 +996,7 @@ void registerModule(app::AppCore& app) {
     newPairRow.complexFlag = true;
     newPairRow.existingTiles = true;
     newPairRow.interferometry = true;
+    newPairRow.profileOrtho = true;
     // Side by side: each canvas holds one scene's single channel.
     newPairRow.threeChannelCanvas = false;
     newPairRow.twoImages = true;

@@ -524,6 +524,79 @@ products::SceneParameters describeScene(const SceneGeometryModel& model, const C
     return p;
 }
 
+// The ground-range grid of a level 1.5 product: ground distances of the
+// slant pixels along the centre line from slant pixel 0, and both ways.
+class GroundRangeGrid {
+public:
+    GroundRangeGrid(const SceneGeometryModel& model, double spacing_m) : spacing_(spacing_m) {
+        first_ = -model.pixels();
+        const int last = 3 * model.pixels();
+        const Ecef origin = model.groundEllipsoid(0.0, model.centreLine());
+        Ecef previous = model.groundEllipsoid(first_, model.centreLine());
+        double d = 0.0;
+        distance_.push_back(0.0);
+        for (int sp = first_ + 1; sp <= last; ++sp) {
+            const Ecef g = model.groundEllipsoid(sp, model.centreLine());
+            d += geometry::norm(g - previous);  // chords of a few metres: the ground distance
+            distance_.push_back(d);
+            previous = g;
+        }
+        (void)origin;
+        const double zero = distance_[static_cast<std::size_t>(-first_)];
+        for (double& v : distance_) v -= zero;
+        pixels_ = static_cast<int>(std::floor(groundOf(model.pixels() - 1.0))) + 1;
+    }
+    int pixels() const { return pixels_; }
+    double spacing_m() const { return spacing_; }
+    // Ground pixel of a slant pixel, and back.
+    double groundOf(double slant) const {
+        const double x = std::clamp(slant - first_, 0.0, static_cast<double>(distance_.size()) - 2.0);
+        const auto i = static_cast<std::size_t>(x);
+        return (distance_[i] + (x - static_cast<double>(i)) * (distance_[i + 1] - distance_[i])) / spacing_;
+    }
+    double slantOf(double ground) const {
+        const double d = ground * spacing_;
+        const auto it = std::lower_bound(distance_.begin(), distance_.end(), d);
+        const std::size_t i = std::clamp<std::size_t>(static_cast<std::size_t>(it - distance_.begin()), 1,
+                                                      distance_.size() - 1);
+        return first_ + static_cast<double>(i - 1) + (d - distance_[i - 1]) / (distance_[i] - distance_[i - 1]);
+    }
+
+private:
+    double spacing_;
+    int first_ = 0;
+    int pixels_ = 0;
+    std::vector<double> distance_;
+};
+
+// The level 1.5 description on the ground-range grid: the slant one with
+// its pixel count, spacing and mapping polynomials redone for the grid.
+products::SceneParameters describeGroundRange(const SceneGeometryModel& model, const products::SceneParameters& slant,
+                                              const GroundRangeGrid& grid) {
+    products::SceneParameters p = slant;
+    const double W = grid.pixels(), L = model.lines();
+    p.pixel = grid.pixels();
+    p.pixsz = grid.spacing_m();
+    p.plRefPixel = std::floor(W / 2);
+    const double centreLon = model.terrain().centreLon_deg;
+    auto samples = [&](double k0, double k1, double l0, double l1) {
+        std::vector<std::array<double, 4>> out;
+        for (int i = 0; i < kFitSamples; ++i)
+            for (int j = 0; j < kFitSamples; ++j) {
+                const double k = k0 + (k1 - k0) * i / (kFitSamples - 1);
+                const double ln = l0 + (l1 - l0) * j / (kFitSamples - 1);
+                const GeoPoint g = ecefToGeodetic(model.groundEllipsoid(grid.slantOf(k), ln)).ground;
+                out.push_back({k, ln, g.lat_deg, centreLon + std::remainder(g.lon_deg - centreLon, 360.0)});
+            }
+        return out;
+    };
+    const double marginPixels = kFitMarginRange_m / grid.spacing_m();
+    const double marginLines = kFitMarginTime_s * model.prf_hz();
+    fitMappingPolynomials(p, samples(-0.3 * W, 1.3 * W, -0.1 * L, 1.1 * L),
+                          samples(-marginPixels, W + marginPixels, -marginLines, L + marginLines), 0.8 * W, 0.6 * L);
+    return p;
+}
+
 struct FitResidual {
     double latLon_m = 0.0;
     double pixelLine = 0.0;
@@ -991,7 +1064,8 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
             replaceFile(written.leaderPath, leader);
             written.leaderPath = leader;
         }
-        out.products.push_back({products::kLevel11, written.imagePaths, written.leaderPath, written.stored.calib});
+        out.products.push_back({products::kLevel11, product.params.pixsz, false, written.imagePaths, written.leaderPath,
+                                written.stored.calib});
         out.scene = written.stored;
     }
     if (options.level15) {
@@ -1000,20 +1074,54 @@ WrittenAcquisition writeAcquisition(const SimulatorOptions& options, const Acqui
         product.params.calib = kCalibLevel15_dB;
         const double targetAmplitude =
             std::min(kMaxAmplitudeDn, std::pow(10.0, (kPointTargetSigma0_dB - kCalibLevel15_dB) / 20.0));
-        LinesAhead<std::uint16_t, Scratch> ahead(width, a.model->lines());
+        std::optional<GroundRangeGrid> groundRange;
+        if (options.groundRangeSpacing_m) {
+            groundRange.emplace(first, *options.groundRangeSpacing_m);
+            product.params = describeGroundRange(first, scene, *groundRange);
+        }
+        // The slant samples each ground pixel covers: [from, to) per pixel.
+        std::vector<std::size_t> coverFrom, coverTo;
+        if (groundRange)
+            for (int k = 0; k < groundRange->pixels(); ++k) {
+                auto at = [&](double g) {
+                    return static_cast<std::size_t>(
+                        std::clamp(std::floor(groundRange->slantOf(g) + 0.5), 0.0, static_cast<double>(width)));
+                };
+                std::size_t from = at(k - 0.5), to = at(k + 0.5);
+                if (to <= from) {
+                    from = std::min(width - 1, at(k));
+                    to = from + 1;
+                }
+                coverFrom.push_back(from);
+                coverTo.push_back(to);
+            }
+        const std::size_t outWidth = groundRange ? static_cast<std::size_t>(groundRange->pixels()) : width;
+        LinesAhead<std::uint16_t, Scratch> ahead(outWidth, a.model->lines());
         products::SampleSource source;
         source.amplitudeLine = [&](std::size_t polIndex, int n, std::span<std::uint16_t> samples) {
             ahead.serve(polIndex, n, samples, [&](Scratch& w, std::size_t pol, int line, std::span<std::uint16_t> dst) {
                 if (options.scanSar && inBurstGap(line)) return;
                 fillCells(w, pol, line, kCalibLevel15_dB, targetAmplitude);
-                for (std::size_t p = 0; p < dst.size(); ++p)
-                    dst[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(std::abs(w.cells[p]))));
+                for (std::size_t p = 0; p < dst.size(); ++p) {
+                    double amplitude = 0.0;
+                    if (groundRange) {
+                        double power = 0.0;
+                        for (std::size_t q = coverFrom[p]; q < coverTo[p]; ++q) power += std::norm(w.cells[q]);
+                        amplitude = std::sqrt(power / static_cast<double>(coverTo[p] - coverFrom[p]));
+                    } else {
+                        amplitude = std::abs(w.cells[p]);
+                    }
+                    dst[p] = static_cast<std::uint16_t>(std::min(kMaxAmplitudeDn, std::round(amplitude)));
+                }
             });
             tick();
         };
         const products::WrittenProduct written = products::writeCeosProduct(product, source);
-        out.products.push_back({products::kLevel15, written.imagePaths, written.leaderPath, written.stored.calib});
-        if (!options.level11) out.scene = written.stored;
+        out.products.push_back({products::kLevel15, product.params.pixsz, groundRange.has_value(), written.imagePaths,
+                                written.leaderPath, written.stored.calib});
+        // The truth describes the slant-range geometry; a ground-range
+        // product's own description is in its leader.
+        if (!options.level11) out.scene = groundRange ? scene : written.stored;
     }
     return out;
 }
@@ -1026,6 +1134,12 @@ void checkOptions(const SimulatorOptions& o) {
     if (!o.level11 && !o.level15) throw Error("no product level was chosen for the simulated scene");
     if (o.scanSar && o.sensor == products::ceos::Generation::Palsar1)
         throw Error("first-generation PALSAR products are simulated without ScanSAR");
+    if (o.groundRangeSpacing_m) {
+        if (!(*o.groundRangeSpacing_m >= 1.0 && *o.groundRangeSpacing_m <= 100.0))
+            throw Error(format("a ground-range spacing of %g m is outside 1 to 100 m", *o.groundRangeSpacing_m));
+        if (!o.level15) throw Error("the ground-range grid is the level 1.5 product's: choose level 1.5");
+        if (o.pair || o.scanSar) throw Error("the ground-range grid is made for single scenes only");
+    }
     if (o.look != 'R' && o.look != 'L') throw Error(format("the look direction must be R or L, not %c", o.look));
     if (o.polarisations.empty() || o.polarisations.size() > 4)
         throw Error("the simulated scene needs one to four polarisations");
@@ -1097,6 +1211,7 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
         PointTarget t;
         t.at = {std::floor(f[0] * options.pixels), std::floor(f[1] * options.lines)};
         t.ground = ecefToGeodetic(model.groundEllipsoid(t.at.pixel, t.at.line)).ground;
+        t.terrain = ecefToGeodetic(model.groundTerrain(t.at.pixel, t.at.line));
         t.sigma0_dB = kPointTargetSigma0_dB;
         truth.targets.push_back(t);
     }

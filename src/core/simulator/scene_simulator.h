@@ -72,7 +72,15 @@ struct SimulatorOptions {
     products::ceos::Generation sensor = products::ceos::Generation::Alos2;
     std::optional<PairOptions> pair;
     std::optional<GeoPoint> centre;  // the scene centre on the ground; the default orbit's when empty
+    // The level 1.5 product on a ground-range grid of this spacing (m):
+    // pixel k lies k x spacing along the ground from the ground point of
+    // slant pixel 0 (on the centre line, the same for every line), each
+    // pixel the mean power of the slant samples it covers, with polynomials
+    // fitted to that grid. Empty: level 1.5 on the slant-range grid.
+    std::optional<double> groundRangeSpacing_m;
 };
+
+inline constexpr double kDefaultGroundRangeSpacing_m = 6.25;
 
 // The orbit: circular in inertial space, turned into earth-fixed
 // coordinates by the earth's rotation about z.
@@ -138,10 +146,17 @@ Surface surfaceAt(double xi, double eta, std::uint64_t seed);
 // Sigma-naught (dB) of a class in a polarisation.
 double surfaceSigma0_dB(Surface s, const std::string& pol);
 
+// Geodetic latitude, longitude (degrees) and height (m).
+struct GeodeticPoint {
+    GeoPoint ground;
+    double height_m = 0.0;
+};
+
 struct PointTarget {
-    ScenePoint at;         // whole pixel/line
-    GeoPoint ground;       // on the ellipsoid
-    double sigma0_dB = 0;  // of the one cell
+    ScenePoint at;           // whole pixel/line
+    GeoPoint ground;         // on the ellipsoid
+    GeodeticPoint terrain;   // where the image position meets the terrain
+    double sigma0_dB = 0;    // of the one cell
 };
 
 struct PatchTruth {
@@ -152,15 +167,11 @@ struct PatchTruth {
 
 struct ProductTruth {
     int level = products::kLevel11;
+    double pixsz_m = 0.0;    // the product's pixel spacing
+    bool groundRange = false;  // pixels on the ground-range grid
     std::vector<std::string> imagePaths;
     std::string leaderPath;
     double calib_dB = 0.0;  // as decoded
-};
-
-// Geodetic latitude, longitude (degrees) and height (m).
-struct GeodeticPoint {
-    GeoPoint ground;
-    double height_m = 0.0;
 };
 
 // The second acquisition of a pair, as written.

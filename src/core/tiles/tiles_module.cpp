@@ -307,6 +307,7 @@ void addOpenModes(app::AppCore& app) {
     cpxTiles.message = "Open ALOS2 L1.1 Tile image Open";
     cpxTiles.levelCode = document::kLevelCodeComplex;
     cpxTiles.complexFlag = true;
+    cpxTiles.profileOrtho = true;
     cpxTiles.existingTiles = true;
     cpxTiles.open = openComplexTileSet;
     cpxTiles.claims = claimsComplexTileSet;
