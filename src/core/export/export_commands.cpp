@@ -58,8 +58,17 @@ ExportRun runFrameExport(CTessarinDoc& doc, const std::vector<FrameIndex>& frame
     for (int c = 0; c < 3; ++c)
         brightness.gains[static_cast<std::size_t>(c)] =
             doc.displaySlots().gain(0, std::min(display::slot::kExport + c, display::kGainColumns - 1));
+    // A frame must hold a tile of the scene: the view may stand beyond a
+    // small scene's last tile.
+    const tiles::TileGrid grid = doc.grid();
+    const FrameConverter inScene = [&convert, grid](FrameIndex f) {
+        if (!grid.contains(f.kx, f.ky))
+            throw Error(format("the frame of tile %d, %d lies outside the scene's %d x %d tiles", f.kx, f.ky, grid.ntx,
+                               grid.nty));
+        return convert(f);
+    };
     BusyScope busy(ui);
-    ExportRun run = exportFrames(frames, exportTarget(doc), convert, brightness, ui);
+    ExportRun run = exportFrames(frames, exportTarget(doc), inScene, brightness, ui);
     for (const FrameOutcome& f : run.frames)
         if (f.written()) state.exported.push_back(f);
     return run;

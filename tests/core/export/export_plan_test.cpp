@@ -42,7 +42,9 @@ TEST(ExportPlan, StripeFramesCoverEveryTileColumnAndRow) {
         }
         EXPECT_LE(c.ky + (c.ny > 1 ? 1 : 0), c.ny - 1) << "the frame lies in the scene";
         const int top = 2 * c.block;
-        if (top < c.ny) EXPECT_TRUE(top == c.ky || top == c.ky + 1) << "the block's first row is in the frame";
+        if (top < c.ny) {
+            EXPECT_TRUE(top == c.ky || top == c.ky + 1) << "the block's first row is in the frame";
+        }
     }
     EXPECT_EQ(lastBlockId(7), 3);
     EXPECT_EQ(lastBlockId(6), 2);

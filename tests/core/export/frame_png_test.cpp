@@ -39,21 +39,24 @@ TEST_F(FramePngTest, ParallelEncoderDecodesToTheSamePixels) {
     };
     const Case cases[] = {
         {1, 1, 2, 3, 256},     {3, 65, 2, 1, 256},   {257, 300, 2, 3, 4},  {257, 300, 1, 3, 4},
-        {1000, 129, 5, 9, 2},  {64, 640, 8, 6, 256}, {2, 1000, 3, 1, 16},
+        {300, 129, 5, 9, 2},  {64, 640, 8, 6, 256}, {2, 1000, 3, 1, 16},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " threads " << c.threads);
         const auto rgba = noise(static_cast<std::size_t>(c.width) * c.height * 4, static_cast<unsigned>(c.width * 7 + c.height), c.levels);
-        const std::string file = path("p.png");
+        const std::string file = path(std::to_string(&c - cases).append(".p.png"));
         writeWholeFile(file, encodePngRgbaParallel(c.width, c.height, rgba, {c.threads, c.level}));
         const auto back = tessarin::testing::readPng(file);
         ASSERT_EQ(back.width, c.width);
         ASSERT_EQ(back.height, c.height);
         EXPECT_TRUE(back.pixels == rgba);
-        const auto check = tessarin::testing::runTool("pngcheck " + tessarin::testing::shellQuote(file));
-        EXPECT_EQ(check.exitCode, 0) << check.output;
-        EXPECT_NE(check.output.find("32-bit RGB+alpha"), std::string::npos) << check.output;
     }
+    // pngcheck verifies every chunk's CRC and the zlib stream's checksum.
+    const auto check = tessarin::testing::runTool("cd " + tessarin::testing::shellQuote(dir()) + " && pngcheck *.p.png");
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    std::size_t rgbaFiles = 0;
+    for (std::size_t at = 0; (at = check.output.find("32-bit RGB+alpha", at)) != std::string::npos; ++at) ++rgbaFiles;
+    EXPECT_EQ(rgbaFiles, std::size(cases)) << check.output;
     EXPECT_THROW(encodePngRgbaParallel(0, 5, {}), Error);
     EXPECT_THROW(encodePngRgbaParallel(4, 4, std::vector<std::uint8_t>(63)), Error);
 }

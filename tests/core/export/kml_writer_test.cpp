@@ -29,7 +29,9 @@ namespace {
 using KmlTest = tessarin::testing::TempDirTest;
 
 std::string xpath(const std::string& file, const std::string& expression) {
-    return runTool("xmllint --xpath " + shellQuote(expression) + " " + shellQuote(file), false).output;
+    std::string out = runTool("xmllint --xpath " + shellQuote(expression) + " " + shellQuote(file), false).output;
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
 }
 
 bool wellFormed(const std::string& file, std::string* why) {
