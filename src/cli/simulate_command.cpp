@@ -220,10 +220,22 @@ ordered_json truthJson(const simulator::SimulationTruth& t, double seconds) {
     ordered_json patches = ordered_json::array();
     for (const auto& p : t.patches) patches.push_back({{"name", p.name}, {"pol", p.pol}, {"sigma0_db", p.sigma0_dB}});
     j["patches"] = patches;
+    j["patch_shapes"] = {
+        {"sea", "xi < coast_xi (see terrain)"},
+        {"river", "|xi - (0.05 + 0.12 sin(2.2 eta + 0.5))| < 0.02, on land"},
+        {"town", "(xi - 0.30)^2 + (eta - 0.35)^2 < 0.14^2, on land off the river"},
+        {"fields", "elsewhere: parcels of 0.12 x 0.12 in (xi, eta), each of field0 .. field3"}};
     ordered_json targets = ordered_json::array();
     for (const auto& p : t.targets)
-        targets.push_back({{"pixel", p.at.pixel}, {"line", p.at.line}, {"lat_deg", p.ground.lat_deg},
-                           {"lon_deg", p.ground.lon_deg}, {"sigma0_db", p.sigma0_dB}});
+        targets.push_back({{"pixel", p.at.pixel},
+                           {"line", p.at.line},
+                           {"lat_deg", p.ground.lat_deg},
+                           {"lon_deg", p.ground.lon_deg},
+                           {"ground",
+                            {{"lat_deg", p.terrain.ground.lat_deg},
+                             {"lon_deg", p.terrain.ground.lon_deg},
+                             {"height_m", p.terrain.height_m}}},
+                           {"sigma0_db", p.sigma0_dB}});
     j["point_targets"] = targets;
     j["products"] = productsJson(t.products);
     j["scene_id"] = t.sceneId;

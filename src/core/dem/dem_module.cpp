@@ -11,6 +11,7 @@
 #include "app/command_ids.h"
 #include "dem/aster_display.h"
 #include "dem/dem_state.h"
+#include "dem/ortho_commands.h"
 #include "platform/bytes.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -155,6 +156,7 @@ void registerModule(app::AppCore& app) {
     }
     app.registerHandler(area, cmd::kDemImport, {importTiles, hasDocument, {}});
     app.registerHandler(area, cmd::kDemTableGeneration, {writeDemTableFile, app::hasView, {}});
+    registerOrthoCommands(app);
 }
 
 }  // namespace tessarin::dem

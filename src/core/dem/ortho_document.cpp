@@ -14,6 +14,7 @@
 #include "geometry/mapping_table.h"
 #include "geometry/ortho_matrix.h"
 #include "geometry/scene_geometry.h"
+#include "imagefiles/tif_gen.h"
 #include "platform/bytes.h"
 #include "platform/error.h"
 #include "platform/file.h"
@@ -154,6 +155,28 @@ OrthoWorkFiles writeOrthoWorkFiles(document::CTessarinDoc& doc, const OrthoImage
     state.orthoPath = files.ortho;
     state.alphaPath = files.alpha;
     return files;
+}
+
+void writeOrthoGeoTiff(const std::string& path, const OrthoImage& image) {
+    const OrthoGrid& g = image.grid;
+    if (g.rows < 1 || g.columns < 1) throw Error(format("\"%s\": the ortho frame holds no pixel", path.c_str()));
+    CTIFGen gen;
+    // The writer ties the centre of the first pixel.
+    const GeoBox box = g.gridBox();
+    gen.setGeoReference({box.west_deg + 0.5 * g.dphi_deg, box.north_deg - 0.5 * g.dphi_deg, g.dphi_deg, g.dphi_deg});
+    gen.setCitation("ortho frame");
+    const auto columns = static_cast<std::size_t>(g.columns);
+    writeTiffFile(path, gen, TiffKind::Geo, g.columns, g.rows, 64, [&](int line, std::span<std::uint8_t> row) {
+        const std::size_t first = static_cast<std::size_t>(line) * columns;
+        for (std::size_t i = 0; i < columns; ++i) {
+            const std::uint16_t* v = image.rgb.data() + 3 * (first + i);
+            const std::uint16_t a = image.alpha[first + i] ? 65535 : 0;
+            store<std::uint16_t>(row, 8 * i, v[0], ByteOrder::Little);
+            store<std::uint16_t>(row, 8 * i + 2, v[1], ByteOrder::Little);
+            store<std::uint16_t>(row, 8 * i + 4, v[2], ByteOrder::Little);
+            store<std::uint16_t>(row, 8 * i + 6, a, ByteOrder::Little);
+        }
+    });
 }
 
 }  // namespace tessarin::dem

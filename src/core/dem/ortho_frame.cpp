@@ -10,6 +10,7 @@
 
 #include "dem/dem_import.h"
 #include "dem/geoid.h"
+#include "dem/ground_metric.h"
 #include "geometry/ellipsoid.h"
 #include "geometry/mapping.h"
 #include "geometry/mapping_table.h"
@@ -135,73 +136,6 @@ public:
 
 private:
     const MappingTable& t_;
-};
-
-// ---- ground metres of an image step, from the product's own polynomials
-
-// The metric of the image on the ground: for a step (dp, dl) in pixels and
-// lines the ground distance squared is gpp dp^2 + 2 gpl dp dl + gll dl^2.
-// Held at nodes every 64 pixels and lines around the frame and interpolated
-// bilinearly; the polynomials are smooth over far larger distances.
-class GroundMetric {
-public:
-    static constexpr int kStep = 64;
-
-    GroundMetric(const products::SceneParameters& scene, double p0, double l0, int extentPixels, int extentLines)
-        : p0_(p0 - kStep), l0_(l0 - kStep) {
-        nx_ = extentPixels / kStep + 4;
-        ny_ = extentLines / kStep + 4;
-        nodes_.resize(static_cast<std::size_t>(nx_) * static_cast<std::size_t>(ny_));
-        for (int j = 0; j < ny_; ++j)
-            for (int i = 0; i < nx_; ++i)
-                nodes_[index(i, j)] = metricAt(scene, p0_ + i * kStep, l0_ + j * kStep);
-    }
-
-    // Ground metres of the unit image step u (up, ul).
-    double metres(double P, double L, double up, double ul) const {
-        const double x = std::clamp((P - p0_) / kStep, 0.0, nx_ - 1.000001);
-        const double y = std::clamp((L - l0_) / kStep, 0.0, ny_ - 1.000001);
-        const int i = static_cast<int>(x), j = static_cast<int>(y);
-        const double u = x - i, v = y - j;
-        const Node& a = nodes_[index(i, j)];
-        const Node& b = nodes_[index(i + 1, j)];
-        const Node& c = nodes_[index(i, j + 1)];
-        const Node& d = nodes_[index(i + 1, j + 1)];
-        auto mix = [&](double Node::*m) {
-            return (1 - v) * ((1 - u) * a.*m + u * b.*m) + v * ((1 - u) * c.*m + u * d.*m);
-        };
-        const double g2 = mix(&Node::pp) * up * up + 2.0 * mix(&Node::pl) * up * ul + mix(&Node::ll) * ul * ul;
-        return g2 > 0.0 ? std::sqrt(g2) : std::numeric_limits<double>::quiet_NaN();
-    }
-
-private:
-    struct Node {
-        double pp = 0, pl = 0, ll = 0;
-    };
-    std::size_t index(int i, int j) const {
-        return static_cast<std::size_t>(i) + static_cast<std::size_t>(j) * static_cast<std::size_t>(nx_);
-    }
-    static Node metricAt(const products::SceneParameters& scene, double P, double L) {
-        constexpr double h = 0.5;
-        const GeoPoint pa = products::latLonOfPixelLine(scene, {P - h, L});
-        const GeoPoint pb = products::latLonOfPixelLine(scene, {P + h, L});
-        const GeoPoint la = products::latLonOfPixelLine(scene, {P, L - h});
-        const GeoPoint lb = products::latLonOfPixelLine(scene, {P, L + h});
-        const double lat = 0.25 * (pa.lat_deg + pb.lat_deg + la.lat_deg + lb.lat_deg) * kRadPerDeg;
-        const double e2 = geometry::kEccentricitySquared;
-        const double w = 1.0 - e2 * std::sin(lat) * std::sin(lat);
-        const double north = geometry::kSemiMajorAxis_m * (1.0 - e2) / (w * std::sqrt(w)) * kRadPerDeg;
-        const double east = geometry::kSemiMajorAxis_m / std::sqrt(w) * std::cos(lat) * kRadPerDeg;
-        const double eP = nearLongitude(pb.lon_deg - pa.lon_deg, 0.0) / (2 * h) * east;
-        const double nP = (pb.lat_deg - pa.lat_deg) / (2 * h) * north;
-        const double eL = nearLongitude(lb.lon_deg - la.lon_deg, 0.0) / (2 * h) * east;
-        const double nL = (lb.lat_deg - la.lat_deg) / (2 * h) * north;
-        return {eP * eP + nP * nP, eP * eL + nP * nL, eL * eL + nL * nL};
-    }
-
-    double p0_, l0_;
-    int nx_ = 0, ny_ = 0;
-    std::vector<Node> nodes_;
 };
 
 // Runs body(first, last) over [0, count) in contiguous blocks, one per
@@ -384,8 +318,9 @@ OrthoImage orthoFrame(const OrthoInputs& in, const OrthoSource& band, const Orth
         if (tableDriven) cellsOfTable.emplace(*in.table);
         for (int j = firstRow; j < lastRow; ++j) {
             RowFailures& fail = failures[static_cast<std::size_t>(j)];
-            auto failAt = [&](std::string text) {
-                if (fail.count++ == 0) fail.first = std::move(text);
+            // The text is made for the row's first failure only.
+            auto failAt = [&](auto text) {
+                if (fail.count++ == 0) fail.first = text();
             };
             int seedRow = -1, seedColumn = -1;  // the last cell found on this row
             for (int i = 0; i < grid.columns; ++i) {
@@ -415,19 +350,21 @@ OrthoImage orthoFrame(const OrthoInputs& in, const OrthoSource& band, const Orth
                     if (o != CellOutcome::Ok) {
                         seedRow = -1;
                         if (o == CellOutcome::Address)
-                            failAt(format("Address error at pix=%.1f, lin=%.1f, tlx,tly,brx,bry=%d, %d, %d, %d", P, L,
-                                          c - 1, r - 1, c, r));
+                            failAt([&] {
+                                return format("Address error at pix=%.1f, lin=%.1f, tlx,tly,brx,bry=%d, %d, %d, %d", P,
+                                              L, c - 1, r - 1, c, r);
+                            });
                         else if (o == CellOutcome::Divide)
-                            failAt(format("divide error at apix=%.2f, alin=%.2f", P, L));
+                            failAt([&] { return format("divide error at apix=%.2f, alin=%.2f", P, L); });
                         else
-                            failAt(format("error at apix=%.2f, alin=%.2f", P, L));
+                            failAt([&] { return format("error at apix=%.2f, alin=%.2f", P, L); });
                         continue;
                     }
                     seedRow = r;
                     seedColumn = c;
                     const double n = std::hypot(v.pixelSensitivity, v.lineSensitivity);
                     if (!(n > 0.0) || !finite(n)) {
-                        failAt(format("no terrain direction at apix=%.2f, alin=%.2f", P, L));
+                        failAt([&] { return format("no terrain direction at apix=%.2f, alin=%.2f", P, L); });
                         continue;
                     }
                     up = v.pixelSensitivity / n;
@@ -445,7 +382,7 @@ OrthoImage orthoFrame(const OrthoInputs& in, const OrthoSource& band, const Orth
                 const double Z = h / (t * g);
                 const double sp = P + Z * up, sl = L + Z * ul;
                 if (!finite(h) || !finite(Z) || !finite(sp) || !finite(sl) || !(t > 0.0)) {
-                    failAt(format("error at apix=%.2f, alin=%.2f", P, L));
+                    failAt([&] { return format("error at apix=%.2f, alin=%.2f", P, L); });
                     continue;
                 }
                 const double column = std::floor(sp + 0.5) - static_cast<double>(band.originX);

@@ -224,4 +224,9 @@ OrthoImage orthoFrameOfDocument(document::CTessarinDoc& doc, const OrthoFrameReq
 // (replacing earlier ones) and records them for deletion on close.
 OrthoWorkFiles writeOrthoWorkFiles(document::CTessarinDoc& doc, const OrthoImage& image);
 
+// Writes a converted frame as a GeoTIFF (geographic WGS84, placed on the
+// grid box): three 16-bit channels and a 16-bit alpha, 65535 where the
+// pixel is opaque. Replaces the file whole; throws Error on failure.
+void writeOrthoGeoTiff(const std::string& path, const OrthoImage& image);
+
 }  // namespace tessarin::dem

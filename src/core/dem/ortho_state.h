@@ -31,6 +31,9 @@ struct OrthoState : document::ModuleState {
     bool slopeCorrection = false;      // the document's flag, set by the correction commands
     bool slopeCheckMark = false;       // "Set Slope Correction" (the menu's check mark only)
     int frameNumber = 0;               // the number of the current frame's output names
+    // The last results of the correction and of the foreshortening simulation.
+    std::string correctionPath, foreshorteningPath;
+    int correctionWidth = 0, correctionLines = 0, foreshorteningWidth = 0, foreshorteningLines = 0;
 
     void close() override;
     const std::string& workSuffix();

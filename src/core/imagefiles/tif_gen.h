@@ -178,7 +178,8 @@ public:
     // kNoFile without a file; throws Error for sizes a TIFF cannot hold and
     // for write failures.
     int writeTiff(File* file, int width, int lines, int bitsPerPixel, std::uint32_t dataOffset);
-    // One pass of the GeoTIFF writer (the whole image in one strip).
+    // One pass of the GeoTIFF writer (the whole image in one strip; also 64
+    // bits per pixel: three 16-bit colour samples and a 16-bit alpha).
     int writeGeoTiff(File* file, int width, int lines, int bitsPerPixel, std::uint32_t dataOffset);
 
     // Where the directory of the last pass starts and how many entries it has.

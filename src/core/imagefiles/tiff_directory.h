@@ -52,6 +52,7 @@ inline constexpr std::uint16_t kTileWidth = 322;
 inline constexpr std::uint16_t kTileLength = 323;
 inline constexpr std::uint16_t kTileOffsets = 324;
 inline constexpr std::uint16_t kTileByteCounts = 325;
+inline constexpr std::uint16_t kExtraSamples = 338;
 inline constexpr std::uint16_t kSampleFormat = 339;
 inline constexpr std::uint16_t kModelPixelScale = 33550;
 inline constexpr std::uint16_t kModelTiepoint = 33922;

@@ -35,7 +35,13 @@ constexpr std::uint64_t kMaxTiffBytes = std::numeric_limits<std::uint32_t>::max(
 // Width and lines are written as SHORT.
 constexpr int kMaxDimension = std::numeric_limits<std::uint16_t>::max();
 
-bool rgb(int bits) { return bits == 24 || bits == 48; }
+// 64 bits per pixel: three 16-bit colour samples and a 16-bit alpha
+// (GeoTIFF only).
+bool rgb(int bits) { return bits == 24 || bits == 48 || bits == 64; }
+bool withAlpha(int bits) { return bits == 64; }
+std::uint16_t colourSamples(int bits) { return withAlpha(bits) ? 4 : 3; }
+std::uint16_t bitsPerColourSample(int bits) { return static_cast<std::uint16_t>(withAlpha(bits) ? 16 : bits / 3); }
+constexpr std::uint16_t kExtraSampleUnassociatedAlpha = 2;
 
 // Builds one header: the 8 header bytes, the value blocks in the order they
 // are added, then the directory.
@@ -102,9 +108,11 @@ private:
     std::vector<Pending> entries_;
 };
 
-void checkSize(int width, int lines, int bitsPerPixel) {
-    if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 48)
-        throw Error(format("a TIFF of %d bits per pixel cannot be written (8, 16, 24 or 48)", bitsPerPixel));
+void checkSize(int width, int lines, int bitsPerPixel, bool geo = false) {
+    if (bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 && bitsPerPixel != 48 &&
+        !(geo && bitsPerPixel == 64))
+        throw Error(format("a TIFF of %d bits per pixel cannot be written (8, 16, 24 or 48%s)", bitsPerPixel,
+                           geo ? ", or 64 with alpha" : ""));
     if (width > kMaxDimension || lines > kMaxDimension)
         throw Error(format("a TIFF of %d x %d pixels cannot be written (at most %d in each direction)", width, lines,
                            kMaxDimension));
@@ -190,9 +198,10 @@ std::vector<std::uint8_t> CTIFGen::geoHeader(int width, int lines, int bitsPerPi
     HeaderBuilder h;
 
     std::uint32_t bitsPerSample = 0;
+    const std::uint16_t samples = colour ? colourSamples(bitsPerPixel) : 1;
     if (colour) {
         bitsPerSample = h.position();
-        for (int c = 0; c < 3; ++c) h.out().le<std::uint16_t>(static_cast<std::uint16_t>(bitsPerPixel / 3));
+        for (int c = 0; c < samples; ++c) h.out().le<std::uint16_t>(bitsPerColourSample(bitsPerPixel));
     }
     std::uint32_t xres = 0, yres = 0;
     addResolutions(h, xres, yres);
@@ -239,13 +248,13 @@ std::vector<std::uint8_t> CTIFGen::geoHeader(int width, int lines, int bitsPerPi
 
     h.shortEntry(kImageWidth, static_cast<std::uint32_t>(width));
     h.shortEntry(kImageLength, static_cast<std::uint32_t>(lines));
-    if (colour) h.blockEntry(kBitsPerSample, kShort, 3, bitsPerSample);
+    if (colour) h.blockEntry(kBitsPerSample, kShort, samples, bitsPerSample);
     else h.shortEntry(kBitsPerSample, static_cast<std::uint32_t>(bitsPerPixel));
     h.shortEntry(kCompression, kNoCompression);
     h.shortEntry(kPhotometric, colour ? kPhotometricRgb : kPhotometricMinIsBlack);
     h.entry(kStripOffsets, kLong, 1, dataOffset);
     h.shortEntry(kOrientation, kOrientationTopLeft);
-    h.shortEntry(kSamplesPerPixel, colour ? 3 : 1);
+    h.shortEntry(kSamplesPerPixel, samples);
     h.shortEntry(kRowsPerStrip, static_cast<std::uint32_t>(lines));
     h.entry(kStripByteCounts, kLong, 1,
             static_cast<std::uint32_t>(lineBytes(width, bitsPerPixel) * static_cast<std::uint64_t>(lines)));
@@ -254,6 +263,7 @@ std::vector<std::uint8_t> CTIFGen::geoHeader(int width, int lines, int bitsPerPi
     h.shortEntry(kPlanarConfiguration, kPlanarChunky);
     h.shortEntry(kResolutionUnit, kResolutionUnitInch);
     h.blockEntry(kDateTime, kAscii, static_cast<std::uint32_t>(dateTime_.size() + 1), dateTime);
+    if (withAlpha(bitsPerPixel)) h.shortEntry(kExtraSamples, kExtraSampleUnassociatedAlpha);
     if (!colour) h.shortEntry(kSampleFormat, signedSamples_ ? kSampleFormatSigned : kSampleFormatUnsigned);
     h.blockEntry(kModelPixelScale, kDouble, 3, pixelScale);
     h.blockEntry(kModelTiepoint, kDouble, 6, tiePoint);
@@ -266,7 +276,7 @@ std::vector<std::uint8_t> CTIFGen::geoHeader(int width, int lines, int bitsPerPi
 int CTIFGen::writePass(File* file, int width, int lines, int bitsPerPixel, std::uint32_t dataOffset, bool geo) {
     if (width < 1 || lines < 1) return kBadSize;
     if (!file) return kNoFile;
-    checkSize(width, lines, bitsPerPixel);
+    checkSize(width, lines, bitsPerPixel, geo);
     if (geo && citation_.size() + 1 > std::numeric_limits<std::uint16_t>::max())
         throw Error("the GeoTIFF citation text is too long");
     const std::vector<std::uint8_t> header =

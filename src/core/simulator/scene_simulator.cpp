@@ -1089,6 +1089,7 @@ SimulationTruth simulateScene(const SimulatorOptions& options, const Progress& p
         PointTarget t;
         t.at = {std::floor(f[0] * options.pixels), std::floor(f[1] * options.lines)};
         t.ground = ecefToGeodetic(model.groundEllipsoid(t.at.pixel, t.at.line)).ground;
+        t.terrain = ecefToGeodetic(model.groundTerrain(t.at.pixel, t.at.line));
         t.sigma0_dB = kPointTargetSigma0_dB;
         truth.targets.push_back(t);
     }

@@ -131,10 +131,17 @@ Surface surfaceAt(double xi, double eta, std::uint64_t seed);
 // Sigma-naught (dB) of a class in a polarisation.
 double surfaceSigma0_dB(Surface s, const std::string& pol);
 
+// Geodetic latitude, longitude (degrees) and height (m).
+struct GeodeticPoint {
+    GeoPoint ground;
+    double height_m = 0.0;
+};
+
 struct PointTarget {
-    ScenePoint at;         // whole pixel/line
-    GeoPoint ground;       // on the ellipsoid
-    double sigma0_dB = 0;  // of the one cell
+    ScenePoint at;           // whole pixel/line
+    GeoPoint ground;         // on the ellipsoid
+    GeodeticPoint terrain;   // where the image position meets the terrain
+    double sigma0_dB = 0;    // of the one cell
 };
 
 struct PatchTruth {
@@ -148,12 +155,6 @@ struct ProductTruth {
     std::vector<std::string> imagePaths;
     std::string leaderPath;
     double calib_dB = 0.0;  // as decoded
-};
-
-// Geodetic latitude, longitude (degrees) and height (m).
-struct GeodeticPoint {
-    GeoPoint ground;
-    double height_m = 0.0;
 };
 
 // The second acquisition of a pair, as written.

@@ -118,6 +118,20 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
     for (int unknown : {13, 14, 32, 37, 999, 1001}) EXPECT_EQ(r.core.openModes().find(unknown), nullptr) << unknown;
 }
 
+// Which modes the ortho conversion runs through the incidence profile: the
+// single complex products, the complex TileSets and the interferometric
+// pairs; the others through the mapping table.
+TEST(Registration, ProfileOrthoModes) {
+    Registered r;
+    for (const auto* row : r.core.openModes().rows()) {
+        const bool profile = row->mode == 3 || row->mode == 5 || row->mode == 8 || row->mode == 9;
+        EXPECT_EQ(row->profileOrtho, profile) << row->mode;
+    }
+    for (int id : {cmd::kTileImageToOrtho, cmd::kTileImageToOrthoSlopeCorrection, cmd::kForeshorteningSimulation,
+                   cmd::kOrthoDisplay32819, cmd::kOrthoDisplay32820, cmd::kSetSlopeCorrection})
+        EXPECT_TRUE(r.core.hasRegisteredHandler(id)) << id;
+}
+
 TEST(Registration, ImpliedOpenModeOfARecentFile) {
     Registered r;
     const std::pair<std::string, std::optional<int>> table[] = {
