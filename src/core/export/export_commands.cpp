@@ -39,6 +39,8 @@ std::string createImageFrameKml(CTessarinDoc& doc) {
 }
 
 ExportTarget exportTarget(const CTessarinDoc& doc) {
+    // Frames are converted from the document's TileSet and exported beside it.
+    if (doc.tileNames().tile.empty()) throw Error("This is not a tile file");
     ExportTarget t;
     t.folder = kmlFolder(doc.tileNames());
     t.label = doc.label();

@@ -35,7 +35,8 @@ std::array<GeoPoint, 4> sceneCorners(const document::CTessarinDoc& doc);
 // "Create Image Frame KML": writes prefix + ".kml"; returns its path.
 std::string createImageFrameKml(document::CTessarinDoc& doc);
 
-// Where and under which names a document's frames go.
+// Where and under which names a document's frames go; a document without
+// a TileSet throws Error("This is not a tile file").
 ExportTarget exportTarget(const document::CTessarinDoc& doc);
 
 // The frame the view shows.
