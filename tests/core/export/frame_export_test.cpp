@@ -8,6 +8,7 @@
 #include "core/imagefiles/image_tools.h"
 #include "export/frame_export.h"
 #include "platform/error.h"
+#include "platform/file.h"
 #include "platform/ui.h"
 #include "support/png_read.h"
 #include "support/temp_dir.h"
@@ -81,6 +82,13 @@ TEST_F(FrameExportTest, FailedFramesAreNamedAndLeftOutOfTheBlock) {
     // last frame's brighter value above it.
     EXPECT_EQ(tessarin::testing::readPng(run.frames[0].pngPath).at(3, 3)[0], 64);
     EXPECT_EQ(tessarin::testing::readPng(run.frames[3].pngPath).at(3, 3)[0], 102);
+
+    // Exporting a frame again replaces its files with the same bytes.
+    const auto before = readWholeFile(run.frames[3].pngPath), kmlBefore = readWholeFile(run.frames[3].kmlPath);
+    const ExportRun again = exportFrames({{6, 0}}, {folder, "AmpTile"}, convert, {&reference, {1, 1, 1}}, ui);
+    ASSERT_EQ(again.written(), 1);
+    EXPECT_TRUE(readWholeFile(run.frames[3].pngPath) == before);
+    EXPECT_TRUE(readWholeFile(run.frames[3].kmlPath) == kmlBefore);
 }
 
 TEST_F(FrameExportTest, AFolderThatCannotBeMadeEndsTheExportWithItsName) {
