@@ -1,6 +1,7 @@
 #include "dem/ortho_frame.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -167,6 +168,23 @@ void parallelRows(int count, int threads, const std::function<void(int, int)>& b
     if (failure) std::rethrow_exception(failure);
 }
 
+// An inverse mapping polynomial along one latitude: sum over i, j of
+// c[5 i + j] A^(4 - i) O^(4 - j) as a quartic in O.
+class RowPolynomial {
+public:
+    RowPolynomial(const std::array<double, products::kMappingPolyTerms>& c, double A) {
+        for (std::size_t jj = 0; jj < 5; ++jj) {
+            double b = 0.0;
+            for (std::size_t i = 0; i < 5; ++i) b = b * A + c[5 * i + jj];
+            b_[jj] = b;
+        }
+    }
+    double operator()(double O) const { return (((b_[0] * O + b_[1]) * O + b_[2]) * O + b_[3]) * O + b_[4]; }
+
+private:
+    std::array<double, 5> b_{};
+};
+
 // Per-row failure bookkeeping, merged in row order so that the first text is
 // the first failing pixel's whatever the threads.
 struct RowFailures {
@@ -323,10 +341,14 @@ OrthoImage orthoFrame(const OrthoInputs& in, const OrthoSource& band, const Orth
                 if (fail.count++ == 0) fail.first = text();
             };
             int seedRow = -1, seedColumn = -1;  // the last cell found on this row
+            // The latitude is the row's: the inverse polynomials reduce to
+            // quartics in the longitude.
+            const RowPolynomial toPixel(scene.ll2pix, grid.pixelCentre(j, 0).lat_deg - scene.llRefLat);
+            const RowPolynomial toLine(scene.ll2lin, grid.pixelCentre(j, 0).lat_deg - scene.llRefLat);
             for (int i = 0; i < grid.columns; ++i) {
                 const GeoPoint at = grid.pixelCentre(j, i);
-                const ScenePoint pl = products::pixelLineOfLatLon(scene, {at.lat_deg, nearLongitude(at.lon_deg, refLon)});
-                const double P = pl.pixel, L = pl.line;
+                const double O = nearLongitude(at.lon_deg, refLon) - scene.llRefLon;
+                const double P = toPixel(O), L = toLine(O);
                 if (!finite(P) || !finite(L)) continue;
                 const double fp = P - p0, fl = L - l0;
                 if (!(fp >= 0.0 && fp <= reach && fl >= 0.0 && fl <= reach)) continue;
