@@ -195,6 +195,7 @@ int runOpen(const Args& args, ConsoleUi& ui) {
             code = 1;
             break;
         }
+        if (core.lastRunFailed()) code = 1;
         view.paint(clientWidth, clientHeight);
     }
     core.activeView = nullptr;
@@ -233,9 +234,10 @@ int runCommand(const Args& args, ConsoleUi& ui) {
         std::fprintf(stderr, "error: \"%s\" (%d) is disabled\n", std::string(info.caption).c_str(), info.id);
         return 1;
     }
+    const bool failed = core.lastRunFailed();
     for (const auto& doc : core.documents()) printDocument(*doc);
     while (!core.documents().empty()) core.closeDocument(core.documents().back().get());
-    return 0;
+    return failed ? 1 : 0;
 }
 
 int runMenu(const Args&, ConsoleUi& ui) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <utility>
 
+#include <nlohmann/json.hpp>
+
 #include "geometry/geo_format.h"
 #include "platform/format.h"
 #include "platform/text.h"
@@ -69,6 +71,30 @@ int runLatlon(const Args& args, ConsoleUi& ui) {
         return 1;
     }
 
+    if (args.has("json")) {
+        // Every number as a double prints it: the shortest text that reads
+        // back to the same value.
+        nlohmann::ordered_json out = nlohmann::ordered_json::array();
+        for (const Request& r : requests) {
+            nlohmann::ordered_json j;
+            if (r.inverse) {
+                const ScenePoint p = reader.pixelLineOfLatLon({r.a, r.b});
+                j["lat"] = r.a;
+                j["lon"] = r.b;
+                j["pixel"] = p.pixel;
+                j["line"] = p.line;
+            } else {
+                const GeoPoint g = reader.latLonOfPixelLine({r.a, r.b});
+                j["pixel"] = r.a;
+                j["line"] = r.b;
+                j["lat"] = g.lat_deg;
+                j["lon"] = g.lon_deg;
+            }
+            out.push_back(std::move(j));
+        }
+        std::printf("%s\n", out.dump(2).c_str());
+        return 0;
+    }
     for (const Request& r : requests) {
         if (r.inverse) {
             const ScenePoint p = reader.pixelLineOfLatLon({r.a, r.b});
@@ -84,8 +110,9 @@ int runLatlon(const Args& args, ConsoleUi& ui) {
 
 SubcommandRegistration latlonCommand(
     {"latlon", "convert scene pixel/line to latitude/longitude and back with the product's polynomials",
-     "IMAGE_OR_TILE (--at PIXEL,LINE | --inverse LAT,LON)...",
-     {{"at", true, "print the latitude/longitude of scene pixel PIXEL, line LINE (repeatable)"},
+     "[--json] IMAGE_OR_TILE (--at PIXEL,LINE | --inverse LAT,LON)...",
+     {{"json", false, "print a JSON array of {pixel, line, lat, lon} in full precision, in the order asked"},
+      {"at", true, "print the latitude/longitude of scene pixel PIXEL, line LINE (repeatable)"},
       {"inverse", true, "print the scene pixel/line of latitude LAT, longitude LON (repeatable)"}},
      runLatlon});
 

@@ -78,7 +78,7 @@ bool AppCore::run(const CommandInfo& info, document::CTessarinDoc* doc) {
     if (!isEnabled(info, doc)) return false;
     CommandContext ctx{ui_, *this, doc};
     const std::string what = info.caption.empty() ? format("command %d", info.id) : std::string(info.caption);
-    runGuarded(ui_, what, [&] { handlers_.at(info.id).command.handler(ctx); });
+    lastRunFailed_ = !runGuarded(ui_, what, [&] { handlers_.at(info.id).command.handler(ctx); });
     return true;
 }
 

@@ -86,6 +86,9 @@ public:
     // failure inside the command is shown as one message (the error
     // boundary) and the command ends.
     bool run(const CommandInfo& info, document::CTessarinDoc* doc);
+    // Whether the last command that ran ended in a failure (its message has
+    // been shown); the console's exit status follows it.
+    bool lastRunFailed() const { return lastRunFailed_; }
 
     // ---- documents
     // The framework's open-document operation: creates a document (which
@@ -125,6 +128,7 @@ private:
         RegisteredCommand command;
     };
     std::map<int, Registration> handlers_;
+    bool lastRunFailed_ = false;
     std::set<CommandArea> completeAreas_;
     document::OpenModeTable openModes_;
     std::vector<std::unique_ptr<document::CTessarinDoc>> documents_;

@@ -14,6 +14,7 @@ void registerModules(AppCore& app) {
     composites::registerModule(app);
     geometry::registerModule(app);
     dem::registerModule(app);
+    geoexport::registerModule(app);
     insar::registerModule(app);
     display::registerModule(app);
     display::registerPolygonCommands(app);

@@ -24,6 +24,9 @@ void registerModule(app::AppCore& app);
 namespace tessarin::dem {
 void registerModule(app::AppCore& app);
 }
+namespace tessarin::geoexport {
+void registerModule(app::AppCore& app);  // KML and frame export
+}
 namespace tessarin::insar {
 void registerModule(app::AppCore& app);
 }
