@@ -215,7 +215,21 @@ File File::adopt(int fd, const std::string& path, const char* mode) {
     return f;
 }
 
+namespace {
+
+// A rename would put a regular file in place of a device, a FIFO or a socket
+// (writing "output" to /dev/null must never replace /dev/null).
+void refuseSpecialTarget(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return;  // nothing there yet
+    if (S_ISDIR(st.st_mode)) throw Error(format("cannot write \"%s\": it is a folder", path.c_str()));
+    if (!S_ISREG(st.st_mode)) throw Error(format("cannot write \"%s\": it is not a regular file", path.c_str()));
+}
+
+}  // namespace
+
 AtomicFile::AtomicFile(std::string finalPath) : finalPath_(std::move(finalPath)) {
+    refuseSpecialTarget(finalPath_);
     removeStaleTemporaries(finalPath_);
 #ifdef O_TMPFILE
     // An unnamed file in the target's folder: a killed run leaves nothing
@@ -256,6 +270,7 @@ void AtomicFile::commit() {
         tempPath_ = named;
     }
     file_.close();
+    refuseSpecialTarget(finalPath_);
     replaceFile(tempPath_, finalPath_);
     committed_ = true;
 }

@@ -89,6 +89,13 @@ TEST_F(FileTest, OnlyRegularFilesOpenForReading) {
         EXPECT_FALSE(File::tryOpen(c.path, File::Mode::Read).has_value());
         EXPECT_THROW(readWholeFile(c.path), Error);
     }
+    // Writing never replaces a folder or a special file with a regular one.
+    for (const char* name : {"folder", "fifo"}) {
+        SCOPED_TRACE(name);
+        EXPECT_THROW(writeWholeFile(path(name), std::vector<std::uint8_t>{1, 2, 3}), Error);
+    }
+    EXPECT_TRUE(fs::is_directory(path("folder")));
+    EXPECT_TRUE(fs::is_fifo(path("fifo")));
 }
 
 TEST_F(FileTest, AtomicFileLeavesNothingUnderTheFinalNameUntilCommitted) {
