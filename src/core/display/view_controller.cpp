@@ -399,15 +399,26 @@ bool ViewController::inclinationKey(int keyCode) {
         return true;
     }
     int& value = inclination_.horizontal ? inclination_.horizontalInclination : inclination_.verticalInclination;
+    int delta = 0;
     switch (keyCode) {
         case key::kRight:
-        case key::kUp: value += inclination_.step(); return true;
+        case key::kUp: delta = inclination_.step(); break;
         case key::kLeft:
-        case key::kDown: value -= inclination_.step(); return true;
+        case key::kDown: delta = -inclination_.step(); break;
         case 'H': inclination_.horizontal = true; return true;
         case 'V': inclination_.horizontal = false; return true;
         default: return false;
     }
+    value += delta;
+    // The mode's ramp follows the keys; a step is one phase code (1/256
+    // cycle) across the working area.
+    const double cycles = static_cast<double>(delta) / kInclinationCodesPerCycle;
+    if (const auto apply = doc_.openModeRow().stepInclination)
+        apply(doc_, inclination_.horizontal ? cycles : 0.0, inclination_.horizontal ? 0.0 : cycles);
+    else
+        ui_.status(format("Inclination H=%d, V=%d (1/256 cycle): this data has no phase ramp to change",
+                          inclination_.horizontalInclination, inclination_.verticalInclination));
+    return true;
 }
 
 bool ViewController::keyDown(int keyCode, Modifiers mods) {

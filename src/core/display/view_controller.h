@@ -79,8 +79,10 @@ std::optional<std::array<std::uint16_t, 3>> readCanvasValues(const std::string& 
 // for any other key.
 bool applyBrightnessKey(DisplaySlots& slots, int keyCode, bool shift);
 
-// The inclination-control meanings of the keys, held until the phase-ramp
-// tools use them.
+// The inclination-control meanings of the keys: the arrows change the
+// chosen axis by the step, in phase codes across the working area, and the
+// mode's ramp (if it has one) follows.
+inline constexpr double kInclinationCodesPerCycle = 256.0;
 struct InclinationControl {
     bool active = false;
     int stepDigit = 7;  // step 2^digit

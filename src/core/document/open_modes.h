@@ -30,6 +30,9 @@ using Assembler = void (*)(CTessarinDoc& doc);
 // name cannot tell, its contents). Used to reopen a recent file that was
 // stored without its OpenMode.
 using Claim = bool (*)(const std::string& path);
+// Changes the document's phase ramp by (deltaH, deltaV) cycles per working
+// area and applies it, as the view's inclination keys ask.
+using InclinationStep = void (*)(CTessarinDoc& doc, double deltaH, double deltaV);
 
 // What the tie-point tools do under a mode.
 struct TiePointRules {
@@ -76,6 +79,9 @@ struct OpenModeRow {
     // Null: the single-scene merger of the document's tiles.
     Assembler assemble = nullptr;
     Claim claims = nullptr;
+    // Null: the view's inclination keys only count; the mode has no ramp
+    // they could change.
+    InclinationStep stepInclination = nullptr;
 };
 
 class OpenModeTable {

@@ -1003,6 +1003,7 @@ void registerModule(app::AppCore& app) {
     newPairRow.dates = ObservationDates::Two;
     newPairRow.open = openPair;
     newPairRow.assemble = assembleSideBySide;
+    newPairRow.stepInclination = stepInclination;
     newPairRow.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .fullLayoutOnSave = true,
                             .cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true,
                             .createdMessage = "Close View and select 'Open ALOS2 Infero prj'"};

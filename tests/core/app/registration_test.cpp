@@ -132,6 +132,14 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
     }
 }
 
+// The view's inclination keys change a ramp only where "Apply Inclination
+// by set Parm" works: the two interferometric pair modes.
+TEST(Registration, InclinationKeysChangeTheRampOfThePairModes) {
+    Registered r;
+    for (const auto* row : r.core.openModes().rows())
+        EXPECT_EQ(row->stepInclination != nullptr, row->mode == 8 || row->mode == 9) << row->mode;
+}
+
 // Which modes the ortho conversion runs through the incidence profile: the
 // single complex products, the complex TileSets and the interferometric
 // pairs; the others through the mapping table.
