@@ -119,6 +119,8 @@ public:
     GeoTextFormat geoFormat() const { return geoFormat_; }
 
     int displayMode() const { return displayMode_; }
+    // Whether the document shows two images the V key switches between.
+    bool twoImagesShown() const;
     InclinationControl& inclination() { return inclination_; }
     // The mark's points on both images (canvas-local) and in the scene.
     const std::array<Point, 2>& markImagePoints() const { return markImage_; }
@@ -153,6 +155,7 @@ private:
     void reloadCanvasAt(tiles::GlobalPoint p);
     void rerenderBrightness();
     bool inclinationKey(int keyCode);
+    void switchImage();
     int tileWidth() const;
     int tileHeight() const;
 
