@@ -103,7 +103,7 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         {10, false, true, false, D::Two, true},    {11, false, false, false, D::One, true},
         {12, false, false, false, D::None, true}, {16, false, true, true, D::None, true},
         {26, false, false, false, D::None, true}, {28, false, false, false, D::None, true},
-        {29, false, false, false, D::None, true},
+        {27, false, false, false, D::None, true}, {29, false, false, false, D::None, true},
         {20, true, false, false, D::None, true}, {30, false, true, false, D::None, true},
         {31, false, false, false, D::None, false}, {33, true, false, false, D::None, true},
         {36, true, false, false, D::None, true}, {50, false, false, false, D::One, true},
