@@ -120,7 +120,7 @@ TEST_F(WindowTest, OpeningADocumentSwitchesToTheDocumentMenu) {
     EXPECT_FALSE(frame->action(32924)->isEnabled()) << "an entry without a handler";
     EXPECT_TRUE(frame->action(32801)->isEnabled()) << "ALOS-2 pairs are built";
     EXPECT_TRUE(frame->action(32867)->isEnabled()) << "pure SLC pairs are built";
-    EXPECT_FALSE(frame->action(32836)->isEnabled()) << "\"Pure SLC Tile\" is not built";
+    EXPECT_TRUE(frame->action(32836)->isEnabled()) << "\"Pure SLC Tile\" reopens a raster TileSet";
     app.core()->linkBlock().writeOpenMode(1);
     ASSERT_NE(app.core()->openDocument(image), nullptr);
     QApplication::processEvents();

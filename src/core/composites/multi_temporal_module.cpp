@@ -331,6 +331,11 @@ void addMultiTemporalModes(app::AppCore& app) {
     open.open = openSet;
     open.assemble = assembleMultiTemporal;
     open.claims = claimsSet;
+    // Without a ready table the dates are shown apart and V switches them.
+    open.secondImageShown = [](const CTessarinDoc& doc) {
+        const auto* mt = doc.findModuleState<MultiTemporalState>();
+        return mt && mt->sideBySide;
+    };
     app.addOpenMode(open);
 
     OpenModeRow complexSet;

@@ -101,8 +101,24 @@ ViewController::ViewController(document::CTessarinDoc& doc, Ui& ui) : doc_(doc),
 int ViewController::tileWidth() const { return doc_.grid().tpix > 0 ? doc_.grid().tpix : tiles::kTileSize; }
 int ViewController::tileHeight() const { return doc_.grid().tlin > 0 ? doc_.grid().tlin : tiles::kTileSize; }
 
+bool ViewController::twoImagesShown() const {
+    const auto& row = doc_.openModeRow();
+    return row.secondImageShown ? row.secondImageShown(doc_) : row.twoImages;
+}
+
+namespace {
+bool secondSetRendered(const DisplaySlots& slots) {
+    return slots.slot(slot::kSecondOverview).hasBitmap && slots.slot(slot::kSecondMain).hasBitmap;
+}
+}  // namespace
+
 std::vector<DrawOp> ViewController::paint(int clientWidth, int clientHeight) {
     PaintInput in = doc_.paintInput();
+    // The second image is shown through the second display set for as long
+    // as the document shows two images; when it stops (a composite replaced
+    // the dates side by side) the view is back on the first.
+    if (view_.imageId == 1 && (!twoImagesShown() || !secondSetRendered(doc_.displaySlots()))) view_.imageId = 0;
+    if (view_.imageId == 1 && in.displayBase == 0) in.displayBase = slot::kSecondOverview;
     in.polygons = [this](std::vector<DrawOp>& ops) { drawPolygons(ops); };
     return paintView(in, view_, clientWidth, clientHeight, geometry_);
 }
@@ -399,15 +415,39 @@ bool ViewController::inclinationKey(int keyCode) {
         return true;
     }
     int& value = inclination_.horizontal ? inclination_.horizontalInclination : inclination_.verticalInclination;
+    int delta = 0;
     switch (keyCode) {
         case key::kRight:
-        case key::kUp: value += inclination_.step(); return true;
+        case key::kUp: delta = inclination_.step(); break;
         case key::kLeft:
-        case key::kDown: value -= inclination_.step(); return true;
+        case key::kDown: delta = -inclination_.step(); break;
         case 'H': inclination_.horizontal = true; return true;
         case 'V': inclination_.horizontal = false; return true;
         default: return false;
     }
+    value += delta;
+    // The mode's ramp follows the keys; a step is one phase code (1/256
+    // cycle) across the working area.
+    const double cycles = static_cast<double>(delta) / kInclinationCodesPerCycle;
+    if (const auto apply = doc_.openModeRow().stepInclination)
+        apply(doc_, inclination_.horizontal ? cycles : 0.0, inclination_.horizontal ? 0.0 : cycles);
+    else
+        ui_.status(format("Inclination H=%d, V=%d (1/256 cycle): this data has no phase ramp to change",
+                          inclination_.horizontalInclination, inclination_.verticalInclination));
+    return true;
+}
+
+void ViewController::switchImage() {
+    if (!doc_.hasData()) return;
+    if (view_.imageId == 0 && !secondSetRendered(doc_.displaySlots())) {
+        ui_.status("The second image has no display yet: it is shown once its canvas has been built");
+        return;
+    }
+    view_.imageId = view_.imageId == 1 ? 0 : 1;
+    const Point pan = view_.pan[static_cast<std::size_t>(view_.imageId)];
+    const tiles::GlobalPoint origin = doc_.canvasState().origin;
+    ui_.status(format("Displat tile id=%d, global address=%lld,%lld,local point x,y=%d,%d", view_.imageId,
+                      origin.x + pan.x, origin.y + pan.y, pan.x, pan.y));
 }
 
 bool ViewController::keyDown(int keyCode, Modifiers mods) {
@@ -452,8 +492,8 @@ bool ViewController::keyDown(int keyCode, Modifiers mods) {
             else edgeRecentre();
             break;
         case 'V':
-            // Switching between two images needs the pair modes.
-            if (!doc_.openModeRow().twoImages) view_.histogramShown = false;
+            if (twoImagesShown()) switchImage();
+            else view_.histogramShown = false;
             break;
         case 'Y': closePolygon(); break;
         case 'Z': view_.markShown = false; break;

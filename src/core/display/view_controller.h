@@ -79,8 +79,10 @@ std::optional<std::array<std::uint16_t, 3>> readCanvasValues(const std::string& 
 // for any other key.
 bool applyBrightnessKey(DisplaySlots& slots, int keyCode, bool shift);
 
-// The inclination-control meanings of the keys, held until the phase-ramp
-// tools use them.
+// The inclination-control meanings of the keys: the arrows change the
+// chosen axis by the step, in phase codes across the working area, and the
+// mode's ramp (if it has one) follows.
+inline constexpr double kInclinationCodesPerCycle = 256.0;
 struct InclinationControl {
     bool active = false;
     int stepDigit = 7;  // step 2^digit
@@ -117,6 +119,8 @@ public:
     GeoTextFormat geoFormat() const { return geoFormat_; }
 
     int displayMode() const { return displayMode_; }
+    // Whether the document shows two images the V key switches between.
+    bool twoImagesShown() const;
     InclinationControl& inclination() { return inclination_; }
     // The mark's points on both images (canvas-local) and in the scene.
     const std::array<Point, 2>& markImagePoints() const { return markImage_; }
@@ -151,6 +155,7 @@ private:
     void reloadCanvasAt(tiles::GlobalPoint p);
     void rerenderBrightness();
     bool inclinationKey(int keyCode);
+    void switchImage();
     int tileWidth() const;
     int tileHeight() const;
 

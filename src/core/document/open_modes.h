@@ -30,6 +30,12 @@ using Assembler = void (*)(CTessarinDoc& doc);
 // name cannot tell, its contents). Used to reopen a recent file that was
 // stored without its OpenMode.
 using Claim = bool (*)(const std::string& path);
+// Changes the document's phase ramp by (deltaH, deltaV) cycles per working
+// area and applies it, as the view's inclination keys ask.
+using InclinationStep = void (*)(CTessarinDoc& doc, double deltaH, double deltaV);
+// Whether the document shows a second image apart from the first right now
+// (its overview, main and magnifier displays in slots 6, 7 and 8).
+using SecondImageShown = bool (*)(const CTessarinDoc& doc);
 
 // What the tie-point tools do under a mode.
 struct TiePointRules {
@@ -76,6 +82,12 @@ struct OpenModeRow {
     // Null: the single-scene merger of the document's tiles.
     Assembler assemble = nullptr;
     Claim claims = nullptr;
+    // Null: the view's inclination keys only count; the mode has no ramp
+    // they could change.
+    InclinationStep stepInclination = nullptr;
+    // Null: twoImages says whether the V key switches between two images;
+    // else this says it, for a mode that shows one or two images by state.
+    SecondImageShown secondImageShown = nullptr;
 };
 
 class OpenModeTable {

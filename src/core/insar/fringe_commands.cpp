@@ -84,21 +84,6 @@ void showFringe(CTessarinDoc& doc, PairState& pair, const Area& a, const std::ve
         slots.RenderDisplaySlotRaw(s, raster, doc.workFolder(), doc.ui());
 }
 
-// The checks every ramp command makes; the pair when it may go on.
-PairState* rampPair(CommandContext& ctx) {
-    CTessarinDoc& doc = *ctx.doc;
-    PairState* pair = openPair(doc);
-    if (!isPairMode(doc) || !pair) {
-        ctx.ui.message(kNotInterferometry);
-        return nullptr;
-    }
-    if (!doc.moduleState<TiePointState>().table.ready) {
-        ctx.ui.message(kTableNotReady);
-        return nullptr;
-    }
-    return pair;
-}
-
 // SavedFringe + the table's ramp + bias, written to the interferogram file and shown.
 void rampFromSaved(CTessarinDoc& doc, PairState& pair, const std::vector<std::uint8_t>& saved, long long bias) {
     const Area a = areaOf(doc, pair);
@@ -110,6 +95,36 @@ void rampFromSaved(CTessarinDoc& doc, PairState& pair, const std::vector<std::ui
     showFringe(doc, pair, a, fringe);
 }
 
+// The checks every ramp command makes, without a command: the pair when it may go on.
+PairState* rampPair(CTessarinDoc& doc) {
+    PairState* pair = openPair(doc);
+    if (!isPairMode(doc) || !pair) {
+        doc.ui().message(kNotInterferometry);
+        return nullptr;
+    }
+    if (!doc.moduleState<TiePointState>().table.ready) {
+        doc.ui().message(kTableNotReady);
+        return nullptr;
+    }
+    return pair;
+}
+
+PairState* rampPair(CommandContext& ctx) { return rampPair(*ctx.doc); }
+
+// Stores H and V in the table and its file, then ramps the saved fringe
+// into the interferogram file and shows it. Interactive steps report in the
+// status bar instead of message boxes.
+void storeAndApplyRamp(CTessarinDoc& doc, PairState& pair, const std::vector<std::uint8_t>& saved,
+                       ConjugatePointTable changed, bool interactive) {
+    ConjugatePointTable& table = doc.moduleState<TiePointState>().table;
+    saveFullTable(doc, changed);
+    table = changed;
+    const std::string values = format("HincVal=%.2f, VinvVal=%.2f", table.phaseIncH, table.phaseIncV);
+    if (interactive) doc.ui().status(values);
+    else doc.ui().message(values);
+    rampFromSaved(doc, pair, saved, 0);
+}
+
 // "Apply Inclination by set Parm" (ask) and "Reset Inclination Parameter".
 void setInclination(CommandContext& ctx, bool ask) {
     PairState* pair = rampPair(ctx);
@@ -118,7 +133,7 @@ void setInclination(CommandContext& ctx, bool ask) {
     const Area a = areaOf(doc, *pair);
     const auto saved = readAreaFile(doc, pair->names.savedFringe, a.pixels(), "saved fringe file");
     if (!saved) return;
-    ConjugatePointTable& table = doc.moduleState<TiePointState>().table;
+    const ConjugatePointTable& table = doc.moduleState<TiePointState>().table;
     ConjugatePointTable changed = table;
     if (ask) {
         Form form("Fringe Inc Parm Set");
@@ -134,12 +149,27 @@ void setInclination(CommandContext& ctx, bool ask) {
     } else {
         changed.phaseIncH = changed.phaseIncV = 0.0;
     }
-    saveFullTable(doc, changed);
-    table = changed;
-    ctx.ui.message(format("HincVal=%.2f, VinvVal=%.2f", table.phaseIncH, table.phaseIncV));
-    rampFromSaved(doc, *pair, *saved, 0);
+    storeAndApplyRamp(doc, *pair, *saved, changed, false);
     ctx.ui.message(kProcComplete);
 }
+
+} // namespace
+
+void stepInclination(CTessarinDoc& doc, double deltaH, double deltaV) {
+    PairState* pair = rampPair(doc);
+    if (!pair) return;
+    const Area a = areaOf(doc, *pair);
+    const auto saved = readAreaFile(doc, pair->names.savedFringe, a.pixels(), "saved fringe file");
+    if (!saved) return;
+    ConjugatePointTable changed = doc.moduleState<TiePointState>().table;
+    changed.phaseIncH += deltaH;
+    changed.phaseIncV += deltaV;
+    ConjugatePointTable checked = changed;
+    decodeCnj(encodeCnj(changed, CnjLayout::Full), doc.path() + ".cnj", checked);
+    storeAndApplyRamp(doc, *pair, *saved, changed, true);
+}
+
+namespace {
 
 void fringeBias(CommandContext& ctx) {
     PairState* pair = rampPair(ctx);

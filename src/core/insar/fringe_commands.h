@@ -13,6 +13,10 @@ namespace tessarin::app {
 class AppCore;
 }
 
+namespace tessarin::document {
+class CTessarinDoc;
+}
+
 namespace tessarin::insar {
 
 // What a document keeps for its fringes.
@@ -27,5 +31,12 @@ struct FringeState : document::ModuleState {
 };
 
 void registerFringeCommands(app::AppCore& app);
+
+// The view's inclination keys under the pair modes: H and V of the table
+// change by (deltaH, deltaV) cycles per working area, the table is saved
+// and the ramp is applied to the saved fringe as "Apply Inclination by set
+// Parm" applies it. A pair that cannot take a ramp says why and nothing
+// changes.
+void stepInclination(document::CTessarinDoc& doc, double deltaH, double deltaV);
 
 }  // namespace tessarin::insar

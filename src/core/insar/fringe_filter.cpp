@@ -94,6 +94,88 @@ inline std::uint8_t guardedCode(double t, double C, double S) {
     return static_cast<std::uint8_t>(whole & 0xFF);
 }
 
+// The row passes of the filter, compiled for AVX2 as well (without FMA, so
+// every sum rounds as in the baseline build): the running sum of the middle
+// rows, the pairs of rows of equal half width, the three differences of
+// prefix sums per pixel inside the borders, and the approximate steps.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TESSARIN_ROW_PASS __attribute__((target_clones("avx2", "default")))
+#else
+#define TESSARIN_ROW_PASS
+#endif
+
+TESSARIN_ROW_PASS
+void addRows(double* qc, double* qs, const double* ac, const double* as, std::size_t n) {
+    for (std::size_t x = 0; x < n; ++x) qc[x] += ac[x], qs[x] += as[x];
+}
+
+TESSARIN_ROW_PASS
+void slideRows(double* qc, double* qs, const double* ac, const double* as, const double* dc, const double* ds,
+               std::size_t n) {
+    for (std::size_t x = 0; x < n; ++x) qc[x] += ac[x] - dc[x], qs[x] += as[x] - ds[x];
+}
+
+TESSARIN_ROW_PASS
+void pairRows(double* gc, double* gs, const double* uc, const double* us, const double* lc, const double* ls,
+              std::size_t n) {
+    for (std::size_t x = 0; x < n; ++x) gc[x] = uc[x] + lc[x], gs[x] = us[x] + ls[x];
+}
+
+TESSARIN_ROW_PASS
+void innerSums(const double* q, std::size_t P, std::size_t first, std::size_t last, double* accC, double* accS) {
+    const double *c5 = q, *s5 = c5 + P, *c3 = s5 + P, *s3 = c3 + P, *c4 = s3 + P, *s4 = c4 + P;
+    for (std::size_t x = first; x < last; ++x) {
+        accC[x] = (c5[x + 5] - c5[x - 4]) + (c3[x + 4] - c3[x - 3]) + (c4[x + 3] - c4[x - 2]);
+        accS[x] = (s5[x + 5] - s5[x - 4]) + (s3[x + 4] - s3[x - 3]) + (s4[x + 3] - s4[x - 2]);
+    }
+}
+
+TESSARIN_ROW_PASS
+void rowSteps(const double* accC, const double* accS, double* steps, std::size_t n) {
+    for (std::size_t x = 0; x < n; ++x) steps[x] = approximateSteps(accC[x], accS[x]);
+}
+
+// Prefix sums of a row's phasors (entry x: samples 0..x-1). The row is
+// summed in four segments at once, each a chain of its own, and the
+// segments are then carried on from the end of the one before: the adds of
+// one long chain wait on each other, four chains overlap.
+void prefixRow(const std::uint8_t* row, std::size_t W, const PhasorTable& t, double* pc, double* ps) {
+    constexpr std::size_t kSegments = 4;
+    const std::size_t length = W / kSegments;
+    pc[0] = ps[0] = 0.0;
+    if (length < 64) {
+        double c = 0.0, s = 0.0;
+        for (std::size_t x = 0; x < W; ++x) {
+            c += t.c[row[x]];
+            s += t.s[row[x]];
+            pc[x + 1] = c;
+            ps[x + 1] = s;
+        }
+        return;
+    }
+    // Segment k covers [k length, (k + 1) length), the last one up to W.
+    double c[kSegments] = {}, s[kSegments] = {};
+    for (std::size_t i = 0; i < length; ++i)
+        for (std::size_t k = 0; k < kSegments; ++k) {
+            const std::size_t x = k * length + i;
+            c[k] += t.c[row[x]];
+            s[k] += t.s[row[x]];
+            pc[x + 1] = c[k];
+            ps[x + 1] = s[k];
+        }
+    for (std::size_t x = kSegments * length; x < W; ++x) {
+        c[kSegments - 1] += t.c[row[x]];
+        s[kSegments - 1] += t.s[row[x]];
+        pc[x + 1] = c[kSegments - 1];
+        ps[x + 1] = s[kSegments - 1];
+    }
+    for (std::size_t k = 1; k < kSegments; ++k) {
+        const double oc = pc[k * length], os = ps[k * length];
+        const std::size_t last = k + 1 == kSegments ? W : (k + 1) * length;
+        for (std::size_t x = k * length + 1; x <= last; ++x) pc[x] += oc, ps[x] += os;
+    }
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> discFilter(std::span<const std::uint8_t> fringe, int width, int height, int threads) {
@@ -109,14 +191,7 @@ std::vector<std::uint8_t> discFilter(std::span<const std::uint8_t> fringe, int w
         const auto prefix = [&](int y) {
             const std::size_t slot = static_cast<std::size_t>(y % kRows) * P;
             const std::uint8_t* row = fringe.data() + static_cast<std::size_t>(y) * W;
-            double c = 0.0, s = 0.0;
-            pc[slot] = ps[slot] = 0.0;
-            for (std::size_t x = 0; x < W; ++x) {
-                c += t.c[row[x]];
-                s += t.s[row[x]];
-                pc[slot + x + 1] = c;
-                ps[slot + x + 1] = s;
-            }
+            prefixRow(row, W, t, pc.data() + slot, ps.data() + slot);
         };
         for (int y = std::max(0, yFirst - kDiscRadius); y < std::min(height, yFirst + kDiscRadius); ++y) prefix(y);
         for (int y = yFirst; y < yLast; ++y) {
@@ -135,20 +210,14 @@ std::vector<std::uint8_t> discFilter(std::span<const std::uint8_t> fringe, int w
             double* q5s = q5c + P;
             if (y == yFirst || (y - yFirst) % 32 == 0) {
                 std::fill(q5c, q5c + 2 * P, 0.0);
-                for (int d = -2; d <= 2; ++d) {
-                    const double *rc = row(y + d, pc), *rs = row(y + d, ps);
-                    for (std::size_t x = 0; x < P; ++x) q5c[x] += rc[x], q5s[x] += rs[x];
-                }
+                for (int d = -2; d <= 2; ++d) addRows(q5c, q5s, row(y + d, pc), row(y + d, ps), P);
             } else {
-                const double *ac = row(y + 2, pc), *as = row(y + 2, ps), *dc = row(y - 3, pc), *ds = row(y - 3, ps);
-                for (std::size_t x = 0; x < P; ++x) q5c[x] += ac[x] - dc[x], q5s[x] += as[x] - ds[x];
+                slideRows(q5c, q5s, row(y + 2, pc), row(y + 2, ps), row(y - 3, pc), row(y - 3, ps), P);
             }
             for (int group = 1; group <= 2; ++group) {
                 const int d = group == 1 ? 3 : 4;
-                const double *uc = row(y - d, pc), *us = row(y - d, ps), *lc = row(y + d, pc), *ls = row(y + d, ps);
                 double* gc = q.data() + static_cast<std::size_t>(2 * group) * P;
-                double* gs = gc + P;
-                for (std::size_t x = 0; x < P; ++x) gc[x] = uc[x] + lc[x], gs[x] = us[x] + ls[x];
+                pairRows(gc, gc + P, row(y - d, pc), row(y - d, ps), row(y + d, pc), row(y + d, ps), P);
             }
             const double *c5 = q.data(), *s5 = c5 + P, *c3 = s5 + P, *s3 = c3 + P, *c4 = s3 + P, *s4 = c4 + P;
             const auto sums = [&](int x, auto clamp) {
@@ -158,13 +227,13 @@ std::vector<std::uint8_t> discFilter(std::span<const std::uint8_t> fringe, int w
                 accS[static_cast<std::size_t>(x)] = (s5[b5] - s5[a5]) + (s3[b3] - s3[a3]) + (s4[b4] - s4[a4]);
             };
             const auto clampTo = [width](int i) { return static_cast<std::size_t>(std::clamp(i, 0, width)); };
-            const auto inside = [](int i) { return static_cast<std::size_t>(i); };
             const int inFirst = std::min(kDiscRadius, width), inLast = std::max(inFirst, width - kDiscRadius - 1);
             for (int x = 0; x < inFirst; ++x) sums(x, clampTo);
-            for (int x = inFirst; x < inLast; ++x) sums(x, inside);
+            innerSums(q.data(), P, static_cast<std::size_t>(inFirst), static_cast<std::size_t>(inLast), accC.data(),
+                      accS.data());
             for (int x = inLast; x < width; ++x) sums(x, clampTo);
             std::uint8_t* o = out.data() + static_cast<std::size_t>(y) * W;
-            for (std::size_t x = 0; x < W; ++x) steps[x] = approximateSteps(accC[x], accS[x]);
+            rowSteps(accC.data(), accS.data(), steps.data(), W);
             for (std::size_t x = 0; x < W; ++x) o[x] = guardedCode(steps[x], accC[x], accS[x]);
         }
     });

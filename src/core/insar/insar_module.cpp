@@ -391,6 +391,11 @@ bool openPurePair(CTessarinDoc& doc) {
     ts.bucketY = master.line / tiles::kQuickLookSize;
     ts.overviewReduction = document::kOverviewReduction;
 
+    // The measurements read the complex tiles themselves: no leader needed.
+    doc.moduleState<TiePointState>().scenes = {{
+        {pair.names.master.tile, tiles::TileKind::Complex, masterGrid, masterGrid.pixel, masterGrid.line},
+        {pair.names.slave.tile, tiles::TileKind::Complex, slaveGrid, slaveGrid.pixel, slaveGrid.line}}};
+
     auto& table = doc.moduleState<TiePointState>().table;
     if (fileExists(tiePointPath(doc))) {
         loadTable(doc, table);
@@ -646,8 +651,8 @@ void measureCorner(CommandContext& ctx, std::size_t k) {
     tiles::GlobalPoint m;
     if (!requirePairAndMark(ctx, m)) return;
     CTessarinDoc& doc = *ctx.doc;
-    const auto& p = doc.reader(0).params();
-    const double P = p.pixel, L = p.line;
+    const MatchScene& master = (*doc.moduleState<TiePointState>().scenes)[0];
+    const double P = master.pixel, L = master.line;
     const double mx = static_cast<double>(m.x), my = static_cast<double>(m.y);
     const auto warn = [&](const char* where) {
         ctx.ui.message(format("current point is not in %s area.\n if you go by the point just click OK.\n If not, change "
@@ -677,8 +682,10 @@ void singlePointMatching(CommandContext& ctx) {
     const bool reporting = rulesOf(doc).singleMatchReport;
     const MatchResult r = measure(ctx, m, s, reporting);
     auto& t = doc.moduleState<TiePointState>().table;
-    const auto& p = doc.reader(0).params();
-    const std::array<MasterPoint, kTiePoints> corners{{{0, 0}, {p.pixel, 0}, {0, p.line}, {p.pixel, p.line}}};
+    // The master scene's own size: a raster pair has no leader to give it.
+    const MatchScene& master = (*doc.moduleState<TiePointState>().scenes)[0];
+    const std::array<MasterPoint, kTiePoints> corners{
+        {{0, 0}, {master.pixel, 0}, {0, master.line}, {master.pixel, master.line}}};
     for (std::size_t k = 0; k < kTiePoints; ++k) {
         t.setPoint(k, corners[k], static_cast<double>(s.x - m.x) + r.dx, static_cast<double>(s.y - m.y) + r.dy);
         t.cornerSet[k] = true;
@@ -1003,6 +1010,7 @@ void registerModule(app::AppCore& app) {
     newPairRow.dates = ObservationDates::Two;
     newPairRow.open = openPair;
     newPairRow.assemble = assembleSideBySide;
+    newPairRow.stepInclination = stepInclination;
     newPairRow.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .fullLayoutOnSave = true,
                             .cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true,
                             .createdMessage = "Close View and select 'Open ALOS2 Infero prj'"};
@@ -1027,7 +1035,11 @@ void registerModule(app::AppCore& app) {
     purePair.complexFlag = true;
     purePair.existingTiles = true;
     purePair.twoImages = true;
-    purePair.tiePoints = {.cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true};
+    // Its table is written in the full layout when the pair opens and the
+    // merger applies the ramp and the reverse flag it carries: a save in
+    // the short layout would drop them.
+    purePair.tiePoints = {.fullLayoutOnSave = true, .cornerMatchReport = true, .singleMatchReport = true,
+                          .pureProducts = true};
     purePair.open = openPurePair;
     purePair.assemble = assemblePureSideBySide;
     app.addOpenMode(purePair);

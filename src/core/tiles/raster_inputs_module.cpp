@@ -206,6 +206,26 @@ bool openRasterTileSet(CTessarinDoc& doc) {
     return true;
 }
 
+// Mode 27: a saved raster TileSet reopened through its project
+// ("<name>tile.cpx.prj", written by "Save Pure Tile Image"), as mode 12
+// opens it through its tile file.
+bool openTileProject(CTessarinDoc& doc) {
+    const std::string& project = doc.path();
+    const std::string tileProject = std::string(kComplexTileSuffix) + std::string(kProjectSuffix);
+    if (endsWith(project, "PINF.prj"))
+        throw Error(format("\"%s\" is the project of a pure SLC pair: open it with \"Open Pure SLC Infero prj\"",
+                           project.c_str()));
+    if (!endsWith(project, tileProject))
+        throw Error(format("\"%s\" is not the project of a saved raster TileSet (its name must end in \"%s\"); a "
+                           "raster's own project opens with \"Pure SLC Raster Image (flt point)\"",
+                           project.c_str(), tileProject.c_str()));
+    const std::string tile = project.substr(0, project.size() - kProjectSuffix.size());
+    if (!fileExists(tile))
+        throw Error(format("The tile file \"%s\" of the project \"%s\" does not exist", tile.c_str(), project.c_str()));
+    openRasterTileSetSlot(doc, tile, 0);
+    return true;
+}
+
 // ---- mode 16: the overlay project (an int32 count, then one or two tile paths)
 
 std::vector<std::string> readOverlayProject(const std::string& path) {
@@ -515,9 +535,10 @@ void registerRasterModule(app::AppCore& app) {
     cut.open = cutPureRaster;
     app.addOpenMode(cut);
 
-    OpenModeRow pureTile;  // mode 27
+    OpenModeRow pureTile = tileSet;  // mode 27: the TileSet of mode 12 through its project
     pureTile.mode = 27;
     pureTile.tiePoints = reporting;
+    pureTile.open = openTileProject;
     app.addOpenMode(pureTile);
     OpenModeRow tiling;  // mode 28: the tiling project, nothing displayed
     tiling.mode = 28;

@@ -103,7 +103,7 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         {10, false, true, false, D::Two, true},    {11, false, false, false, D::One, true},
         {12, false, false, false, D::None, true}, {16, false, true, true, D::None, true},
         {26, false, false, false, D::None, true}, {28, false, false, false, D::None, true},
-        {29, false, false, false, D::None, true},
+        {27, false, false, false, D::None, true}, {29, false, false, false, D::None, true},
         {20, true, false, false, D::None, true}, {30, false, true, false, D::None, true},
         {31, false, false, false, D::None, false}, {33, true, false, false, D::None, true},
         {36, true, false, false, D::None, true}, {50, false, false, false, D::One, true},
@@ -130,6 +130,14 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         EXPECT_EQ(rules.rebuildsFromTable, rebuilds) << mode;
         EXPECT_EQ(rules.createdMessage, created) << mode;
     }
+}
+
+// The view's inclination keys change a ramp only where "Apply Inclination
+// by set Parm" works: the two interferometric pair modes.
+TEST(Registration, InclinationKeysChangeTheRampOfThePairModes) {
+    Registered r;
+    for (const auto* row : r.core.openModes().rows())
+        EXPECT_EQ(row->stepInclination != nullptr, row->mode == 8 || row->mode == 9) << row->mode;
 }
 
 // Which modes the ortho conversion runs through the incidence profile: the

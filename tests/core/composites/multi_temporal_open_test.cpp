@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -324,12 +325,35 @@ TEST_F(MultiTemporalOpen, WithoutATableTheOpenCompositesUnregisteredAndAMoveShow
         }
     EXPECT_EQ(wrong, 0);
     EXPECT_TRUE(doc->displaySlots().slot(display::slot::kSecondMain).hasBitmap);
+    // V shows the second date through the second display set, and back.
+    display::ViewController view(*doc, ui);
+    const auto shownSlots = [&] {
+        const auto ops = view.paint(1400, 900);
+        return ops.size() > 2 ? std::array<int, 3>{ops[0].slot, ops[1].slot, ops[2].slot} : std::array<int, 3>{};
+    };
+    const std::array<int, 3> first{display::slot::kOverview, display::slot::kMain, display::slot::kMagnifier};
+    const std::array<int, 3> secondSet{display::slot::kSecondOverview, display::slot::kSecondMain,
+                                       display::slot::kSecondMagnifier};
+    EXPECT_EQ(shownSlots(), first);
+    view.keyDown('V', {});
+    EXPECT_EQ(view.state().imageId, 1);
+    EXPECT_EQ(shownSlots(), secondSet);
+    EXPECT_THAT(ui.statuses.back(), HasSubstr("Displat tile id=1"));
+    view.keyDown('V', {});
+    EXPECT_EQ(shownSlots(), first);
+    view.keyDown('V', {});
     // "Create New Tie-point Table" makes it ready; the next move composites.
     run(core, app::cmd::kCreateNewTiePointTable, doc);
     EXPECT_EQ(readWholeFile(mlt + ".cnj").size(), insar::kShortCnjBytes);
     moveTo(*doc, {0, 0});
     EXPECT_TRUE(doc->threeChannelCanvas());
     EXPECT_EQ(readWholeFile(composite.cutPath).size(), kCanvasBytes);
+    // The composite is one image: the view is back on it and V no longer switches.
+    EXPECT_EQ(shownSlots(), first);
+    view.state().histogramShown = true;
+    view.keyDown('V', {});
+    EXPECT_EQ(view.state().imageId, 0);
+    EXPECT_FALSE(view.state().histogramShown);
 }
 
 TEST_F(MultiTemporalOpen, TiePointCommandsMeasureOnAmplitudeTiles) {

@@ -128,6 +128,8 @@ TEST(DiscFilter, MatchesADirectSumBordersIncluded) {
     cases.push_back({"noise", 67, 45, noise(67, 45, 3)});
     cases.push_back({"tiny", 3, 2, noise(3, 2, 4)});
     cases.push_back({"one line", 30, 1, noise(30, 1, 5)});
+    // Rows long enough to be summed in segments, with a remainder.
+    cases.push_back({"long rows", 259, 20, noise(259, 20, 6)});
     // Smooth noise: a slow field plus small noise, like a real fringe.
     Bytes smooth(80 * 50);
     std::mt19937 rng(9);

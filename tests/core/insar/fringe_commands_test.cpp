@@ -232,6 +232,63 @@ TEST_F(FringeCommands, RampsBiasAndReversePhase) {
     core_->activeView = nullptr;
 }
 
+// The view's inclination keys drive the same ramp as the dialog: one step
+// is one phase code across the working area, so step 256 is one cycle.
+TEST_F(FringeCommands, InclinationKeysApplyTheRamp) {
+    const Bytes org = readWholeFile(pair_->names.savedFringe);
+    ASSERT_EQ(org.size(), kArea);
+    display::ViewController view(*doc_, *ui_);
+    core_->activeView = &view;
+    ASSERT_TRUE(command(app::cmd::kInclinationControlOn));
+    ASSERT_TRUE(view.inclination().active);
+    const auto wrongSamples = [&](int h, int v) {
+        const Bytes frg = readWholeFile(pair_->names.interferogram);
+        if (frg.size() != kArea) return -1;
+        int wrong = 0;
+        for (int i = 0; i < kSize; ++i)
+            for (int j = 0; j < kSize; ++j) {
+                const std::size_t k = static_cast<std::size_t>(i) * kSize + static_cast<std::size_t>(j);
+                const long long ramp = static_cast<long long>(std::floor((h * j + v * i) / 8.0 + 0.5));
+                if (((frg[k] - org[k] - ramp) % 256 + 256) % 256 != 0) ++wrong;
+            }
+        return wrong;
+    };
+    struct Step {
+        int key;
+        int h, v;  // cycles per working area after the key
+    };
+    const Step steps[] = {{'8', 0, 0}, {display::key::kLeft, -1, 0}, {'V', -1, 0}, {display::key::kUp, -1, 1},
+                          {display::key::kUp, -1, 2}, {'H', -1, 2}, {display::key::kRight, 0, 2},
+                          {'V', 0, 2}, {display::key::kDown, 0, 1}};
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.key);
+        view.keyDown(s.key, {});
+        EXPECT_EQ(table().phaseIncH, s.h);
+        EXPECT_EQ(table().phaseIncV, s.v);
+        if (s.key >= '0' && s.key <= '9') continue;
+        if (s.key == 'H' || s.key == 'V') continue;
+        EXPECT_EQ(wrongSamples(s.h, s.v), 0);
+        // The table file carries the values, as after the dialog.
+        const Bytes cnj = readWholeFile(doc_->path() + ".cnj");
+        ASSERT_EQ(cnj.size(), kFullCnjBytes);
+        double h = 0;
+        std::memcpy(&h, cnj.data() + 160, 8);
+        EXPECT_EQ(h, s.h);
+        EXPECT_EQ(ui_->statuses.back(), format("HincVal=%.2f, VinvVal=%.2f", static_cast<double>(s.h),
+                                               static_cast<double>(s.v)));
+    }
+    EXPECT_FALSE(contains(ui_->messages, "Proc complete")) << "keys report in the status bar";
+    EXPECT_EQ(view.state().pan[0], display::Point{}) << "arrows do not pan in inclination mode";
+    // Without a saved fringe a key says why and changes nothing.
+    const Bytes frg = readWholeFile(pair_->names.interferogram);
+    removeFile(pair_->names.savedFringe);
+    view.keyDown(display::key::kRight, {});
+    EXPECT_NE(ui_->messages.back().find("does not exist"), std::string::npos) << ui_->messages.back();
+    EXPECT_EQ(table().phaseIncH, 0.0);
+    EXPECT_EQ(readWholeFile(pair_->names.interferogram), frg);
+    core_->activeView = nullptr;
+}
+
 TEST_F(FringeCommands, RampRefusalsWriteNothing) {
     const Bytes frg = readWholeFile(pair_->names.interferogram);
     // A short saved fringe, then a missing one: a message, no dialog, nothing written.

@@ -143,6 +143,20 @@ TEST_F(PairOpen, NewPairShowsBothScenesAndMakesTheTableFromGeometry) {
     EXPECT_EQ(doc->path(), inf);
     EXPECT_EQ(readPairProject(inf).slave, tileFiles_[1]);
     for (int s : {0, 1, 2, 6, 7, 8}) EXPECT_TRUE(doc->displaySlots().slot(s).hasBitmap) << "slot " << s;
+    {
+        // V shows the slave through the second display set, with its own pan.
+        display::ViewController view(*doc, ui);
+        view.state().pan = {display::Point{10, 20}, display::Point{30, 40}};
+        view.keyDown('V', {});
+        const auto ops = view.paint(1400, 900);
+        ASSERT_GT(ops.size(), 2u);
+        EXPECT_EQ(ops[0].slot, 6);
+        EXPECT_EQ(ops[1].slot, 7);
+        EXPECT_EQ(ops[1].source.left, 30);
+        EXPECT_EQ(ops[2].slot, 8);
+        view.keyDown('V', {});
+        EXPECT_EQ(view.paint(1400, 900)[1].slot, 1);
+    }
 
     // Both canvases hold their own scene at the working area (0, 0 for a
     // scene of two by two tiles), checked against the original images.

@@ -16,6 +16,7 @@
 #include "app/app_core.h"
 #include "app/command_ids.h"
 #include "app/command_table.h"
+#include "display/view_controller.h"
 #include "document/tessarin_doc.h"
 #include "insar/pair_project.h"
 #include "insar/pair_state.h"
@@ -145,6 +146,38 @@ TEST_F(PurePair, GivesTheInterferogramOfTheCeosPair) {
     EXPECT_GT(compared, 1000000);
     EXPECT_EQ(phaseOff, 0);
     EXPECT_LT(coherenceDiff / static_cast<double>(compared), 1.0);
+
+    // The tie-point commands measure on the complex tiles, without a leader:
+    // the simulator's offset at the mark, the corners at the raster's size.
+    display::ViewController view(*pure, ui);
+    view.paint(1200, 800);
+    core.activeView = &view;
+    display::Modifiers withC;
+    withC.heldC = true;
+    view.leftButtonDown({500, 450}, withC);
+    ASSERT_TRUE(view.state().markShown);
+    auto& t = pure->moduleState<TiePointState>().table;
+    ASSERT_TRUE(core.run(*app::findCommand(app::cmd::kTopLeftCorner), pure));
+    // (A top-left corner in the middle of the scene then fails the layout check, as it should.)
+    ASSERT_GE(ui.messages.size(), 2u);
+    ASSERT_EQ(ui.messages[ui.messages.size() - 2].rfind("displacement at masterpoint", 0), 0u)
+        << ui.messages[ui.messages.size() - 2];
+    EXPECT_EQ(t.master[0].x, view.markGlobalPoints()[0].x);
+    EXPECT_NEAR(t.dispX[0], po.offsetPixels, 0.05) << ui.messages.back();
+    EXPECT_NEAR(t.dispY[0], po.offsetLines, 0.05);
+    ASSERT_TRUE(core.run(*app::findCommand(app::cmd::kSinglePointMatching), pure));
+    const MasterPoint corners[4] = {{0, 0}, {o.pixels, 0}, {0, o.lines}, {o.pixels, o.lines}};
+    for (std::size_t k = 0; k < kTiePoints; ++k) {
+        EXPECT_EQ(t.master[k].x, corners[k].x) << k;
+        EXPECT_EQ(t.master[k].y, corners[k].y) << k;
+        EXPECT_NEAR(t.dispX[k], po.offsetPixels, 0.05) << ui.messages.back();
+        EXPECT_NEAR(t.dispY[k], po.offsetLines, 0.05);
+    }
+    EXPECT_TRUE(t.ready);
+    // Saved in the full layout the pair opened with: the ramp and the
+    // reverse flag the merger applies stay in the file.
+    EXPECT_EQ(readWholeFile(pinf + ".cnj"), encodeCnj(t, CnjLayout::Full));
+    core.activeView = nullptr;
 }
 
 }  // namespace

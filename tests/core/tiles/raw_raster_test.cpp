@@ -429,6 +429,30 @@ TEST_F(RawRasters, SmallRasterShowsItsSamplesAndReopensAfterSaving) {
     EXPECT_EQ(again->canvasPath(), path("kept/smallslc.ID0_.cut"));
     EXPECT_EQ(again->equalizingval(), scale);
     EXPECT_TRUE(again->canvas().values() == shown);
+    core.closeDocument(again);
+    // "Pure SLC Tile" reopens it through its project; other projects are
+    // refused naming the command that opens them.
+    ui.addAnswer(saved + ".prj");
+    CTessarinDoc* byProject = runOpen(core, app::cmd::kPureSlcTile);
+    ASSERT_NE(byProject, nullptr) << lastMessage(ui);
+    EXPECT_EQ(byProject->openMode(), 27);
+    EXPECT_TRUE(byProject->hasData());
+    EXPECT_EQ(byProject->equalizingval(), scale);
+    EXPECT_TRUE(byProject->canvas().values() == shown);
+    core.closeDocument(byProject);
+    const std::pair<std::string, std::string> refused[] = {
+        {path("kept/purePINF.prj"), "Open Pure SLC Infero prj"},
+        {path("other.prj"), "Pure SLC Raster Image (flt point)"},
+        {path("kept/gonetile.cpx.prj"), "does not exist"}};
+    for (const auto& [project, named] : refused) {
+        writeWholeFile(project, std::vector<std::uint8_t>(16, 0));
+        ui.addAnswer(project);
+        const std::size_t before = core.documents().size();
+        core.run(*app::findCommand(app::cmd::kPureSlcTile), nullptr);
+        EXPECT_NE(lastMessage(ui).find(named), std::string::npos) << lastMessage(ui);
+        for (std::size_t k = before; k < core.documents().size(); ++k)
+            EXPECT_FALSE(core.documents()[k]->hasData()) << project;
+    }
 
     // Two raster TileSets overlaid: the second one's canvas beside the first.
     ui.addAnswer(path("kept/dual"));
