@@ -47,6 +47,15 @@ void setBrightnessReference(CommandContext& ctx) {
     exportCurrentTile(ctx);
 }
 
+// The current frame of a pair with its master amplitude only.
+void exportAmplitudeAlone(CommandContext& ctx) {
+    CTessarinDoc& doc = *ctx.doc;
+    if (!hasInterferometricLayers(doc)) throw Error("This is not an infero pair");
+    requireDem(doc);
+    const ExportRun run = runFrameExport(doc, {currentFrame(doc)}, pairConverter(doc, ctx.ui, false), ctx.ui);
+    reportRun(run, kCurrentTileComplete, exportTarget(doc).folder, ctx.ui);
+}
+
 void exportMultipleTiles(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     requireDem(doc);
@@ -80,6 +89,8 @@ void registerModule(app::AppCore& app) {
     app.registerHandler(area, cmd::kSetBrightnessReference, {setBrightnessReference, app::hasView, {}});
     app.registerHandler(area, cmd::kExportMultipleTiles, {exportMultipleTiles, app::hasView, {}});
     app.registerHandler(area, cmd::kExportOneStripeOrtho, {exportOneStripe, app::hasView, {}});
+    app.registerHandler(area, cmd::kExportAmplitudeKmlForInferoData, {exportAmplitudeAlone, app::hasView, {}});
+    app.declareAreaComplete(area);
 }
 
 }  // namespace tessarin::geoexport
