@@ -121,14 +121,14 @@ DifferentialGrid differentialOnGrid(const dem::OrthoGrid& grid, std::span<const 
             }
             const double incidence =
                 geometry::incidenceAngle_deg(R, geometry::norm(G), geometry::norm(orbit.master)) * geometry::kRadPerDeg;
-            const double M = insar::topographicCycles(h, lambda, R, incidence, perpendicular);
+            const double M = in.fringeSense * insar::topographicCycles(h, lambda, R, incidence, perpendicular);
             if (!std::isfinite(M)) continue;
             int T = static_cast<int>((M - std::trunc(M)) * 256.0);
             if (T < 0) T += 256;
             T &= 255;
             if (in.reversePhase) T = 255 - T;
             out.simulated[k] = static_cast<std::uint8_t>(T);
-            out.difference[k] = static_cast<std::uint8_t>((fringe[k] + T) & 255);
+            out.difference[k] = static_cast<std::uint8_t>((fringe[k] - T) & 255);
         }
     }
     return out;

@@ -45,14 +45,20 @@ struct TopographyInputs {
     const insar::ConjugatePointTable* table = nullptr;  // the slave line of a master position
     dem::HeightAt height;                               // above the ellipsoid
     bool reversePhase = false;
+    // The sense in which the pair's fringe holds the topographic phase: +1
+    // when it rises with 2 h Bperp / (lambda R sin(theta)) (samples carrying
+    // -4 pi R / lambda), -1 for the opposite convention.
+    int fringeSense = 1;
 };
 
 // The differential interferogram on a frame's grid, for the cells whose
 // alpha is set: T = the topographic phase of the cell's height in 1/256
-// cycles (signed perpendicular baseline; with reverse phase 255 - T), and
-// D = (fringe + T) mod 256. The satellites are taken once per grid row, at
-// the master and slave times of the row's first opaque cell; the look,
-// baselines and incidence per cell.
+// cycles, in the fringe's own sense (signed perpendicular baseline; with
+// reverse phase 255 - T), so that T looks like the fringe the terrain
+// alone would make, and D = (fringe - T) mod 256, what is left of the
+// fringe once the terrain is taken out. The satellites are taken once per
+// grid row, at the master and slave times of the row's first opaque cell;
+// the look, baselines and incidence per cell.
 struct DifferentialGrid {
     std::vector<std::uint8_t> simulated;   // T, rows x columns ("Sim.frg")
     std::vector<std::uint8_t> difference;  // D, rows x columns

@@ -116,6 +116,7 @@ FrameConverter pairConverter(document::CTessarinDoc& doc, Ui& ui, bool layers) {
             in.table = &tiePoints;
             in.height = dem::demHeightSampler(dem.table, dem.geoid);
             in.reversePhase = tiePoints.reversePhase != 0;
+            in.fringeSense = doc.moduleState<insar::PairState>().convention == insar::PhaseConvention::PlusRange ? -1 : 1;
             const DifferentialGrid dif = differentialOnGrid(grid, fringe, alpha, in);
             try {
                 writeWholeFile(files.simulated, dif.simulated);
