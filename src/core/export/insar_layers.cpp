@@ -1,6 +1,10 @@
 #include "export/insar_layers.h"
 
+#include <algorithm>
 #include <cmath>
+#include <exception>
+#include <mutex>
+#include <thread>
 
 #include "geometry/ellipsoid.h"
 #include "geometry/mapping.h"
@@ -84,7 +88,9 @@ DifferentialGrid differentialOnGrid(const dem::OrthoGrid& grid, std::span<const 
     out.simulated.assign(cells, 0);
     out.difference.assign(cells, 0);
     const double lambda = in.master->wavelength;
-    for (int j = 0; j < grid.rows; ++j) {
+    // Rows are independent: one block of rows per core.
+    const auto rowsOf = [&](int firstRow, int lastRow) {
+    for (int j = firstRow; j < lastRow; ++j) {
         const std::size_t row = static_cast<std::size_t>(j) * static_cast<std::size_t>(grid.columns);
         bool haveOrbit = false;
         RowOrbit orbit;
@@ -131,6 +137,29 @@ DifferentialGrid differentialOnGrid(const dem::OrthoGrid& grid, std::span<const 
             out.difference[k] = static_cast<std::uint8_t>((fringe[k] - T) & 255);
         }
     }
+    };
+    const int threads = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, std::max(1, grid.rows / 64));
+    std::vector<std::thread> workers;
+    std::exception_ptr failure;
+    std::mutex failureLock;
+    for (int t = 1; t < threads; ++t)
+        workers.emplace_back([&, t] {
+            try {
+                rowsOf(static_cast<int>(static_cast<long long>(grid.rows) * t / threads),
+                       static_cast<int>(static_cast<long long>(grid.rows) * (t + 1) / threads));
+            } catch (...) {
+                const std::lock_guard<std::mutex> lock(failureLock);
+                if (!failure) failure = std::current_exception();
+            }
+        });
+    try {
+        rowsOf(0, static_cast<int>(static_cast<long long>(grid.rows) / threads));
+    } catch (...) {
+        const std::lock_guard<std::mutex> lock(failureLock);
+        if (!failure) failure = std::current_exception();
+    }
+    for (auto& w : workers) w.join();
+    if (failure) std::rethrow_exception(failure);
     return out;
 }
 

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <unordered_set>
+#include <algorithm>
 
 #include "app/app_core.h"
 #include "app/command_ids.h"
@@ -187,7 +187,7 @@ TEST_F(InsarLayers, LayersSitOnTheAmplitudeFrameAndTheTerrainPhaseIsTakenOut) {
     // opaque pixel holds the amplitude, fringe and coherence of one sample
     // of the working area together (a blend of neighbours would not).
     const insar::MergerResult& r = pair.last;
-    std::unordered_set<std::uint64_t> samples;
+    std::vector<std::uint64_t> samples;
     PairPlanes planes;
     planes.x0 = r.masterTopLeft.x, planes.y0 = r.masterTopLeft.y, planes.width = r.width, planes.height = r.height;
     for (int y = 0; y < r.height; ++y)
@@ -195,8 +195,9 @@ TEST_F(InsarLayers, LayersSitOnTheAmplitudeFrameAndTheTerrainPhaseIsTakenOut) {
             const std::size_t k = static_cast<std::size_t>(y) * r.width + x;
             planes.amplitude.push_back(r.cut.at(x, y, 0));
             if (r.valid[k])
-                samples.insert((std::uint64_t{r.cut.at(x, y, 0)} << 16) | (std::uint64_t{r.fringe[k]} << 8) | r.coherence[k]);
+                samples.push_back((std::uint64_t{r.cut.at(x, y, 0)} << 16) | (std::uint64_t{r.fringe[k]} << 8) | r.coherence[k]);
         }
+    std::sort(samples.begin(), samples.end());
     planes.fringe = r.fringe, planes.coherence = r.coherence, planes.valid = r.valid;
     const dem::OrthoFrameRequest request =
         dem::OrthoFrameRequest::ofTiles(frame.kx, frame.ky, doc->tpix(), doc->tlin(), dem::orthoVariantFor(*doc));
@@ -207,7 +208,7 @@ TEST_F(InsarLayers, LayersSitOnTheAmplitudeFrameAndTheTerrainPhaseIsTakenOut) {
     const std::size_t cells = image.alpha.size();
     ASSERT_EQ(simulated.size(), cells);
     std::size_t opaque = 0, foreign = 0, wrongGrey = 0;
-    std::vector<int> fringeCodes, differenceCodes, gentleCodes;
+    std::vector<int> fringeCodes, differenceCodes;
     int simulatedLow = 255, simulatedHigh = 0;
     for (std::size_t k = 0; k < cells; ++k) {
         const int i = static_cast<int>(k % image.grid.columns), j = static_cast<int>(k / image.grid.columns);
@@ -218,7 +219,7 @@ TEST_F(InsarLayers, LayersSitOnTheAmplitudeFrameAndTheTerrainPhaseIsTakenOut) {
         }
         ++opaque;
         const std::uint16_t* v = image.rgb.data() + 3 * k;
-        foreign += !samples.count((std::uint64_t{v[0]} << 16) | (std::uint64_t{v[1]} << 8) | v[2]);
+        foreign += !std::binary_search(samples.begin(), samples.end(), (std::uint64_t{v[0]} << 16) | (std::uint64_t{v[1]} << 8) | v[2]);
         // Grey: the code itself, a valid 0 written as 1 so that it stays visible.
         const auto greyOf = [](int code) { return code == 0 ? 1 : code; };
         wrongGrey += (f[0] != greyOf(v[1]) || f[1] != f[0] || f[2] != f[0] || f[3] != 255);
@@ -227,15 +228,6 @@ TEST_F(InsarLayers, LayersSitOnTheAmplitudeFrameAndTheTerrainPhaseIsTakenOut) {
         wrongGrey += (d[0] != greyOf(D) || d[3] != 255);
         fringeCodes.push_back(v[1]);
         differenceCodes.push_back(D);
-        // Gentle slopes: the topographic phase changes by at most 2 codes to
-        // the next cell either way.
-        const auto step = [&](std::size_t other) {
-            const int d = (simulated[other] - simulated[k]) & 255;
-            return std::min(d, 256 - d);
-        };
-        if (i + 1 < image.grid.columns && j + 1 < image.grid.rows && image.alpha[k + 1] &&
-            image.alpha[k + image.grid.columns] && step(k + 1) <= 2 && step(k + image.grid.columns) <= 2)
-            gentleCodes.push_back(D);
         simulatedLow = std::min<int>(simulatedLow, simulated[k]);
         simulatedHigh = std::max<int>(simulatedHigh, simulated[k]);
     }
@@ -244,35 +236,30 @@ TEST_F(InsarLayers, LayersSitOnTheAmplitudeFrameAndTheTerrainPhaseIsTakenOut) {
     EXPECT_EQ(wrongGrey, 0u);
     // The terrain gives the fringe a spread the differential has lost.
     const double fringeLength = resultantLength(fringeCodes), differenceLength = resultantLength(differenceCodes);
-    const double gentleLength = resultantLength(gentleCodes);
-    std::printf("gentle slopes %zu of %zu cells: %.3f\n", gentleCodes.size(), opaque, gentleLength);
     std::printf("resultant length: fringe %.3f, differential %.3f; topographic phase %d..%d\n", fringeLength,
                 differenceLength, simulatedLow, simulatedHigh);
-    if (::getenv("TESSARIN_SHOW_LAYERS")) {
-        const int jj = image.grid.rows * 9 / 16;
-        for (int ii = image.grid.columns / 2; ii < image.grid.columns / 2 + 2000; ii += 50) {
-            const std::size_t k = static_cast<std::size_t>(jj) * image.grid.columns + ii;
-            std::printf("i=%d a=%d f=%d T=%d D=%d amp=%d coh=%d\n", ii, image.alpha[k], image.rgb[3 * k + 1], simulated[k],
-                        (image.rgb[3 * k + 1] - simulated[k]) & 255, image.rgb[3 * k], image.rgb[3 * k + 2]);
-        }
+    // Flat everywhere: in every eighth of the rows and of the columns the
+    // differential stays at one phase, as flat as the noise allows (a
+    // wrong scale or sense of the terrain's phase leaves it in some bands
+    // and not in others).
+    for (int across = 0; across < 2; ++across)
         for (int band = 0; band < 8; ++band) {
-            std::vector<int> rowsD, colsD, rowsT;
+            std::vector<int> codes;
             for (std::size_t k = 0; k < cells; ++k) {
                 if (!image.alpha[k]) continue;
                 const int i = static_cast<int>(k % image.grid.columns), j = static_cast<int>(k / image.grid.columns);
-                const int D = (image.rgb[3 * k + 1] - simulated[k]) & 255;
-                if (j * 8 / image.grid.rows == band) rowsD.push_back(D), rowsT.push_back(simulated[k]);
-                if (i * 8 / image.grid.columns == band) colsD.push_back(D);
+                const int at = across ? i * 8 / image.grid.columns : j * 8 / image.grid.rows;
+                if (at == band) codes.push_back((image.rgb[3 * k + 1] - simulated[k]) & 255);
             }
-            double c = 0, s2 = 0;
-            for (int v : rowsD) c += std::cos(2 * M_PI * v / 256.0), s2 += std::sin(2 * M_PI * v / 256.0);
-            std::printf("band %d: rows R=%.3f mean=%.1f  cols R=%.3f  T R=%.3f\n", band, resultantLength(rowsD),
-                        std::atan2(s2, c) / 2 / M_PI * 256, resultantLength(colsD), resultantLength(rowsT));
+            double c = 0, sn = 0;
+            for (int v : codes) c += std::cos(2 * M_PI * v / 256.0), sn += std::sin(2 * M_PI * v / 256.0);
+            SCOPED_TRACE(format("%s band %d", across ? "column" : "row", band));
+            EXPECT_GT(resultantLength(codes), 0.7);
+            EXPECT_LT(std::fabs(std::atan2(sn, c) / (2 * M_PI)), 0.05);
         }
-    }
     EXPECT_GT(simulatedHigh - simulatedLow, 40);
-    EXPECT_GT(differenceLength, 0.8);
-    EXPECT_GT(differenceLength, fringeLength + 0.05);
+    EXPECT_GT(differenceLength, 0.7);
+    EXPECT_GT(differenceLength, fringeLength + 0.5);
 
     // Colour: the layers are the colour table of the same codes.
     ui.addAnswer("kxs=0,kxe=0,kys=0,kye=0,interferogram=Color,difinfero=Color,coherence=Color");
