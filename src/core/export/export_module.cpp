@@ -11,6 +11,7 @@
 #include "export/export_commands.h"
 #include "export/export_state.h"
 #include "export/ortho_source.h"
+#include "insar/pair_state.h"
 #include "platform/error.h"
 #include "platform/format.h"
 #include "platform/text.h"
@@ -50,9 +51,14 @@ void setBrightnessReference(CommandContext& ctx) {
 // The current frame of a pair with its master amplitude only.
 void exportAmplitudeAlone(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
-    if (!hasInterferometricLayers(doc)) throw Error("This is not an infero pair");
+    const auto* pair = doc.findModuleState<insar::PairState>();
+    if (!pair || !pair->open) throw Error("This is not an infero pair");
     requireDem(doc);
-    const ExportRun run = runFrameExport(doc, {currentFrame(doc)}, pairConverter(doc, ctx.ui, false), ctx.ui);
+    // A pair shown side by side (before its interferogram) exports its
+    // master TileSet's amplitude as any complex TileSet does.
+    const FrameConverter convert =
+        hasInterferometricLayers(doc) ? pairConverter(doc, ctx.ui, false) : documentConverter(doc, ctx.ui);
+    const ExportRun run = runFrameExport(doc, {currentFrame(doc)}, convert, ctx.ui);
     reportRun(run, kCurrentTileComplete, exportTarget(doc).folder, ctx.ui);
 }
 

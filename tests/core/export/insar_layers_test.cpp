@@ -17,6 +17,7 @@
 #include "app/command_ids.h"
 #include "app/command_table.h"
 #include "core/imagefiles/image_tools.h"
+#include "dem/dem_state.h"
 #include "dem/geoid_grid.h"
 #include "display/view_controller.h"
 #include "document/tessarin_doc.h"
@@ -260,6 +261,26 @@ TEST_F(InsarLayers, LayersSitOnTheAmplitudeFrameAndTheTerrainPhaseIsTakenOut) {
     EXPECT_GT(simulatedHigh - simulatedLow, 40);
     EXPECT_GT(differenceLength, 0.7);
     EXPECT_GT(differenceLength, fringeLength + 0.5);
+
+    // Reverse phase negates the fringe: the simulated phase is negated with it.
+    {
+        const auto& dem = doc->moduleState<dem::DemState>();
+        TopographyInputs in;
+        in.master = &doc->reader(0).params();
+        in.slave = &doc->reader(1).params();
+        in.table = &doc->moduleState<insar::TiePointState>().table;
+        in.height = dem::demHeightSampler(dem.table, dem.geoid);
+        in.reversePhase = true;
+        std::vector<std::uint8_t> fringe(cells);
+        for (std::size_t k = 0; k < cells; ++k) fringe[k] = static_cast<std::uint8_t>(image.rgb[3 * k + 1]);
+        const DifferentialGrid reversed = differentialOnGrid(image.grid, fringe, image.alpha, in);
+        std::size_t wrong = 0;
+        for (std::size_t k = 0; k < cells; ++k)
+            if (image.alpha[k])
+                wrong += reversed.simulated[k] != 255 - simulated[k] ||
+                         reversed.difference[k] != ((fringe[k] - reversed.simulated[k]) & 255);
+        EXPECT_EQ(wrong, 0u);
+    }
 
     // Colour: the layers are the colour table of the same codes.
     ui.addAnswer("kxs=0,kxe=0,kys=0,kye=0,interferogram=Color,difinfero=Color,coherence=Color");
