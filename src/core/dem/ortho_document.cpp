@@ -118,6 +118,11 @@ OrthoSource readOrthoBand(const document::CTessarinDoc& doc, const BandBox& box)
 }
 
 OrthoImage orthoFrameOfDocument(document::CTessarinDoc& doc, const OrthoFrameRequest& frame, Ui& ui) {
+    return orthoFrameOfDocument(doc, frame, ui, [&doc](const BandBox& box) { return readOrthoBand(doc, box); });
+}
+
+OrthoImage orthoFrameOfDocument(document::CTessarinDoc& doc, const OrthoFrameRequest& frame, Ui& ui,
+                                const BandReader& readBand) {
     auto& dem = doc.moduleState<DemState>();
     if (!dem.imported) throw Error("ASTER dem import is not ready yet");
     auto& state = doc.moduleState<OrthoState>();
@@ -131,7 +136,7 @@ OrthoImage orthoFrameOfDocument(document::CTessarinDoc& doc, const OrthoFrameReq
     in.table = state.table.get();
     in.cellIndex = state.index.get();
     const bool reachesLeft = displacesTowardSmallerPixels(in, frame);
-    const OrthoSource band = readOrthoBand(doc, orthoBand(frame, reachesLeft));
+    const OrthoSource band = readBand(orthoBand(frame, reachesLeft));
     OrthoImage image = orthoFrame(in, band, frame, &ui);
     if (image.errorCount > 0) ui.message(image.errorMessage());
     return image;

@@ -220,6 +220,15 @@ OrthoSource readOrthoBand(const document::CTessarinDoc& doc, const BandBox& box)
 // the last row.
 OrthoImage orthoFrameOfDocument(document::CTessarinDoc& doc, const OrthoFrameRequest& frame, Ui& ui);
 
+// The same with the band read by the caller: documents whose samples are
+// not a single TileSet (a pair's working area with its amplitude, fringe
+// and coherence planes) hand their own planes to the same conversion.
+// Every plane is sampled at the nearest source position, never blended, so
+// codes such as the fringe's phase come through unchanged.
+using BandReader = std::function<OrthoSource(const BandBox&)>;
+OrthoImage orthoFrameOfDocument(document::CTessarinDoc& doc, const OrthoFrameRequest& frame, Ui& ui,
+                                const BandReader& readBand);
+
 // Writes a converted frame as the document's "ortho" and "alpha" work files
 // (replacing earlier ones) and records them for deletion on close.
 OrthoWorkFiles writeOrthoWorkFiles(document::CTessarinDoc& doc, const OrthoImage& image);

@@ -3,7 +3,10 @@
 #include "display/raw_dib.h"
 #include "document/tessarin_doc.h"
 #include "export/export_state.h"
+#include "export/insar_layers.h"
 #include "export/kml_writer.h"
+#include "export/ortho_source.h"
+#include "insar/fringe_commands.h"
 #include "platform/error.h"
 #include "platform/form.h"
 #include "platform/format.h"
@@ -87,14 +90,26 @@ std::optional<TileRange> askRange(CTessarinDoc& doc, Ui& ui) {
     auto& state = doc.moduleState<ExportState>();
     const tiles::TileGrid& grid = doc.grid();
     const int mx = maxFrameIndex(grid.ntx), my = maxFrameIndex(grid.nty);
-    Form form(kRangeDialogTitle);
+    // A pair also chooses grey or colour for its layers.
+    const bool options = hasInterferometricLayers(doc);
+    Form form(options ? kOutputOptionDialogTitle : kRangeDialogTitle);
     form.addInt("kxs", "kxs", state.lastRange.kxs)
         .addInt("kxe", "kxe", state.lastRange.kxe)
         .addInt("kys", "kys", state.lastRange.kys)
         .addInt("kye", "kye", state.lastRange.kye)
         .addText("xhint", "kx range", format("0<=kxs<=kxe<=%d", mx))
         .addText("yhint", "ky range", format("0<=kys<=kye<=%d", my));
+    if (options) {
+        const std::vector<std::string> choices{"Gray", "Color"};
+        const auto& colour = doc.moduleState<insar::FringeState>().outputColour;
+        form.addRadio("interferogram", "Interferogram", choices, colour[0])
+            .addRadio("difinfero", "DifInfero", choices, colour[1])
+            .addRadio("coherence", "Coherence", choices, colour[2]);
+    }
     if (!ui.form(form)) return std::nullopt;
+    if (options)
+        doc.moduleState<insar::FringeState>().outputColour = {form.choice("interferogram"), form.choice("difinfero"),
+                                                              form.choice("coherence")};
     std::string why;
     const auto range = checkedRange(form.intValue("kxs"), form.intValue("kxe"), form.intValue("kys"),
                                     form.intValue("kye"), grid, &why);

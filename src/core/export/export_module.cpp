@@ -11,6 +11,7 @@
 #include "export/export_commands.h"
 #include "export/export_state.h"
 #include "export/ortho_source.h"
+#include "insar/pair_state.h"
 #include "platform/error.h"
 #include "platform/format.h"
 #include "platform/text.h"
@@ -47,6 +48,20 @@ void setBrightnessReference(CommandContext& ctx) {
     exportCurrentTile(ctx);
 }
 
+// The current frame of a pair with its master amplitude only.
+void exportAmplitudeAlone(CommandContext& ctx) {
+    CTessarinDoc& doc = *ctx.doc;
+    const auto* pair = doc.findModuleState<insar::PairState>();
+    if (!pair || !pair->open) throw Error("This is not an infero pair");
+    requireDem(doc);
+    // A pair shown side by side (before its interferogram) exports its
+    // master TileSet's amplitude as any complex TileSet does.
+    const FrameConverter convert =
+        hasInterferometricLayers(doc) ? pairConverter(doc, ctx.ui, false) : documentConverter(doc, ctx.ui);
+    const ExportRun run = runFrameExport(doc, {currentFrame(doc)}, convert, ctx.ui);
+    reportRun(run, kCurrentTileComplete, exportTarget(doc).folder, ctx.ui);
+}
+
 void exportMultipleTiles(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     requireDem(doc);
@@ -80,6 +95,8 @@ void registerModule(app::AppCore& app) {
     app.registerHandler(area, cmd::kSetBrightnessReference, {setBrightnessReference, app::hasView, {}});
     app.registerHandler(area, cmd::kExportMultipleTiles, {exportMultipleTiles, app::hasView, {}});
     app.registerHandler(area, cmd::kExportOneStripeOrtho, {exportOneStripe, app::hasView, {}});
+    app.registerHandler(area, cmd::kExportAmplitudeKmlForInferoData, {exportAmplitudeAlone, app::hasView, {}});
+    app.declareAreaComplete(area);
 }
 
 }  // namespace tessarin::geoexport

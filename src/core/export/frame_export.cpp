@@ -67,6 +67,7 @@ ExportRun exportFrames(const std::vector<FrameIndex>& frames, const ExportTarget
             writeFramePng(outcome.pngPath, pixels, stats, brightness.gains);
             outcome.box = frame.gridBox;
             writeGroundOverlay(outcome.pngPath, true, frame.gridBox);
+            if (frame.writeLayers) frame.writeLayers(target.folder, name, stats, brightness.gains);
         } catch (...) {
             failure = failureText(std::current_exception(), format("exporting kx=%d, ky=%d", index.kx, index.ky));
         }

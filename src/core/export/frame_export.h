@@ -31,6 +31,13 @@ struct GroundFrame {
     std::vector<std::uint16_t> rgb;
     std::vector<std::uint8_t> alpha;
 
+    // Further files of the frame (an interferometric pair's layers), written
+    // after its PNG and KML with the folder, the frame name and the
+    // brightness mapping the PNG was written with; throwing fails the frame.
+    std::function<void(const std::string& folder, const std::string& name, const display::ChannelStatistics& stats,
+                       const std::array<double, 3>& gains)>
+        writeLayers;
+
     FramePixels pixels() const { return {width, height, rgb, alpha}; }
 };
 
