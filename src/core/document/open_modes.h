@@ -52,6 +52,11 @@ struct TiePointRules {
     bool rebuildsFromTable = false;
     // What "Create New Tie-point Table" says once the table is saved, "" for nothing.
     std::string_view createdMessage = {};
+    // What "Display Mt/Infero Composite" says instead of building the
+    // composite of an open pair, "" for nothing.
+    std::string_view compositeRefusal = {};
+    // "Pure Interferogram Display" redraws the canvas after the generation.
+    bool redrawsPureProducts = false;
 };
 
 struct OpenModeRow {
@@ -76,6 +81,10 @@ struct OpenModeRow {
     // incidence profile instead of through the mapping table.
     bool profileOrtho = false;
     TiePointRules tiePoints;
+    // "Inclination Control On" shows the pair's fringe under its ramp.
+    bool inclinationDisplay = false;
+    // "Infero Output Color Combination" writes the colour layers of the pair.
+    bool colourCombination = false;
     // Null: the mode is known but its processing is not built; the document
     // opens empty.
     Opener open = nullptr;

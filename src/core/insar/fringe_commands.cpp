@@ -27,12 +27,11 @@ namespace {
 using app::CommandContext;
 using document::CTessarinDoc;
 
-constexpr int kNewPairMode = 8, kOpenPairMode = 9, kPurePairMode = 30;
 constexpr const char* kNotInterferometry = "This menu works only on interferometry data";
 constexpr const char* kTableNotReady = "Tie point list is not ready";
 constexpr const char* kProcComplete = "Proc complete";
 
-bool isPairMode(const CTessarinDoc& doc) { return doc.openMode() == kNewPairMode || doc.openMode() == kOpenPairMode; }
+bool isPairMode(const CTessarinDoc& doc) { return doc.openModeRow().interferometry; }
 
 PairState* openPair(CTessarinDoc& doc) {
     auto* pair = doc.findModuleState<PairState>();
@@ -206,9 +205,7 @@ void returnToOriginal(CommandContext& ctx) {
 void inclinationControlOn(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     PairState* pair = openPair(doc);
-    const int mode = doc.openMode();
-    const bool modeOk = mode == kNewPairMode || mode == kOpenPairMode || mode == kPurePairMode;
-    if (!pair || !modeOk || !doc.moduleState<TiePointState>().table.ready) {
+    if (!pair || !doc.openModeRow().inclinationDisplay || !doc.moduleState<TiePointState>().table.ready) {
         ctx.ui.message("display condition is wrong");
         return;
     }
@@ -425,7 +422,7 @@ void saveTemporalInclination(CommandContext& ctx) {
 
 void outputColourCombination(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
-    if (doc.openMode() != kOpenPairMode) {
+    if (!doc.openModeRow().colourCombination) {
         ctx.ui.message("This is not a interferometry process");
         return;
     }

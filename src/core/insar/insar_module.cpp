@@ -47,6 +47,7 @@ using document::OpenModeRow;
 
 constexpr int kNewPairMode = 8;
 constexpr int kOpenPairMode = 9;
+constexpr int kPurePairMode = 30;
 constexpr const char* kNotReady = "Tie point list is not ready";
 
 // Documents whose tie-point file carries the phase ramp and reverse flag.
@@ -244,7 +245,7 @@ void showPair(CTessarinDoc& doc) {
     const std::vector<const composites::Member*> members{&pair.names.master, &pair.names.slave};
     writeWholeFile(pair.names.overviewComposite, composites::overviewComposite(members, composites::dualPlan(false)));
     doc.setCtrorigin(workingAreaTopLeft(pair.masterGrid));
-    if (doc.openMode() == kNewPairMode) {
+    if (!doc.openModeRow().threeChannelCanvas) {  // side by side
         ts.overviewPath.clear();  // the master's own quick-look
         ts.canvasPath = pair.names.masterCanvas;
         ts.displayChannels = 1;
@@ -266,7 +267,10 @@ void showPair(CTessarinDoc& doc) {
 void createGeometricTable(CTessarinDoc& doc);
 
 bool openPair(CTessarinDoc& doc) {
-    if (doc.openMode() == kOpenPairMode) doc.ui().status("sub-OpenALOS2InferoPair");
+    // A pair whose display is built through its tie-point table opens with
+    // the saved table; else it starts one from the geometry.
+    const bool savedTable = rulesOf(doc).rebuildsFromTable;
+    if (savedTable) doc.ui().status("sub-OpenALOS2InferoPair");
     const PairProject project = readPairProject(doc.path());
     PairNames names = pairNamesOf(doc.path(), project);
     doc.ui().status("ImageFile header cut");
@@ -303,7 +307,7 @@ bool openPair(CTessarinDoc& doc) {
         {pair.names.slave.tile, tiles::TileKind::Complex, slaveGrid, slaveGrid.pixel, slaveGrid.line}}};
 
     auto& table = doc.moduleState<TiePointState>().table;
-    if (doc.openMode() == kOpenPairMode) {
+    if (savedTable) {
         try {
             loadTable(doc, table);
         } catch (const Error& e) {
@@ -315,7 +319,7 @@ bool openPair(CTessarinDoc& doc) {
     }
     showPair(doc);
     doc.openState().hasData = true;
-    if (doc.openMode() == kNewPairMode) createGeometricTable(doc);
+    if (!savedTable) createGeometricTable(doc);
     return true;
 }
 
@@ -323,7 +327,6 @@ bool openPair(CTessarinDoc& doc) {
 
 std::optional<std::string> askName(CommandContext& ctx, const char* title, const char* filter, bool save);
 
-constexpr int kPurePairMode = 30;
 constexpr std::string_view kPurePairSuffix = "PINF.prj";
 
 // A member's tile file from its raster TileSet project ("...tile.cpx.prj").
@@ -934,8 +937,8 @@ void registerPairCommands(app::AppCore& app) {
                                  ctx.ui.message("Tie point Table is not ready");
                                  return;
                              }
-                             if (openPairOf(doc) && doc.openMode() == kNewPairMode) {
-                                 ctx.ui.message("Restart Program by selcting Open Alo2 Infero");
+                             if (const auto refusal = rulesOf(doc).compositeRefusal; openPairOf(doc) && !refusal.empty()) {
+                                 ctx.ui.message(std::string(refusal));
                                  return;
                              }
                              if (!rulesOf(doc).rebuildsFromTable || !doc.hasData()) return;
@@ -958,7 +961,7 @@ void registerPairCommands(app::AppCore& app) {
     app.registerHandler(area, cmd::kPureInterferogramDisplay,
                         {[](CommandContext& ctx) {
                              generateAtWorkingArea(*ctx.doc);
-                             if (ctx.doc->openMode() == kOpenPairMode || ctx.doc->openMode() == kPurePairMode) {
+                             if (rulesOf(*ctx.doc).redrawsPureProducts) {
                                  ctx.doc->assembleCanvas();
                                  ctx.doc->renderCanvasDisplays();
                              }
@@ -1011,9 +1014,11 @@ void registerModule(app::AppCore& app) {
     newPairRow.open = openPair;
     newPairRow.assemble = assembleSideBySide;
     newPairRow.stepInclination = stepInclination;
+    newPairRow.inclinationDisplay = true;
     newPairRow.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .fullLayoutOnSave = true,
                             .cornerMatchReport = true, .singleMatchReport = true, .pureProducts = true,
-                            .createdMessage = "Close View and select 'Open ALOS2 Infero prj'"};
+                            .createdMessage = "Close View and select 'Open ALOS2 Infero prj'",
+                            .compositeRefusal = "Restart Program by selcting Open Alo2 Infero"};
     app.addOpenMode(newPairRow);
 
     OpenModeRow openPairRow = newPairRow;
@@ -1022,9 +1027,10 @@ void registerModule(app::AppCore& app) {
     openPairRow.threeChannelCanvas = true;
     openPairRow.twoImages = false;
     openPairRow.assemble = mergeWorkingArea;
+    openPairRow.colourCombination = true;
     openPairRow.tiePoints = {.fullLayoutOnCreate = true, .fullLayoutOnCalc = true, .fullLayoutOnSave = true,
                              .singleMatchReport = true, .adjustParameter = true, .adjustMatchReport = true,
-                             .pureProducts = true, .rebuildsFromTable = true};
+                             .pureProducts = true, .rebuildsFromTable = true, .redrawsPureProducts = true};
     app.addOpenMode(openPairRow);
 
     OpenModeRow purePair;  // pure SLC pairs
@@ -1039,7 +1045,8 @@ void registerModule(app::AppCore& app) {
     // merger applies the ramp and the reverse flag it carries: a save in
     // the short layout would drop them.
     purePair.tiePoints = {.fullLayoutOnSave = true, .cornerMatchReport = true, .singleMatchReport = true,
-                          .pureProducts = true};
+                          .pureProducts = true, .redrawsPureProducts = true};
+    purePair.inclinationDisplay = true;
     purePair.open = openPurePair;
     purePair.assemble = assemblePureSideBySide;
     app.addOpenMode(purePair);

@@ -130,6 +130,29 @@ TEST(Registration, OpenModeRowsAnswerTheView) {
         EXPECT_EQ(rules.rebuildsFromTable, rebuilds) << mode;
         EXPECT_EQ(rules.createdMessage, created) << mode;
     }
+    // The pair commands: which modes each one serves. Every other mode says
+    // no to all of them.
+    struct PairExpect {
+        int mode;
+        bool interferometry, inclinationDisplay, colourCombination, redraws;
+        std::string_view compositeRefusal;
+    };
+    const PairExpect pairs[] = {
+        {8, true, true, false, false, "Restart Program by selcting Open Alo2 Infero"},
+        {9, true, true, true, true, ""},
+        {30, false, true, false, true, ""},
+        {31, false, false, false, false, ""},
+    };
+    for (const auto* row : r.core.openModes().rows()) {
+        PairExpect e{row->mode, false, false, false, false, ""};
+        for (const auto& p : pairs)
+            if (p.mode == row->mode) e = p;
+        EXPECT_EQ(row->interferometry, e.interferometry) << row->mode;
+        EXPECT_EQ(row->inclinationDisplay, e.inclinationDisplay) << row->mode;
+        EXPECT_EQ(row->colourCombination, e.colourCombination) << row->mode;
+        EXPECT_EQ(row->tiePoints.redrawsPureProducts, e.redraws) << row->mode;
+        EXPECT_EQ(row->tiePoints.compositeRefusal, e.compositeRefusal) << row->mode;
+    }
 }
 
 // The view's inclination keys change a ramp only where "Apply Inclination
