@@ -31,7 +31,7 @@ constexpr const char* kNotInterferometry = "This menu works only on interferomet
 constexpr const char* kTableNotReady = "Tie point list is not ready";
 constexpr const char* kProcComplete = "Proc complete";
 
-bool isPairMode(const CTessarinDoc& doc) { return doc.openModeRow().interferometry; }
+bool showsInterferometricPair(const CTessarinDoc& doc) { return doc.openModeRow().interferometry; }
 
 PairState* openPair(CTessarinDoc& doc) {
     auto* pair = doc.findModuleState<PairState>();
@@ -97,7 +97,7 @@ void rampFromSaved(CTessarinDoc& doc, PairState& pair, const std::vector<std::ui
 // The checks every ramp command makes, without a command: the pair when it may go on.
 PairState* rampPair(CTessarinDoc& doc) {
     PairState* pair = openPair(doc);
-    if (!isPairMode(doc) || !pair) {
+    if (!showsInterferometricPair(doc) || !pair) {
         doc.ui().message(kNotInterferometry);
         return nullptr;
     }
@@ -188,7 +188,7 @@ void returnToOriginal(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     ctx.ui.message("OnFringemodifyReturntooriginalfringe");
     PairState* pair = openPair(doc);
-    if (!isPairMode(doc) || !pair) return;
+    if (!showsInterferometricPair(doc) || !pair) return;
     const Area a = areaOf(doc, *pair);
     const auto saved = readAreaFile(doc, pair->names.savedFringe, a.pixels(), "saved fringe file");
     if (!saved) return;
@@ -249,7 +249,7 @@ void reversePhase(CommandContext& ctx) {
 void incPattern(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     PairState* pair = openPair(doc);
-    if (!isPairMode(doc) || !pair) {
+    if (!showsInterferometricPair(doc) || !pair) {
         ctx.ui.message(kNotInterferometry);
         return;
     }
@@ -267,7 +267,7 @@ void incPattern(CommandContext& ctx) {
 void discAverage(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     PairState* pair = openPair(doc);
-    if (!isPairMode(doc) || !pair) {
+    if (!showsInterferometricPair(doc) || !pair) {
         ctx.ui.message("Open infero pair in advance");
         return;
     }
@@ -289,7 +289,7 @@ std::string qualityMaskPath(const PairState& pair) { return joinPath(splitPath(p
 void qualityMaskCommand(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     PairState* pair = openPair(doc);
-    if (!isPairMode(doc) || !pair) {
+    if (!showsInterferometricPair(doc) || !pair) {
         ctx.ui.message("Open infero pair in advance");
         return;
     }
@@ -318,7 +318,7 @@ std::optional<ColourInputs> colourInputs(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     ColourInputs in;
     in.pair = openPair(doc);
-    if (!isPairMode(doc) || !in.pair) {
+    if (!showsInterferometricPair(doc) || !in.pair) {
         ctx.ui.message("Open infero pair in advance");
         return std::nullopt;
     }
@@ -383,7 +383,7 @@ void saveTemporalInclination(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     ctx.ui.status("Create tiffs of current tile");
     PairState* pair = openPair(doc);
-    if (!isPairMode(doc) || !pair) {
+    if (!showsInterferometricPair(doc) || !pair) {
         ctx.ui.message("This is not a interferometry process");
         return;
     }
@@ -440,7 +440,7 @@ void outputColourCombination(CommandContext& ctx) {
 
 void phaseIncReport(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
-    if (!isPairMode(doc) || !openPair(doc)) {
+    if (!showsInterferometricPair(doc) || !openPair(doc)) {
         ctx.ui.message(kNotInterferometry);
         return;
     }
@@ -452,7 +452,7 @@ void phaseIncReport(CommandContext& ctx) {
 void baselineReport(CommandContext& ctx) {
     CTessarinDoc& doc = *ctx.doc;
     PairState* pair = openPair(doc);
-    if (!isPairMode(doc) || !pair || !doc.slotDecoded(0) || !doc.slotDecoded(1)) {
+    if (!showsInterferometricPair(doc) || !pair || !doc.slotDecoded(0) || !doc.slotDecoded(1)) {
         ctx.ui.message("This is not an infero pair");
         return;
     }
