@@ -126,12 +126,14 @@ void computeCorners(GeoTiffInfo& info) {
         corner.latLonKnown = false;
         if (info.projected && info.utm) {
             const UtmInverseResult r = CUTM::toLatLon(info.utmNorth, info.utmZone, corner.x, corner.y);
-            if (r.converged) {
+            // Far outside the zone the inverse can converge on a latitude
+            // past the pole: that corner has no position.
+            if (r.converged && std::fabs(r.lat_deg) <= 90.0 && std::isfinite(r.lon_deg)) {
                 corner.lat_deg = r.lat_deg;
                 corner.lon_deg = r.lon_deg;
                 corner.latLonKnown = true;
             }
-        } else if (geographic) {
+        } else if (geographic && std::fabs(corner.y) <= 90.0 && std::isfinite(corner.x)) {
             corner.lat_deg = corner.y;
             corner.lon_deg = corner.x;
             corner.latLonKnown = true;
