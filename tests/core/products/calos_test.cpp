@@ -148,8 +148,8 @@ TEST_F(CAlosTest, WrittenProductsDecodeToWhatWasWrittenAtThePublishedPositions) 
 // leader (or an ALOS-2 one) by one change.
 TEST_F(CAlosTest, LeaderRefusalsNameTheRecordAndAcceptedVariantsDecodeAlike) {
     const std::string image11 = "IMG-HH-ALPSRP011502960-H1.1__A";
-    ProductSpec spec = plausibleProduct("", palsarOptions(kLevel11));
-    const std::vector<std::uint8_t> valid = encodeLeader(spec);
+    ProductSpec product = plausibleProduct("", palsarOptions(kLevel11));
+    const std::vector<std::uint8_t> valid = encodeLeader(product);
     const std::uint64_t conversion = 12505240, facility = 29168;
     auto resized = [&](std::uint64_t size) { return std::vector<std::uint8_t>(valid.begin(), valid.begin() + size); };
     auto patched = [&](std::uint64_t at, const std::string& text) {
@@ -231,9 +231,9 @@ TEST_F(CAlosTest, PixelsOfALineFromTheDescriptorCountOrTheRecordLength) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ProductSpec spec = plausibleProduct("", palsarOptions(kLevel11));
-        spec.pixelsPerLineField = c.countField;
-        std::vector<std::uint8_t> d = encodeImageFileDescriptor(spec);
+        ProductSpec product = plausibleProduct("", palsarOptions(kLevel11));
+        product.pixelsPerLineField = c.countField;
+        std::vector<std::uint8_t> d = encodeImageFileDescriptor(product);
         if (c.linebytesField >= 0) patchField(d, 0, ceos::descriptor::linebytes, std::to_string(c.linebytesField));
         CAlos reader;
         reader.setImagePath("IMG-HH-ALPSRP011502960-H1.1__A");
